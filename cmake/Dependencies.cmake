@@ -1,0 +1,59 @@
+# Third-party libraries as imported targets, one spelling for both targets:
+#   ferrolan::tomcrypt  libtomcrypt with libtommath as its big-number provider
+#   ferrolan::lzma      liblzma (xz)
+#   ferrolan::curl, ferrolan::x11, ferrolan::png   POSIX backends only
+# Native builds take Debian's packages; the mingw build takes the static libraries that
+# scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX.
+set(THREADS_PREFER_PTHREAD_FLAG ON)
+find_package(Threads REQUIRED)
+
+if(WIN32)
+  if(NOT FERROLAN_WIN_DEPS_PREFIX)
+    message(FATAL_ERROR "FERROLAN_WIN_DEPS_PREFIX is not set; run scripts/build-win-deps.sh")
+  endif()
+  set(_deps_hint ${FERROLAN_WIN_DEPS_PREFIX})
+  set(_find_opts NO_DEFAULT_PATH)
+else()
+  set(_deps_hint "")
+  set(_find_opts "")
+endif()
+
+function(_ferrolan_find_lib var name)
+  find_library(${var} NAMES ${name} HINTS ${_deps_hint}/lib ${_find_opts} REQUIRED)
+endfunction()
+
+_ferrolan_find_lib(FERROLAN_TOMCRYPT_LIB tomcrypt)
+_ferrolan_find_lib(FERROLAN_TOMMATH_LIB tommath)
+_ferrolan_find_lib(FERROLAN_LZMA_LIB lzma)
+find_path(FERROLAN_TOMCRYPT_INC tomcrypt.h HINTS ${_deps_hint}/include ${_find_opts} REQUIRED)
+find_path(FERROLAN_TOMMATH_INC tommath.h HINTS ${_deps_hint}/include ${_find_opts} REQUIRED)
+find_path(FERROLAN_LZMA_INC lzma.h HINTS ${_deps_hint}/include ${_find_opts} REQUIRED)
+
+add_library(ferrolan::tomcrypt INTERFACE IMPORTED)
+target_link_libraries(ferrolan::tomcrypt INTERFACE ${FERROLAN_TOMCRYPT_LIB} ${FERROLAN_TOMMATH_LIB})
+target_include_directories(ferrolan::tomcrypt SYSTEM INTERFACE ${FERROLAN_TOMCRYPT_INC}
+  ${FERROLAN_TOMMATH_INC})
+target_compile_definitions(ferrolan::tomcrypt INTERFACE LTM_DESC USE_LTM)
+
+add_library(ferrolan::lzma INTERFACE IMPORTED)
+target_link_libraries(ferrolan::lzma INTERFACE ${FERROLAN_LZMA_LIB})
+target_include_directories(ferrolan::lzma SYSTEM INTERFACE ${FERROLAN_LZMA_INC})
+if(WIN32)
+  target_compile_definitions(ferrolan::lzma INTERFACE LZMA_API_STATIC)
+endif()
+
+if(NOT WIN32)
+  find_package(CURL REQUIRED)
+  find_package(X11 REQUIRED)
+  find_package(PNG REQUIRED)
+  add_library(ferrolan::curl ALIAS CURL::libcurl)
+  add_library(ferrolan::x11 INTERFACE IMPORTED)
+  target_link_libraries(ferrolan::x11 INTERFACE X11::X11)
+  add_library(ferrolan::png ALIAS PNG::PNG)
+
+  # JNI headers of the machine's JDK; the JVM itself is loaded at run time.
+  set(FERROLAN_JAVA_HOME "/usr/lib/jvm/java-17-openjdk-amd64" CACHE PATH "JDK used for tests")
+  add_library(ferrolan::jni_headers INTERFACE IMPORTED)
+  target_include_directories(ferrolan::jni_headers SYSTEM INTERFACE
+    ${FERROLAN_JAVA_HOME}/include ${FERROLAN_JAVA_HOME}/include/linux)
+endif()

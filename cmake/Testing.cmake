@@ -1,0 +1,27 @@
+# GoogleTest is compiled from the sources Debian ships, so the native and the mingw build use the
+# same framework. Each subsystem has one test binary that runs natively and, for the Windows
+# build, through CMake's cross-compiling emulator (Wine).
+if(NOT FERROLAN_BUILD_TESTS)
+  return()
+endif()
+enable_testing()
+set(FERROLAN_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest source tree")
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${FERROLAN_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# ferrolan_add_test(NAME sources... LIBS libs...)
+function(ferrolan_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  ferrolan_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    # Static runtime: the test binaries run under Wine without mingw DLLs on the path.
+    target_link_options(${name} PRIVATE -static)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 600 ENVIRONMENT "FERROLAN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+endfunction()

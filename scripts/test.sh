@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds both targets and runs every test: natively (linux-x64, plus the sanitizer builds) and
+# under Wine (windows-x64). Installs what is missing first. Ends with each runner's summary.
+#   scripts/test.sh                 everything
+#   FERROLAN_PRESETS="linux windows" scripts/test.sh   a subset
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+cd "$root"
+
+presets=${FERROLAN_PRESETS:-"linux windows linux-asan linux-tsan"}
+jobs=$(nproc)
+
+"$here/install-deps.sh" || exit 1
+case " $presets " in *" windows "*) "$here/build-win-deps.sh" || exit 1 ;; esac
+
+summary=()
+status=0
+wine_started=0
+cleanup() {
+  if [ "$wine_started" = 1 ]; then "$here/wine-prefix.sh" stop; fi
+  if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+# A display for the splash tests, started before the first Wine process of the run.
+if command -v Xvfb >/dev/null 2>&1 && [ -z "${DISPLAY:-}" ]; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+fi
+
+for preset in $presets; do
+  echo "=== [$preset] configure and build"
+  if ! cmake --preset "$preset" >"build-$preset.log" 2>&1; then
+    tail -n 40 "build-$preset.log"; summary+=("$preset: configure FAILED"); status=1; continue
+  fi
+  if ! cmake --build --preset "$preset" -j "$jobs" >>"build-$preset.log" 2>&1; then
+    grep -E "error|FAILED" "build-$preset.log" | head -n 40
+    summary+=("$preset: build FAILED"); status=1; continue
+  fi
+  rm -f "build-$preset.log"
+  if [ "$preset" = windows ] && [ "$wine_started" = 0 ]; then
+    "$here/wine-prefix.sh" start && wine_started=1
+  fi
+  echo "=== [$preset] tests"
+  out=$(mktemp)
+  if [ "$preset" = linux-tsan ]; then
+    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+  fi
+  ctest --preset "$preset" 2>&1 | tee "$out" | grep -E "^\s*[0-9]+/[0-9]+ Test .*(Failed|Timeout|Exception|Not Run)|tests passed|tests failed" 
+  rc=${PIPESTATUS[0]}
+  if [ "$rc" != 0 ]; then
+    status=1
+    # Show the failing tests' output in full.
+    awk '/\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception/{p=1} p' "$out" | head -n 200
+  fi
+  line=$(grep -E "tests passed, [0-9]+ tests failed out of" "$out" | tail -n 1)
+  summary+=("$preset: ${line:-no summary}")
+  rm -f "$out"
+done
+
+echo
+echo "=== Summary"
+passed=0; failed=0
+for s in "${summary[@]}"; do
+  echo "$s"
+  if [[ "$s" =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+done
+echo "$passed passed, $failed failed"
+exit $status

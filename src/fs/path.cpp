@@ -1,0 +1,36 @@
+#include "fs/path.h"
+
+#include <algorithm>
+
+namespace ferrolan::fs {
+namespace {
+char ForeignSeparator() { return PathSeparator() == '\\' ? '/' : '\\'; }
+}  // namespace
+
+void NormalizeSeparators(std::string& path) {
+  std::replace(path.begin(), path.end(), ForeignSeparator(), PathSeparator());
+}
+
+void PathJoin(std::string& base, std::string_view name) {
+  NormalizeSeparators(base);
+  std::string tail(name);
+  NormalizeSeparators(tail);
+  if (base.empty() || base.back() != PathSeparator()) base.push_back(PathSeparator());
+  base += tail;
+}
+
+void PathJoin4(std::string& out, std::string_view a, std::string_view b, std::string_view c,
+               std::string_view d) {
+  out.assign(a);
+  PathJoin(out, b);
+  PathJoin(out, c);
+  PathJoin(out, d);
+}
+
+std::string MasterFolderPath(const std::string& sharedDir, std::string_view appName) {
+  std::string master = sharedDir;
+  PathJoin(master, std::string("Ferrolan-").append(appName));
+  return master;
+}
+
+}  // namespace ferrolan::fs

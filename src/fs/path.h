@@ -1,0 +1,34 @@
+// Paths: 8-bit strings in the system code page. Windows joins with a backslash and turns every
+// "/" into "\"; POSIX joins with "/" and turns every "\" into "/", so payload paths written with
+// either separator land in the right place on both.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ferrolan::fs {
+
+/// The separator this build writes: '\\' on Windows, '/' on POSIX.
+char PathSeparator();
+
+/// Turns foreign separators into this build's separator, in place.
+void NormalizeSeparators(std::string& path);
+
+/// Normalises the separators of base and name, appends a separator to base unless it already
+/// ends in one, then appends name. base is expected to be non-empty.
+void PathJoin(std::string& base, std::string_view name);
+
+/// out = a joined with b, c and d.
+void PathJoin4(std::string& out, std::string_view a, std::string_view b, std::string_view c,
+               std::string_view d);
+
+/// The master folder of an application: sharedDir joined with "Ferrolan-" + appName.
+std::string MasterFolderPath(const std::string& sharedDir, std::string_view appName);
+
+/// True when the path names an existing folder (it can be listed).
+bool IsFolder(const std::string& path);
+
+/// 0 if the folder exists or was created, else -1. Only the last component is created.
+int CreateFolder(const std::string& path);
+
+}  // namespace ferrolan::fs

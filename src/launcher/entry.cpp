@@ -1,0 +1,36 @@
+#include "launcher/entry.h"
+
+#include <cstdio>
+#include <string>
+
+#include "launcher/extractor.h"
+#include "launcher/run_mode.h"
+#include "launcher/test_modes.h"
+
+namespace ferrolan::launcher {
+
+int LauncherMain(int argc, char** argv) {
+  RunSelection selection = SelectRunMode(argc, argv);
+  switch (selection.mode) {
+    case RunMode::ProxyTest:
+      return RunProxyTest(argv[2]);
+    case RunMode::ExtractTest:
+      return RunExtractTest();
+    case RunMode::DownloadTest2:
+      return RunDownloadTest2(argv[2]);
+    case RunMode::DownloadTest:
+      return RunDownloadTest(argv[2], argc > 3 ? argv[3] : nullptr);
+    case RunMode::SplashTest:
+      RunSplashTest();
+    case RunMode::Normal:
+      break;
+  }
+
+  std::printf("Extracting wrapper tail...\n");
+  std::fflush(stdout);
+  std::string programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+  Extractor(programPath, argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv,
+            selection.prepareOnly);
+}
+
+}  // namespace ferrolan::launcher

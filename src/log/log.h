@@ -1,0 +1,63 @@
+// The launcher's one log: every message goes to the run's log file (once opened) and to
+// standard output, prefixed with "+%-8llu " and the milliseconds since the previous message.
+//
+// Process-wide state: the open log file and the time the previous message ended. Whole
+// messages are serialised by a lock, so lines from different threads never interleave.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#if defined(__MINGW32__)
+#define FERROLAN_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define FERROLAN_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#endif
+
+namespace ferrolan::log {
+
+/// Writes one message (the caller supplies its "\n").
+void LogPrintf(const char* format, ...) FERROLAN_PRINTF(1, 2);
+
+/// Writes a message framed by two lines of 43 stars, each line with its own prefix.
+void LogError(const char* format, ...) FERROLAN_PRINTF(1, 2);
+
+/// Start banner of a phase: 48 plus signs, "+++ Start: <label>", 48 plus signs.
+void LogStart(const char* label);
+
+/// End banner of a phase: 48 hyphens, "--- End: <label>", 48 hyphens.
+void LogEnd(const char* label);
+
+/// Logs "[tag] operation failed with error N: text" for the calling thread's last system error
+/// (GetLastError + FormatMessageA on Windows, errno + strerror on POSIX). The code is read first.
+void LogSystemError(const char* tag, const char* operation);
+
+/// The log file's name for a local time: "Wrapper-YYYY-MM-DD-hh-mm-ss-mmm.log".
+std::string LogFileName(int year, int month, int day, int hour, int minute, int second,
+                        int millisecond);
+
+/// Creates "<sharedDir>/Ferrolan-<appName>" and its "logs" folder and opens this run's log file
+/// there (an existing file of the same name is emptied). If the file cannot be opened, the run
+/// goes on logging to standard output only. Returns the file's path.
+std::string LogOpen(const std::string& sharedDir, const std::string& appName);
+
+/// Closes the log file; later messages go to standard output only.
+void LogClose();
+
+/// Flushes the log file and the standard streams.
+void LogFlush();
+
+/// Ends the process with `exitCode` after flushing the log. Every fatal path of the launcher
+/// goes through here; exit handlers registered with std::atexit run (they stop the splash).
+[[noreturn]] void EndProcess(int exitCode);
+
+/// Test seams: the millisecond clock and the console stream the log writes to.
+/// Passing nullptr restores the defaults (the OS monotonic clock, stdout).
+using ClockFn = std::uint64_t (*)();
+void SetClockForTesting(ClockFn clock);
+void SetConsoleForTesting(std::FILE* console);
+/// Forgets the previous message's time, so the next prefix is 0 again.
+void ResetTimingForTesting();
+
+}  // namespace ferrolan::log
