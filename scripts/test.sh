@@ -42,7 +42,9 @@ for preset in $presets; do
   fi
   rm -f "build-$preset.log"
   if [ "$preset" = windows ] && [ "$wine_started" = 0 ]; then
-    "$here/wine-prefix.sh" start && wine_started=1
+    # Stop the wineserver at the end only if this run started it.
+    if ! pgrep -x wineserver >/dev/null 2>&1; then wine_started=1; fi
+    "$here/wine-prefix.sh" start || { summary+=("windows: Wine FAILED"); status=1; continue; }
   fi
   echo "=== [$preset] tests"
   out=$(mktemp)

@@ -33,7 +33,7 @@ LogState& State() {
   return state;
 }
 
-std::string Format(const char* format, std::va_list args) {
+FERROLAN_PRINTF(1, 0) std::string Format(const char* format, std::va_list args) {
   std::va_list copy;
   va_copy(copy, args);
   int needed = std::vsnprintf(nullptr, 0, format, copy);
