@@ -22,6 +22,10 @@ LocalTime LocalTimeNow();
 /// The value of an environment variable, or none when it is not set.
 std::optional<std::string> GetEnv(const char* name);
 
+/// Sets (or, with none, removes) an environment variable of this process; children started
+/// afterwards inherit it.
+void SetEnv(const char* name, const std::optional<std::string>& value);
+
 /// The calling thread's last system error code: `GetLastError` on Windows, `errno` on POSIX.
 /// Read it before anything else can change it.
 int LastErrorCode();

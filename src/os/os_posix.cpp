@@ -39,6 +39,14 @@ std::optional<std::string> GetEnv(const char* name) {
   return std::string(value);
 }
 
+void SetEnv(const char* name, const std::optional<std::string>& value) {
+  if (value) {
+    setenv(name, value->c_str(), 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
 int LastErrorCode() { return errno; }
 
 std::string SystemErrorText(int code) {

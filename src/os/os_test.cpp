@@ -26,6 +26,10 @@ TEST(OsTest, EnvironmentAndErrorText) {
   EXPECT_FALSE(GetEnv("FERROLAN_SURELY_UNSET_VARIABLE").has_value());
   // PATH exists in every environment the tests run in, natively and under Wine.
   EXPECT_TRUE(GetEnv("PATH").has_value());
+  SetEnv("FERROLAN_OS_TEST_VAR", std::string("value 1"));
+  EXPECT_EQ(GetEnv("FERROLAN_OS_TEST_VAR"), "value 1");
+  SetEnv("FERROLAN_OS_TEST_VAR", std::nullopt);
+  EXPECT_FALSE(GetEnv("FERROLAN_OS_TEST_VAR").has_value());
   EXPECT_FALSE(SystemErrorText(2).empty());  // ENOENT / ERROR_FILE_NOT_FOUND
 }
 

@@ -27,6 +27,13 @@ std::optional<std::string> GetEnv(const char* name) {
   return value;
 }
 
+void SetEnv(const char* name, const std::optional<std::string>& value) {
+  // Both the process environment (read by GetEnvironmentVariableA and inherited by children)
+  // and the C runtime's copy (read by getenv).
+  SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
+  _putenv_s(name, value ? value->c_str() : "");
+}
+
 int LastErrorCode() { return static_cast<int>(GetLastError()); }
 
 std::string SystemErrorText(int code) {

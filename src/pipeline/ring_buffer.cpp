@@ -36,7 +36,8 @@ void RingBuffer::CopyOut(char* destination, int n) {
   int used = UsedLocked();
   int first = std::min(n, capacity_ - start_);
   std::memcpy(destination, data_.data() + start_, static_cast<std::size_t>(first));
-  if (n > first) std::memcpy(destination + first, data_.data(), static_cast<std::size_t>(n - first));
+  if (n > first)
+    std::memcpy(destination + first, data_.data(), static_cast<std::size_t>(n - first));
   if (n == used) {
     start_ = 0;
     end_ = -1;
@@ -89,8 +90,8 @@ int RingBuffer_read(RingBuffer& b, void* destination, int maximum) {
   return result;
 }
 
-std::optional<std::string> RingBuffer_readUntil(RingBuffer& b, const char* /*label*/,
-                                                int maxLength, FieldCollector* collector) {
+std::optional<std::string> RingBuffer_readUntil(RingBuffer& b, const char* /*label*/, int maxLength,
+                                                FieldCollector* collector) {
   std::unique_lock<std::mutex> guard(b.lock_);
   int seen = 0;
   int fieldLength = 0;  // bytes up to and including the NUL
@@ -110,7 +111,10 @@ std::optional<std::string> RingBuffer_readUntil(RingBuffer& b, const char* /*lab
     }
     if (fieldLength > 0) break;
     seen = used;
-    if (seen >= maxLength) return std::nullopt;  // cannot fit: refuse instead of waiting
+    // A field that cannot fit in maxLength, or that already fills the whole buffer without its
+    // NUL, can never be completed: refuse it instead of waiting for a writer that itself waits
+    // for room.
+    if (seen >= maxLength || seen >= b.capacity_) return std::nullopt;
   }
   if (fieldLength > maxLength) return std::nullopt;
   std::string raw(static_cast<std::size_t>(fieldLength), '\0');

@@ -73,10 +73,10 @@ int RingBuffer_read(RingBuffer& buffer, void* destination, int maximum);
 
 /// Reads the next NUL-terminated field and returns its text (without the NUL), or none at end
 /// of stream. `label` names the field for the reader of the calling code only. A field that
-/// does not fit in `maxLength` bytes with its NUL is refused: none is returned at once and the
-/// bytes stay unread (the format forbids such fields; refusing keeps a bad stream from
-/// hanging the reader or overrunning a limit). `collector`, when given, receives the consumed
-/// bytes.
+/// does not fit in `maxLength` bytes with its NUL, or that fills the whole buffer without a NUL,
+/// is refused: none is returned at once and the bytes stay unread (the format forbids such fields;
+/// refusing keeps a bad stream from hanging the reader or overrunning a limit). `collector`, when
+/// given, receives the consumed bytes.
 std::optional<std::string> RingBuffer_readUntil(RingBuffer& buffer, const char* label,
                                                 int maxLength, FieldCollector* collector);
 

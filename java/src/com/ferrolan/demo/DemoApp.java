@@ -1,0 +1,50 @@
+package com.ferrolan.demo;
+
+import com.ferrolan.runtime.LaunchProperties;
+import java.io.IOException;
+import java.lang.management.ManagementFactory;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Paths;
+import java.util.Map;
+
+/**
+ * A demo application: prints what it runs with and what it received. The first argument is the
+ * launch-properties file; the arguments after it are the launch file's extra arguments and the
+ * launcher's own command-line arguments. With the system property "ferrolan.demo.report" set,
+ * the same text is also written into that file.
+ */
+public final class DemoApp {
+    private DemoApp() {
+    }
+
+    public static void main(String[] args) throws IOException {
+        StringBuilder out = new StringBuilder();
+        line(out, "java.home", System.getProperty("java.home"));
+        line(out, "java.version", System.getProperty("java.version"));
+        line(out, "command", ProcessHandle.current().info().command().orElse("?"));
+        line(out, "classpath", System.getProperty("java.class.path"));
+        for (String option : ManagementFactory.getRuntimeMXBean().getInputArguments()) {
+            line(out, "jvm option", option);
+        }
+        for (int i = 0; i < args.length; i++) {
+            line(out, "argument " + i, args[i]);
+        }
+        if (args.length > 0 && Files.isRegularFile(Paths.get(args[0]))) {
+            LaunchProperties properties = LaunchProperties.read(Paths.get(args[0]));
+            for (Map.Entry<String, String> entry : properties.entries()) {
+                line(out, "property " + entry.getKey(), entry.getValue());
+            }
+        }
+        System.out.print(out);
+        String report = System.getProperty("ferrolan.demo.report");
+        if (report != null) {
+            Files.write(Paths.get(report + ".part"), out.toString().getBytes(StandardCharsets.UTF_8));
+            Files.move(Paths.get(report + ".part"), Paths.get(report));
+        }
+    }
+
+    private static void line(StringBuilder out, String name, String value) {
+        out.append(name).append(": ").append(value).append('\n');
+    }
+}

@@ -1,0 +1,93 @@
+package com.ferrolan.runtime;
+
+import java.io.IOException;
+import java.nio.charset.Charset;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Collections;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * The launch-properties file the launcher passes as the first argument: keys and values
+ * alternating, each followed by a NUL byte except the very last value. Keys start with
+ * "flstat_" (settings of the launcher build) or "fldyna_" (settings of this download). An empty
+ * value is written as the single byte 0x04. A key may occur more than once; the last occurrence
+ * is the one that counts.
+ */
+public final class LaunchProperties {
+    public static final String STATIC = "flstat_";
+    public static final String DYNAMIC = "fldyna_";
+    private static final String EMPTY_VALUE = "\u0004";
+
+    private final List<Map.Entry<String, String>> entries;
+
+    private LaunchProperties(List<Map.Entry<String, String>> entries) {
+        this.entries = entries;
+    }
+
+    /** Reads a launch-properties file. The launcher writes 8-bit text in the system code page. */
+    public static LaunchProperties read(Path file) throws IOException {
+        return parse(new String(Files.readAllBytes(file), Charset.defaultCharset()));
+    }
+
+    static LaunchProperties parse(String content) {
+        List<Map.Entry<String, String>> entries = new ArrayList<>();
+        if (!content.isEmpty()) {
+            String[] strings = content.split("\u0000", -1);
+            for (int i = 0; i + 1 < strings.length; i += 2) {
+                String value = strings[i + 1].equals(EMPTY_VALUE) ? "" : strings[i + 1];
+                entries.add(Map.entry(strings[i], value));
+            }
+        }
+        return new LaunchProperties(entries);
+    }
+
+    /** The last value of the key, or null. */
+    public String get(String key) {
+        String value = null;
+        for (Map.Entry<String, String> entry : entries) {
+            if (entry.getKey().equals(key)) {
+                value = entry.getValue();
+            }
+        }
+        return value;
+    }
+
+    public String getStatic(String name) {
+        return get(STATIC + name);
+    }
+
+    public String getDynamic(String name) {
+        return get(DYNAMIC + name);
+    }
+
+    /** Every entry in file order. */
+    public List<Map.Entry<String, String>> entries() {
+        return Collections.unmodifiableList(entries);
+    }
+
+    /**
+     * The update URL in force: the dynamic one when the build asks for it with "D", else the
+     * build's own.
+     */
+    public String updateUrl() {
+        String url = getStatic("update_url");
+        return "D".equals(url) ? getDynamic("update_url") : url;
+    }
+
+    /** The JVM options that last worked with this JRE (from its LSO file); empty when none. */
+    public List<String> lastSuccessfulOptions() {
+        List<String> options = new ArrayList<>();
+        String count = getStatic("jvm_options_count");
+        int n = count == null ? 0 : Integer.parseInt(count.trim());
+        for (int i = 0; i < n; i++) {
+            String option = getStatic("jvm_options_" + i);
+            if (option != null) {
+                options.add(option);
+            }
+        }
+        return options;
+    }
+}

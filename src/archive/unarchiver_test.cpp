@@ -1,0 +1,237 @@
+#include "archive/unarchiver.h"
+
+#include <gtest/gtest.h>
+
+#include "archive/signature.h"
+#include "archive/testdata/archive_test_util.h"
+
+namespace ferrolan::archive {
+namespace {
+
+using namespace std::string_literals;
+using testutil::BuildArchive;
+using testutil::FilledBuffer;
+using testutil::IsEmptyFolder;
+using testutil::ReadAll;
+using testutil::TempFolder;
+using testutil::TestKey;
+
+void UseTestPublicKey() {
+  const std::string hex = TestKey().PublicHex();
+  std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
+  const int produced = HexToBytes(der.data(), der.size(), hex);
+  SetProcessPublicKey(ImportPublicKey(der.data(), static_cast<std::size_t>(produced)));
+  ASSERT_NE(ProcessPublicKey(), nullptr);
+}
+
+int Extract(const std::string& archive, const TempFolder& temp) {
+  return ExtractArchive(*FilledBuffer(archive), temp.destString());
+}
+
+class UnarchiverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SetProcessPublicKey(nullptr);
+  }
+  void TearDown() override { SetProcessPublicKey(nullptr); }
+};
+
+TEST_F(UnarchiverTest, SignedArchiveIsWrittenAndVerified) {
+  TempFolder temp("signed");
+  UseTestPublicKey();
+  const std::string big(300000, 'q');  // several chunks of the input buffer
+  const std::string archive = BuildArchive(
+      [&](ArchiveWriter& w) {
+        w.AddFolder("bin");
+        w.AddFile("a/b/c.txt", "abc");  // parents created although no folder entry precedes
+        w.AddFile("empty.txt", "");
+        w.AddFile("bin/big.dat", big);
+        w.AddFile("flArcSpBlock_Other", "special");  // an unknown special block is a file
+      },
+      &TestKey());
+  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(temp.dest() / "bin"));
+  EXPECT_EQ(ReadAll(temp.dest() / "a" / "b" / "c.txt"), "abc");
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "empty.txt"));
+  EXPECT_EQ(ReadAll(temp.dest() / "bin" / "big.dat"), big);
+  EXPECT_EQ(ReadAll(temp.dest() / "flArcSpBlock_Other"), "special");
+}
+
+TEST_F(UnarchiverTest, WithoutKeyAndBlockTheArchiveIsAccepted) {
+  TempFolder temp("unsigned");
+  // A lone folder entry, with a backslash path and a cut-off file afterwards.
+  const std::string archive = "1\0bin\0"s +
+                              "0\0bin\\part.txt\0"
+                              "10\0abc"s;
+  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(temp.dest() / "bin"));
+  EXPECT_EQ(ReadAll(temp.dest() / "bin" / "part.txt"), "abc");  // what arrived is kept
+
+  // A stream cut inside an entry header ends the archive without a file.
+  TempFolder cut("cut-header");
+  EXPECT_EQ(Extract("0\0name.txt\0"s, cut), 0);
+  EXPECT_TRUE(IsEmptyFolder(cut.dest()));
+}
+
+TEST_F(UnarchiverTest, AlteredArchiveIsRejectedAndItsFilesRemoved) {
+  TempFolder temp("tampered");
+  std::string archive =
+      BuildArchive([](ArchiveWriter& w) { w.AddFile("dir/file.txt", "original"); }, &TestKey());
+  archive[archive.find("original")] = 'O';
+  EXPECT_EXIT(
+      {
+        UseTestPublicKey();
+        Extract(archive, temp);
+      },
+      ::testing::ExitedWithCode(1), "");
+  EXPECT_TRUE(IsEmptyFolder(temp.dest()));
+}
+
+TEST_F(UnarchiverTest, SignatureAndKeyMustComeTogether) {
+  TempFolder unsignedWithKey("unsigned-with-key");
+  const std::string plain = BuildArchive([](ArchiveWriter& w) { w.AddFile("f", "x"); }, nullptr);
+  EXPECT_EXIT(
+      {
+        UseTestPublicKey();
+        Extract(plain, unsignedWithKey);
+      },
+      ::testing::ExitedWithCode(1), "");
+  EXPECT_TRUE(IsEmptyFolder(unsignedWithKey.dest()));
+
+  TempFolder signedNoKey("signed-no-key");
+  const std::string signedArchive =
+      BuildArchive([](ArchiveWriter& w) { w.AddFile("f", "x"); }, &TestKey());
+  EXPECT_EXIT(Extract(signedArchive, signedNoKey), ::testing::ExitedWithCode(1), "");
+  EXPECT_TRUE(IsEmptyFolder(signedNoKey.dest()));
+
+  // A block whose fields are missing is no signature either.
+  TempFolder truncatedBlock("truncated-block");
+  const std::string cut = plain +
+                          "0\0flArcSpBlock_DigitalSignature1\0"
+                          "1033\0"s;
+  EXPECT_EXIT(Extract(cut, truncatedBlock), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(UnarchiverTest, EntriesThatWouldLeaveTheDestinationRejectTheArchive) {
+  for (const std::string& path : {"../outside.txt"s, "a/../../outside.txt"s, "/tmp/abs.txt"s,
+                                  "C:\\abs.txt"s, "..\\outside.txt"s}) {
+    TempFolder temp("unsafe");
+    const std::string archive =
+        "0\0ok.txt\0"
+        "1\0k"s +
+        "0\0"s + path +
+        "\0"
+        "1\0x"s;
+    EXPECT_EXIT(Extract(archive, temp), ::testing::ExitedWithCode(1), "") << path;
+    EXPECT_TRUE(IsEmptyFolder(temp.dest())) << path;
+    EXPECT_FALSE(std::filesystem::exists(temp.root() / "outside.txt")) << path;
+  }
+  // Tail entries follow the same rule.
+  TempFolder tail("unsafe-tail");
+  EXPECT_EXIT(ExtractTailEntry(*FilledBuffer("0\0../outside.txt\0"
+                                             "1\0x"s),
+                               tail.destString()),
+              ::testing::ExitedWithCode(1), "");
+  EXPECT_FALSE(std::filesystem::exists(tail.root() / "outside.txt"));
+}
+
+TEST_F(UnarchiverTest, BadLengthFieldsRejectTheArchive) {
+  for (const std::string& length : {"-5"s, "abc"s, "2147483648"s, ""s}) {
+    TempFolder temp("bad-length");
+    const std::string archive = "0\0f.txt\0"s + length + "\0xxxx"s;
+    EXPECT_EXIT(Extract(archive, temp), ::testing::ExitedWithCode(1), "") << length;
+  }
+}
+
+TEST_F(UnarchiverTest, PackedEntriesGoThroughUnpack200) {
+  TempFolder temp("pack200");
+  SetUnpack200Path(FAKE_UNPACK200_PATH);
+  const std::string archive = BuildArchive(
+      [](ArchiveWriter& w) {
+        w.AddFile("lib/x.jar", "PACKED", EntryType::kPack200);
+        w.AddFile("lib/bad.jar", "fail", EntryType::kPack200);
+      },
+      nullptr);
+  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_EQ(ReadAll(temp.dest() / "lib" / "x.jar"), "unpacked:PACKED");
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "lib" / "x.jar.p2"));
+  // A tool that produced nothing: logged, extraction goes on, the packed file is still removed.
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "lib" / "bad.jar"));
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "lib" / "bad.jar.p2"));
+}
+
+TEST_F(UnarchiverTest, TailEntriesAreSingleAndUnhashed) {
+  TempFolder temp("tail");
+  const auto input = FilledBuffer(
+      "0\0lzma.exe\0"
+      "3\0abc"s +
+      "0\0flArcSpBlock_DigitalSignature1\0"
+      "2\0zz"s);
+  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), 0);
+  EXPECT_EQ(ReadAll(temp.dest() / "lzma.exe"), "abc");
+  // Outside an archive the signature block's name means nothing special.
+  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), 0);
+  EXPECT_EQ(ReadAll(temp.dest() / "flArcSpBlock_DigitalSignature1"), "zz");
+  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), -1);
+}
+
+TEST_F(UnarchiverTest, NestedArchiveIsExtractedInStepAndVerified) {
+  TempFolder temp("nested");
+  UseTestPublicKey();
+  const std::string inner = BuildArchive(
+      [](ArchiveWriter& w) {
+        w.AddFolder("app");
+        w.AddFile("app/main.txt", "inner content");
+      },
+      &TestKey());
+  const std::string compressed = testutil::CompressLzmaAlone(inner);
+  ASSERT_FALSE(compressed.empty());
+  const std::string tail =
+      "0\0updater.p2.l2\0"s + std::to_string(compressed.size()) + "\0"s + compressed;
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), 0);
+  EXPECT_EQ(ReadAll(temp.dest() / "app" / "main.txt"), "inner content");
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "updater.p2.l2"));
+
+  // The same nested archive inside a signed outer archive: both signatures hold.
+  TempFolder outer("nested-outer");
+  const std::string wrapped =
+      BuildArchive([&](ArchiveWriter& w) { w.AddFile("jre.p2.l2", compressed); }, &TestKey());
+  EXPECT_EQ(Extract(wrapped, outer), 0);
+  EXPECT_EQ(ReadAll(outer.dest() / "app" / "main.txt"), "inner content");
+}
+
+TEST_F(UnarchiverTest, NestedArchiveCutShortEndsInsteadOfHanging) {
+  const std::string inner =
+      BuildArchive([](ArchiveWriter& w) { w.AddFile("f.txt", std::string(5000, 'f')); }, nullptr);
+  const std::string compressed = testutil::CompressLzmaAlone(inner);
+  // The entry announces the full length but the stream ends half-way.
+  const std::string tail = "0\0x.p2.l2\0"s + std::to_string(compressed.size()) + "\0"s +
+                           compressed.substr(0, compressed.size() / 2);
+  TempFolder temp("nested-cut");
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), 0);
+  // With a key the cut archive has no signature block left and is refused.
+  TempFolder keyed("nested-cut-key");
+  EXPECT_EXIT(
+      {
+        UseTestPublicKey();
+        ExtractTailEntry(*FilledBuffer(tail), keyed.destString());
+      },
+      ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(UnarchiverTest, StageClosesItsInputWhenTheArchiveEnds) {
+  TempFolder temp("stage");
+  const std::string archive =
+      BuildArchive([](ArchiveWriter& w) { w.AddFile("f", "x"); }, &TestKey()) + "trailing";
+  UseTestPublicKey();
+  auto input = pipeline::RingBuffer_create(2, 102400);
+  pipeline::RingBuffer_write(*input, archive.data(), static_cast<int>(archive.size()));
+  pipeline::StageThread stage = StartUnArchiverStage(input, temp.destString());
+  EXPECT_EQ(stage.Join(), 0);
+  EXPECT_TRUE(input->Closed());  // a producer with more to write is released
+  EXPECT_EQ(ReadAll(temp.dest() / "f"), "x");
+}
+
+}  // namespace
+}  // namespace ferrolan::archive

@@ -1,0 +1,265 @@
+// The portable part of the file-system toolkit: the tree walks, the stream copies and the rename
+// with its fallbacks. Folder searches, removal and the Windows move call live in the backends.
+#include "fs/file_ops.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "fs/file_ops_os.h"
+#include "fs/path.h"
+#include "log/log.h"
+#include "os/os.h"
+
+namespace ferrolan::fs {
+namespace {
+
+using log::LogPrintf;
+
+// Copies move data in chunks of this size; a read that returns less ends the copy.
+constexpr std::size_t kCopyChunk = 50000;
+
+// Rename retries: cycles, and the two sleeps of one cycle.
+constexpr int kRenameCycles = 10;
+constexpr unsigned kSleepBeforeMoveMs = 50;
+constexpr unsigned kSleepAfterMoveMs = 300;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+UniqueFile OpenFile(const std::string& path, const char* mode) {
+  return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+enum class CopyResult { kOk, kReadFailed, kWriteFailed };
+
+// Copies the rest of `in` into `out` and closes `out`, so a failure to write the last buffered
+// bytes is seen too. Each call has its own buffer: the walks may run on any thread.
+CopyResult CopyAndClose(std::FILE* in, UniqueFile out) {
+  std::vector<char> chunk(kCopyChunk);
+  bool written = true;
+  for (;;) {
+    std::size_t got = std::fread(chunk.data(), 1, chunk.size(), in);
+    if (got > 0 && std::fwrite(chunk.data(), 1, got, out.get()) != got) {
+      written = false;
+      break;
+    }
+    if (got < chunk.size()) break;
+  }
+  bool readFailed = std::ferror(in) != 0;
+  if (std::fclose(out.release()) != 0) written = false;
+  if (!written) return CopyResult::kWriteFailed;
+  return readFailed ? CopyResult::kReadFailed : CopyResult::kOk;
+}
+
+// "." and "..", and with them any other name of a dot and one character, are not walked into.
+bool IsSkippedName(const std::string& name) { return name.size() <= 2 && name.front() == '.'; }
+
+int CopyOneFile(const std::string& source, const std::string& target) {
+  UniqueFile in = OpenFile(source, "rb");
+  if (!in) {
+    LogPrintf("[CopyFolder] *************************** Unable to open source file for copy %s\n",
+              source.c_str());
+    return 1;
+  }
+  UniqueFile out = OpenFile(target, "wb");
+  if (!out) {
+    LogPrintf(
+        "[CopyFolder] *************************** Unable to open destination file for copy %s\n",
+        target.c_str());
+    return 1;
+  }
+  switch (CopyAndClose(in.get(), std::move(out))) {
+    case CopyResult::kOk:
+      detail::CopyFileMode(source, target);
+      return 0;
+    case CopyResult::kReadFailed:
+      LogPrintf("[CopyFolder] *************************** Unable to read source file for copy %s\n",
+                source.c_str());
+      return 1;
+    case CopyResult::kWriteFailed:
+      break;
+  }
+  LogPrintf(
+      "[CopyFolder] *************************** Unable to write destination file for copy %s\n",
+      target.c_str());
+  return 1;
+}
+
+// A target that is already there would either make every rename fail or, through the copy
+// fallback, mix stale files into the new tree, so it is removed as a whole.
+void RemoveExistingTarget(const std::string& to) {
+  bool isFile = FileExists(to) == 1;
+  bool isFolder = !isFile && IsFolder(to);
+  if (!isFile && !isFolder) return;
+  LogPrintf("[Rename] The target already exists. Deleting.\n");
+  bool removed =
+      isFile ? detail::RemoveFile(to) : DeleteFolder(to) == 0 && detail::RemoveEmptyFolder(to);
+  if (!removed) log::LogSystemError("Rename", "Removing the existing target");
+}
+
+}  // namespace
+
+int FileExists(const std::string& path) {
+  UniqueFile file = OpenFile(path, "rb");
+  // Some C libraries open folders for reading; a folder is never a file here.
+  if (!file || IsFolder(path)) {
+    LogPrintf("[Utils] File does NOT exist: %s\n", path.c_str());
+    return 0;
+  }
+  LogPrintf("[Utils] File exists: %s\n", path.c_str());
+  return 1;
+}
+
+std::optional<FolderListing> OpenFolderListing(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  return detail::OpenListing(path);
+}
+
+std::optional<std::string> NextFolderEntry(FolderListing& listing) { return listing.Next(); }
+
+int CloseFolderListing(FolderListing& listing) { return listing.Close(); }
+
+int CopyFolder(const std::string& source, const std::string& target) {
+  std::optional<FolderListing> listing = OpenFolderListing(source);
+  if (!listing) {
+    LogPrintf("[CopyFolder] SourceDir from '%s' is NULL\n", source.c_str());
+    return 1;
+  }
+  while (std::optional<std::string> name = listing->Next()) {
+    if (IsSkippedName(*name)) continue;
+    std::string from = source;
+    PathJoin(from, *name);
+    std::string to = target;
+    PathJoin(to, *name);
+    if (IsFolder(from)) {
+      LogPrintf("[CopyFolder] Copying DIR %s\n", to.c_str());
+      if (CreateFolder(to) != 0) {
+        LogPrintf(
+            "[CopyFolder] *************************** Failed to copy %s to %s (could not create "
+            "target folder)\n",
+            from.c_str(), to.c_str());
+        return -1;
+      }
+      int result = CopyFolder(from, to);
+      if (result != 0) {
+        LogPrintf("[CopyFolder] *************************** Failed to copy %s to %s\n",
+                  from.c_str(), to.c_str());
+        return result;
+      }
+    } else {
+      LogPrintf("[CopyFolder] Copying FILE %s\n", to.c_str());
+      if (CopyOneFile(from, to) != 0) return 1;
+    }
+  }
+  return 0;
+}
+
+int DeleteFolder(const std::string& path) {
+  std::optional<FolderListing> listing = OpenFolderListing(path);
+  if (!listing) {
+    LogPrintf("[DeleteFolder] Deleting from '%s' is NULL\n", path.c_str());
+    return 1;
+  }
+  while (std::optional<std::string> name = listing->Next()) {
+    if (IsSkippedName(*name)) continue;
+    std::string entry = path;
+    PathJoin(entry, *name);
+    if (detail::IsFolderLink(entry)) {
+      LogPrintf("Deleting FILE %s\n", entry.c_str());
+      if (!detail::RemoveFolderLink(entry)) LogPrintf("Failed to delete file %s\n", entry.c_str());
+    } else if (IsFolder(entry)) {
+      LogPrintf("Deleting DIR %s\n", entry.c_str());
+      if (DeleteFolder(entry) == 0 && detail::RemoveEmptyFolder(entry)) continue;
+      LogPrintf("Failed to delete %s\n", entry.c_str());
+    } else {
+      LogPrintf("Deleting FILE %s\n", entry.c_str());
+      if (!detail::RemoveFile(entry)) LogPrintf("Failed to delete file %s\n", entry.c_str());
+    }
+  }
+  return 0;
+}
+
+bool CopyStreamToFile(const std::string& path, std::FILE* source) {
+  UniqueFile out = OpenFile(path, "wb");
+  if (!out) {
+    LogPrintf(
+        "[Extractor] *************************** Unable to open destination file for copy %s\n",
+        path.c_str());
+    return false;
+  }
+  switch (CopyAndClose(source, std::move(out))) {
+    case CopyResult::kOk:
+      return true;
+    case CopyResult::kReadFailed:
+      LogPrintf(
+          "[Extractor] *************************** Unable to read source stream for copy %s\n",
+          path.c_str());
+      return false;
+    case CopyResult::kWriteFailed:
+      break;
+  }
+  LogPrintf(
+      "[Extractor] *************************** Unable to write destination file for copy %s\n",
+      path.c_str());
+  return false;
+}
+
+RenameSteps SystemRenameSteps() {
+  RenameSteps steps;
+  steps.rename = [](const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str());
+  };
+  steps.moveReplacing = detail::MoveReplacing;
+  steps.sleep = os::SleepMs;
+  return steps;
+}
+
+void RenameWithFallbacks(const std::string& from, const std::string& to) {
+  RenameWithFallbacks(from, to, SystemRenameSteps());
+}
+
+void RenameWithFallbacks(const std::string& from, const std::string& to, const RenameSteps& steps) {
+  LogPrintf("[Extractor] Working dir is '%s'\n", detail::WorkingFolder().c_str());
+  RemoveExistingTarget(to);
+
+  int result = steps.rename(from, to);
+  int error = errno;
+  bool moved = false;
+  for (int cycle = 0; result != 0 && cycle < kRenameCycles; ++cycle) {
+    LogPrintf("[Rename] Could not rename '%s' to '%s' [%d]\n", from.c_str(), to.c_str(), error);
+    steps.sleep(kSleepBeforeMoveMs);
+    LogPrintf(
+        "[Rename] Windows - this FS seems to not supported renaming. Trying alternative "
+        "method...\n");
+    if (steps.moveReplacing(from, to)) {
+      LogPrintf("[Rename] MoveFileEx worked. Assuming success.\n");
+      moved = true;
+      break;
+    }
+    log::LogSystemError("Extractor", "MoveFileEx");
+    steps.sleep(kSleepAfterMoveMs);
+    result = steps.rename(from, to);
+    error = errno;
+  }
+
+  if (!moved && result != 0) {
+    LogPrintf("[Rename] [FAIL] Could not rename '%s' to '%s' [%d]\n", from.c_str(), to.c_str(),
+              error);
+    LogPrintf("[Rename] Can do no better than a copy on this filesystem\n");
+    CreateFolder(to);
+    LogPrintf("[Rename] Created folder %s\n", to.c_str());
+    if (CopyFolder(from, to) != 0) {
+      LogPrintf("[Rename] Copy failed too! Severe filesystem issues.\n");
+    } else {
+      LogPrintf("[Rename] Copied %s to %s\n", from.c_str(), to.c_str());
+    }
+    return;
+  }
+  LogPrintf("[Rename] File '%s' renamed to '%s'\n", from.c_str(), to.c_str());
+}
+
+}  // namespace ferrolan::fs

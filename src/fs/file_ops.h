@@ -1,0 +1,87 @@
+// The file-system toolkit the rest of the launcher uses: testing for a file, listing a folder,
+// copying and emptying folder trees, copying an open stream into a file, and the rename with
+// fallbacks that moves a freshly extracted folder into its final place. Paths are 8-bit strings
+// joined with PathJoin (fs/path.h). Every operation logs what it does; none ends the process.
+//
+// Platforms: listings use FindFirstFileA/FindNextFileA on Windows and opendir/readdir on POSIX;
+// both include "." and "..". The rename's second attempt is MoveFileExA on Windows; POSIX has no
+// such call, so that step always fails (logged as a system error) and the copy fallback runs.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ferrolan::fs {
+
+/// 1 when the path can be opened for binary reading as a file, else 0. A folder gives 0.
+/// Logs "[Utils] File exists: ..." or "[Utils] File does NOT exist: ...".
+int FileExists(const std::string& path);
+
+/// An open listing of one folder. The search is ended when the object is destroyed or
+/// CloseFolderListing is called, whichever comes first.
+class FolderListing {
+ public:
+  struct Impl;  // the platform's search state
+  explicit FolderListing(std::unique_ptr<Impl> impl);
+  ~FolderListing();
+  FolderListing(FolderListing&&) noexcept;
+  FolderListing& operator=(FolderListing&&) noexcept;
+  FolderListing(const FolderListing&) = delete;
+  FolderListing& operator=(const FolderListing&) = delete;
+
+  /// The next entry's name in the file system's order, or none at the end.
+  std::optional<std::string> Next();
+  /// Ends the search: 0, or -1 when it was already ended or the system refused.
+  int Close();
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// Opens a listing of a folder; none when the path is empty or missing, or is not a folder that
+/// can be searched.
+std::optional<FolderListing> OpenFolderListing(const std::string& path);
+/// The first entry on the first call, the following ones after; none at the end.
+std::optional<std::string> NextFolderEntry(FolderListing& listing);
+/// Ends the search early: 0 or -1.
+int CloseFolderListing(FolderListing& listing);
+
+/// Copies the tree under source into target (which must exist), stopping at the first failure.
+/// 0 on success; 1 when a file or the source cannot be read or a file cannot be written; -1 when
+/// a target sub-folder cannot be created. Entries named "." plus at most one character are
+/// skipped.
+int CopyFolder(const std::string& source, const std::string& target);
+
+/// Empties a folder tree and keeps the folder itself. 1 when the folder cannot be listed, else
+/// 0; single entries that cannot be removed are logged and skipped. A link or junction to a
+/// folder is removed as itself and never followed, so nothing outside the tree is touched.
+int DeleteFolder(const std::string& path);
+
+/// Copies the rest of an open stream into a new file at path (replacing it). The stream stays
+/// owned by the caller in every case and is not closed here. Returns true when every byte
+/// reached the file.
+bool CopyStreamToFile(const std::string& path, std::FILE* source);
+
+/// The steps RenameWithFallbacks is made of, replaceable so tests can drive every outcome
+/// without really sleeping for 3.5 seconds.
+struct RenameSteps {
+  /// The C library rename: 0 on success; on failure returns non-zero with errno set.
+  std::function<int(const std::string& from, const std::string& to)> rename;
+  /// MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED): true on success;
+  /// on failure the system's last error (os::LastErrorCode) describes why.
+  std::function<bool(const std::string& from, const std::string& to)> moveReplacing;
+  std::function<void(unsigned milliseconds)> sleep;
+};
+/// The real steps of this platform.
+RenameSteps SystemRenameSteps();
+
+/// Moves a folder (or file) from `from` to `to`. An existing target is removed first. On failure
+/// it retries 10 cycles (rename, 50 ms, MoveFileExA, 300 ms), then falls back to creating `to`
+/// and copying into it, leaving `from` in place. The outcome is known only from the log.
+void RenameWithFallbacks(const std::string& from, const std::string& to);
+void RenameWithFallbacks(const std::string& from, const std::string& to, const RenameSteps& steps);
+
+}  // namespace ferrolan::fs

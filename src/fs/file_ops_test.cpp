@@ -1,0 +1,199 @@
+#include "fs/file_ops.h"
+
+#include <cerrno>
+#include <set>
+
+#include "fs/file_ops_testing.h"
+
+namespace ferrolan::fs {
+namespace {
+
+namespace stdfs = std::filesystem;
+using FileOpsTest = testing::TempFolderTest;
+
+// Content whose bytes depend on their position, so a misplaced chunk is noticed.
+std::string Pattern(std::size_t size) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return text;
+}
+
+TEST_F(FileOpsTest, FileExistsOnlyForFiles) {
+  Write("file", "x");
+  stdfs::create_directory(Path("folder"));
+  EXPECT_EQ(FileExists(Path("file")), 1);
+  EXPECT_EQ(FileExists(Path("folder")), 0);
+  EXPECT_EQ(FileExists(Path("missing")), 0);
+  EXPECT_TRUE(Logged("[Utils] File exists: " + Path("file")));
+  EXPECT_TRUE(Logged("[Utils] File does NOT exist: " + Path("folder")));
+}
+
+TEST_F(FileOpsTest, ListingYieldsEveryEntryAndEndsOnce) {
+  Write("a", "1");
+  stdfs::create_directory(Path("b"));
+  for (std::string folder : {Path(), Path() + PathSeparator()}) {
+    std::optional<FolderListing> listing = OpenFolderListing(folder);
+    ASSERT_TRUE(listing.has_value()) << folder;
+    std::set<std::string> names;
+    while (std::optional<std::string> name = NextFolderEntry(*listing)) names.insert(*name);
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "a", "b"}));
+    EXPECT_EQ(CloseFolderListing(*listing), 0);
+    EXPECT_EQ(CloseFolderListing(*listing), -1);
+    EXPECT_FALSE(NextFolderEntry(*listing).has_value());
+  }
+  EXPECT_FALSE(OpenFolderListing("").has_value());
+  EXPECT_FALSE(OpenFolderListing(Path("missing")).has_value());
+  EXPECT_FALSE(OpenFolderListing(Path("a")).has_value());
+}
+
+TEST_F(FileOpsTest, CopyFolderCopiesTreeAndSkipsDotNames) {
+  stdfs::create_directories(Path("src/sub/deep"));
+  stdfs::create_directory(Path("dst"));
+  const std::string big = Pattern(123457), exact = Pattern(100000);  // chunk edges
+  Write("src/big.bin", big);
+  Write("src/sub/exact.bin", exact);
+  Write("src/.a", "skipped");
+  Write("src/.ab", "copied");
+  stdfs::permissions(Path("src/big.bin"), stdfs::perms::owner_exec, stdfs::perm_options::add);
+  EXPECT_EQ(CopyFolder(Path("src"), Path("dst")), 0);
+  EXPECT_EQ(stdfs::status(Path("dst/big.bin")).permissions(),
+            stdfs::status(Path("src/big.bin")).permissions());  // programs stay executable
+  EXPECT_EQ(Read(Path("dst/big.bin")), big);
+  EXPECT_EQ(Read(Path("dst/sub/exact.bin")), exact);
+  EXPECT_TRUE(stdfs::is_directory(Path("dst/sub/deep")));
+  EXPECT_EQ(Read(Path("dst/.ab")), "copied");
+  EXPECT_FALSE(stdfs::exists(Path("dst/.a")));
+  EXPECT_TRUE(Logged("[CopyFolder] Copying DIR " + Path("dst/sub")));
+  EXPECT_TRUE(Logged("[CopyFolder] Copying FILE " + Path("dst/big.bin")));
+}
+
+TEST_F(FileOpsTest, CopyFolderFailures) {
+  EXPECT_EQ(CopyFolder(Path("missing"), Path()), 1);
+  EXPECT_TRUE(Logged("[CopyFolder] SourceDir from '" + Path("missing") + "' is NULL"));
+  // A file in the way of a sub-folder: the folder cannot be created.
+  stdfs::create_directories(Path("src/sub"));
+  stdfs::create_directory(Path("dst"));
+  Write("dst/sub", "in the way");
+  EXPECT_EQ(CopyFolder(Path("src"), Path("dst")), -1);
+  EXPECT_TRUE(Logged("[CopyFolder] *************************** Failed to copy " + Path("src/sub") +
+                     " to " + Path("dst/sub") + " (could not create target folder)"));
+  // A folder in the way of a file one level down: the failure travels up as 1.
+  stdfs::remove(Path("dst/sub"));
+  stdfs::create_directories(Path("dst/sub/f"));
+  Write("src/sub/f", "data");
+  EXPECT_EQ(CopyFolder(Path("src"), Path("dst")), 1);
+  EXPECT_TRUE(
+      Logged("[CopyFolder] *************************** Unable to open destination file for copy " +
+             Path("dst/sub/f")));
+}
+
+TEST_F(FileOpsTest, DeleteFolderEmptiesTreeKeepsTopAndDoesNotFollowLinks) {
+  stdfs::create_directories(Path("top/sub/deep"));
+  Write("top/f", "1");
+  Write("top/sub/deep/g", "2");
+  stdfs::create_directory(Path("outside"));
+  Write("outside/keep", "keep");
+  std::error_code noLinks;  // Wine cannot make folder links; the rest still runs there
+  stdfs::create_directory_symlink(Path("outside"), Path("top/link"), noLinks);
+  EXPECT_EQ(DeleteFolder(Path("top")), 0);
+  EXPECT_TRUE(stdfs::is_directory(Path("top")));
+  EXPECT_TRUE(stdfs::is_empty(Path("top")));
+  EXPECT_EQ(Read(Path("outside/keep")), "keep");
+  EXPECT_TRUE(Logged("Deleting DIR " + Path("top/sub")));
+  EXPECT_TRUE(Logged("Deleting FILE " + Path("top/sub/deep/g")));
+  EXPECT_EQ(DeleteFolder(Path("missing")), 1);
+  EXPECT_TRUE(Logged("[DeleteFolder] Deleting from '" + Path("missing") + "' is NULL"));
+}
+
+TEST_F(FileOpsTest, CopyStreamToFileLeavesTheStreamToTheCaller) {
+  const std::string data = Pattern(150001);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(std::tmpfile(), &std::fclose);
+  ASSERT_NE(source, nullptr);
+  std::fwrite(data.data(), 1, data.size(), source.get());
+  std::fseek(source.get(), 1, SEEK_SET);
+  EXPECT_TRUE(CopyStreamToFile(Path("out"), source.get()));
+  EXPECT_EQ(Read(Path("out")), data.substr(1));
+  EXPECT_EQ(std::fseek(source.get(), 0, SEEK_SET), 0);  // still open
+  EXPECT_FALSE(CopyStreamToFile(Path("missing/out"), source.get()));
+  EXPECT_TRUE(
+      Logged("[Extractor] *************************** Unable to open destination file for copy " +
+             Path("missing/out")));
+}
+
+TEST_F(FileOpsTest, RenameMovesFolderAndReplacesAnExistingTarget) {
+  stdfs::create_directories(Path("from/sub"));
+  Write("from/sub/new", "new");
+  stdfs::create_directories(Path("to/old"));
+  RenameWithFallbacks(Path("from"), Path("to"));
+  EXPECT_FALSE(stdfs::exists(Path("from")));
+  EXPECT_EQ(Read(Path("to/sub/new")), "new");
+  EXPECT_FALSE(stdfs::exists(Path("to/old")));  // no stale entries mixed in
+  EXPECT_EQ(Lines().front().rfind("[Extractor] Working dir is '", 0), 0u);
+  EXPECT_TRUE(Logged("[Rename] The target already exists. Deleting."));
+  EXPECT_EQ(Lines().back(), "[Rename] File '" + Path("from") + "' renamed to '" + Path("to") + "'");
+}
+
+// Drives the retry loop without the real sleeps, counting what was asked for.
+struct FakeSteps {
+  int renames = 0, moves = 0, failingRenames = 0;
+  bool moveWorks = false;
+  std::vector<unsigned> sleeps;
+  RenameSteps Steps() {
+    RenameSteps steps;
+    steps.rename = [this](const std::string& from, const std::string& to) {
+      if (++renames > failingRenames) return std::rename(from.c_str(), to.c_str());
+      errno = EACCES;
+      return -1;
+    };
+    steps.moveReplacing = [this](const std::string& from, const std::string& to) {
+      ++moves;
+      errno = EACCES;
+      return moveWorks && std::rename(from.c_str(), to.c_str()) == 0;
+    };
+    steps.sleep = [this](unsigned ms) { sleeps.push_back(ms); };
+    return steps;
+  }
+};
+
+TEST_F(FileOpsTest, RenameThatAlwaysFailsFallsBackToCopy) {
+  stdfs::create_directories(Path("from/sub"));
+  Write("from/sub/f", "data");
+  FakeSteps fake;
+  fake.failingRenames = 1000;
+  RenameWithFallbacks(Path("from"), Path("to"), fake.Steps());
+  EXPECT_EQ(fake.renames, 11);
+  EXPECT_EQ(fake.moves, 10);
+  ASSERT_EQ(fake.sleeps.size(), 20u);
+  EXPECT_EQ(fake.sleeps[0] + fake.sleeps[1], 350u);
+  const std::string paths =
+      "'" + Path("from") + "' to '" + Path("to") + "' [" + std::to_string(EACCES) + "]";
+  EXPECT_EQ(CountStartingWith("[Rename] Could not rename " + paths), 10);
+  EXPECT_EQ(CountStartingWith("[Extractor] MoveFileEx failed with error "), 10);
+  EXPECT_TRUE(Logged("[Rename] [FAIL] Could not rename " + paths));
+  EXPECT_TRUE(Logged("[Rename] Can do no better than a copy on this filesystem"));
+  EXPECT_TRUE(Logged("[Rename] Created folder " + Path("to")));
+  EXPECT_EQ(Lines().back(), "[Rename] Copied " + Path("from") + " to " + Path("to"));
+  EXPECT_EQ(Read(Path("to/sub/f")), "data");
+  EXPECT_EQ(Read(Path("from/sub/f")), "data");  // the source stays in place
+}
+
+TEST_F(FileOpsTest, RenameRescuedByMoveOrByALaterRetry) {
+  stdfs::create_directory(Path("a"));
+  FakeSteps byMove;
+  byMove.failingRenames = 1;
+  byMove.moveWorks = true;
+  RenameWithFallbacks(Path("a"), Path("b"), byMove.Steps());
+  std::vector<std::string> lines = Lines();
+  EXPECT_EQ(lines[lines.size() - 2], "[Rename] MoveFileEx worked. Assuming success.");
+  EXPECT_EQ(lines.back(), "[Rename] File '" + Path("a") + "' renamed to '" + Path("b") + "'");
+
+  FakeSteps byRetry;
+  byRetry.failingRenames = 3;
+  RenameWithFallbacks(Path("b"), Path("c"), byRetry.Steps());
+  EXPECT_EQ(byRetry.moves, 3);
+  EXPECT_EQ(Lines().back(), "[Rename] File '" + Path("b") + "' renamed to '" + Path("c") + "'");
+  EXPECT_TRUE(stdfs::is_directory(Path("c")));
+}
+
+}  // namespace
+}  // namespace ferrolan::fs

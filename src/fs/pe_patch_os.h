@@ -1,0 +1,12 @@
+// What each platform does with a file that is not a PE image. Private to the fs library.
+#pragma once
+
+#include <string>
+
+namespace ferrolan::fs::detail {
+
+/// Windows: the program would keep its console, so the process ends with exit code 1.
+/// POSIX: the file is some other kind of program; it is logged and left unchanged.
+void NotAnImage(const std::string& path);
+
+}  // namespace ferrolan::fs::detail

@@ -1,0 +1,35 @@
+// Names of the folders inside a master folder. A component (the updater, the application, a
+// JRE) is installed under "Ferrolan-<name>-<version>-complete"; while it is being written it
+// lives under a temporary name, "FerrolanTemp-<seconds>-<entries>-app", and it becomes visible
+// to PickFolder only when it is renamed to its versioned name. Portable.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ferrolan::fs {
+
+/// masterFolder joined with "Ferrolan-" + name + "-" + version + "-complete".
+std::string VersionedFolderName(const std::string& masterFolder, std::string_view name,
+                                std::string_view version);
+
+/// masterFolder joined with "FerrolanTemp-<seconds>-<entries>-app": the current time in seconds
+/// since 1970 (as a signed 32-bit number) and the number of entries a listing of the master
+/// folder yields now ("." and ".." included; 0 when it cannot be listed). The folder is not
+/// created. Two names formed in the same second with no entry created in between are equal.
+std::string TempFolderName(const std::string& masterFolder);
+
+/// The version of a folder name: the text between its second and third "-", read the way atoi
+/// reads (leading digits; 0 for none). -1 when the name has fewer than three "-". Versions are
+/// kept in 64 bits so that eleven-digit versions compare correctly on every platform.
+std::int64_t FolderVersion(std::string_view name);
+
+/// The entry of masterFolder whose component (the text between the first and second "-") is
+/// exactly `component` and whose version is the highest, as a name relative to masterFolder.
+/// Ties keep the entry listed first; a matching entry without a version is never chosen. None
+/// when the folder cannot be listed or nothing matches. Logs every match and every new best.
+std::optional<std::string> PickFolder(const std::string& masterFolder, std::string_view component);
+
+}  // namespace ferrolan::fs

@@ -1,0 +1,144 @@
+#include "jre/java_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "fs/file_ops_testing.h"
+#include "jre/jre_layout.h"
+#include "jre/jre_os.h"
+#include "jre/jre_test_support.h"
+#include "os/os.h"
+
+namespace ferrolan::jre {
+namespace {
+
+namespace stdfs = std::filesystem;
+using testing::FakeJre;
+using testing::kJava11;
+using testing::kJava17;
+using testing::kJava1_8;
+using testing::kJava8;
+
+TEST(ReleaseFileTest, ReadsJavaVersionLine) {
+  EXPECT_EQ(ReleaseJavaVersion("IMPLEMENTOR=\"X\"\nJAVA_VERSION=\"17.0.15\"\nOS_NAME=\"Linux\"\n"),
+            "17.0.15");
+  EXPECT_EQ(ReleaseJavaVersion("JAVA_VERSION=\"1.8.0_392\"\r\nX=1\r\n"), "1.8.0_392");
+  EXPECT_EQ(ReleaseJavaVersion("JAVA_VERSION=21"), "21");  // no quotes, no final line break
+  EXPECT_EQ(ReleaseJavaVersion("JAVA_VERSION=\"\"\n"), "");
+  // Only the exact key at the start of a line counts.
+  EXPECT_EQ(ReleaseJavaVersion("JAVA_RUNTIME_VERSION=\"17\"\nXJAVA_VERSION=\"9\"\n"), std::nullopt);
+  EXPECT_EQ(ReleaseJavaVersion(""), std::nullopt);
+}
+
+TEST(ReleaseFileTest, VersionTextBecomesAProductVersion) {
+  FixedVersion v17 = FixedVersionFromText("17.0.15");
+  EXPECT_EQ(v17.signature, kFixedVersionSignature);
+  EXPECT_EQ(v17.productVersionMS, 17u << 16);
+  EXPECT_EQ(v17.productVersionLS, 15u << 16);
+  FixedVersion v8 = FixedVersionFromText("1.8.0_392");
+  EXPECT_EQ(v8.productVersionMS, (1u << 16) | 8u);
+  EXPECT_EQ(v8.productVersionLS, 392u);
+  EXPECT_EQ(FixedVersionFromText("21").productVersionMS, 21u << 16);
+  EXPECT_EQ(FixedVersionFromText("99999.1").productVersionMS, (0xFFFFu << 16) | 1u);
+  EXPECT_NE(FixedVersionFromText("ea-17").signature, kFixedVersionSignature);
+  EXPECT_NE(FixedVersionFromText("").signature, kFixedVersionSignature);
+}
+
+class JavaCheckTest : public fs::testing::TempFolderTest {
+ protected:
+  std::string Java(const std::string& version) {
+    std::string folder = Path("jre-" + (version.empty() ? std::string("none") : version));
+    testing::MakeFakeJre(folder, FakeJre{version});
+    return JavaExecutablePath(folder);
+  }
+};
+
+TEST_F(JavaCheckTest, ComparesTheReleaseNumberWithTheRequirement) {
+  std::string java17 = Java(kJava17);
+  EXPECT_EQ(JavaCheck(java17, "11"), 1);
+  EXPECT_EQ(JavaCheck(java17, "17"), 1);
+  EXPECT_EQ(JavaCheck(java17, "18"), 0);
+  EXPECT_TRUE(Logged("[Extractor] Checking JRE version requirements: 17 vs required 18"));
+  EXPECT_TRUE(Logged("[JavaCheck] Checking file version of " + java17));
+  EXPECT_TRUE(Logged("[JavaCheck] Size OK"));
+  EXPECT_TRUE(Logged("[JavaCheck] file version MS is " + std::to_string(17L << 16)));
+  EXPECT_TRUE(Logged("[JavaCheck] file version LS is " + std::to_string(15L << 16)));
+  // The requirement is read the way atoi reads; an overlong number is simply very high.
+  EXPECT_EQ(JavaCheck(java17, " 8abc"), 1);
+  EXPECT_EQ(JavaCheck(java17, "99999999999999999999999"), 0);
+}
+
+TEST_F(JavaCheckTest, ReleaseNumberIsTheFirstPartOfTheProductVersion) {
+  // A runtime that calls itself 1.8.0 is release 1; one that calls itself 8.0 is release 8.
+  EXPECT_EQ(JavaCheck(Java(kJava1_8), "8"), 0);
+  EXPECT_EQ(JavaCheck(Java(kJava8), "8"), 1);
+  // The stand-ins' file version is 99; only the product version counts.
+  EXPECT_EQ(JavaCheck(Java(kJava11), "17"), 0);
+}
+
+TEST_F(JavaCheckTest, MissingOrUnreadableVersionCountsAsZero) {
+  std::string unversioned = Java("");
+  EXPECT_EQ(JavaCheck(unversioned, "1"), 0);
+  EXPECT_TRUE(Logged("[JavaCheck] verSize is zero"));
+  EXPECT_TRUE(Logged("[Extractor] Checking JRE version requirements: 0 vs required 1"));
+  // An empty requirement is 0 and accepts anything, even a missing executable.
+  EXPECT_EQ(JavaCheck(unversioned, ""), 1);
+  EXPECT_EQ(JavaCheck(Path("nowhere/bin/java"), "0"), 1);
+}
+
+TEST_F(JavaCheckTest, AbsentRequirementRejectsEveryJre) {
+  EXPECT_EQ(JavaCheck(Java(kJava17), std::nullopt), 0);
+  EXPECT_TRUE(Logged("[Extractor] Versions for JREs could not be detected (0,1)"));
+  EXPECT_EQ(CountStartingWith("[Extractor] Checking JRE version requirements"), 0);
+}
+
+class JreLayoutTest : public fs::testing::TempFolderTest {
+ protected:
+  void TearDown() override {
+    os::SetEnv("PROGRAMFILES", saved_);
+    fs::testing::TempFolderTest::TearDown();
+  }
+  std::optional<std::string> saved_ = os::GetEnv("PROGRAMFILES");
+};
+
+TEST_F(JreLayoutTest, LocatorsNameTheFilesInBin) {
+  std::string jre = Path("jre");
+  std::string expected = jre;
+  fs::PathJoin(expected, "bin");
+  fs::PathJoin(expected, detail::LauncherName());
+  EXPECT_EQ(LocateJavaLauncher(jre), expected);  // not tested for existence
+
+  if (const char* preferred = detail::PreferredLauncherName()) {
+    testing::WriteFile(Path(std::string("jre/bin/") + preferred), "x");
+    expected = jre;
+    fs::PathJoin(expected, "bin");
+    fs::PathJoin(expected, preferred);
+    EXPECT_EQ(LocateJavaLauncher(jre), expected);
+  }
+
+  ::testing::internal::CaptureStdout();
+  std::string unpacker = LocateUnpack200(jre);
+  std::string printed = ::testing::internal::GetCapturedStdout();
+  std::string bin = jre;
+  fs::PathJoin(bin, "bin");
+  expected = bin;
+  fs::PathJoin(expected, detail::Unpack200Name());
+  EXPECT_EQ(unpacker, expected);
+  EXPECT_EQ(printed, "[Locating UP200] " + jre + "\n[Locating UP200] " + bin +
+                         "\n[Locating UP200] Result is " + expected + "\n");
+  EXPECT_TRUE(Lines().empty());  // nothing of it reaches the log
+}
+
+TEST_F(JreLayoutTest, CandidateRootFollowsProgramFilesAndTheAutoTestFlag) {
+  os::SetEnv("PROGRAMFILES", Path("pf"));
+  EXPECT_EQ(SystemJreRoot(false), Path("pf/Java"));
+  EXPECT_EQ(SystemJreRoot(true), Path("pf/Java_FLAutoTest"));
+  os::SetEnv("PROGRAMFILES", std::nullopt);
+  EXPECT_EQ(SystemJreRoot(false), detail::DefaultJreRoot());
+  EXPECT_EQ(SystemJreRoot(true), std::nullopt);
+}
+
+}  // namespace
+}  // namespace ferrolan::jre

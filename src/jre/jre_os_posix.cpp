@@ -1,0 +1,69 @@
+// POSIX half of the JRE subsystem: file names of a POSIX JRE, its version from the "release"
+// file, and the permission bits that the portable folder copy does not carry over.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "jre/jre_os.h"
+#include "log/log.h"
+
+namespace ferrolan::jre::detail {
+
+namespace stdfs = std::filesystem;
+
+const char* PreferredLauncherName() { return nullptr; }
+const char* LauncherName() { return "java"; }
+const char* JavaExecutableName() { return "java"; }
+const char* Unpack200Name() { return "unpack200"; }
+
+std::optional<std::string> DefaultJreRoot() { return std::string("/usr/lib/jvm"); }
+
+std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath) {
+  // The executable is <jre>/bin/java; the release file sits at the top of the JRE. The steps
+  // are logged with the same lines as the version-resource reader so that logs of both
+  // platforms read alike: no file is an empty resource, no JAVA_VERSION a failed query.
+  stdfs::path release = stdfs::path(javaPath).parent_path().parent_path() / "release";
+  std::ifstream in(release, std::ios::binary);
+  if (!in) {
+    log::LogPrintf("[JavaCheck] verSize is zero\n");
+    return std::nullopt;
+  }
+  log::LogPrintf("[JavaCheck] Got version size\n");
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    log::LogPrintf("[JavaCheck] get file version info call failed\n");
+    return std::nullopt;
+  }
+  log::LogPrintf("[JavaCheck] Got version info\n");
+  std::optional<std::string> version = ReleaseJavaVersion(content.str());
+  if (!version) {
+    log::LogPrintf("[JavaCheck] ver query value function call failed\n");
+    return std::nullopt;
+  }
+  log::LogPrintf("[JavaCheck] Queried value\n");
+  if (version->empty()) {
+    log::LogPrintf("[JavaCheck] size is null\n");
+    return std::nullopt;
+  }
+  log::LogPrintf("[JavaCheck] Size OK\n");
+  return FixedVersionFromText(*version);
+}
+
+void CopyPermissionBits(const std::string& sourceFolder, const std::string& targetFolder) {
+  std::error_code ec;
+  stdfs::recursive_directory_iterator it(sourceFolder, ec);
+  for (; !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code entryError;
+    stdfs::path relative = it->path().lexically_relative(sourceFolder);
+    stdfs::path target = stdfs::path(targetFolder) / relative;
+    // The copy followed links, so the copied file has the permissions of what a link names.
+    stdfs::file_status source = stdfs::status(it->path(), entryError);
+    if (entryError || !stdfs::is_regular_file(source)) continue;
+    if (!stdfs::is_regular_file(stdfs::symlink_status(target, entryError))) continue;
+    stdfs::permissions(target, source.permissions(), stdfs::perm_options::replace, entryError);
+  }
+}
+
+}  // namespace ferrolan::jre::detail

@@ -1,0 +1,191 @@
+#include "jre/jre_search.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fs/file_ops_testing.h"
+#include "jre/jre_layout.h"
+#include "jre/jre_os.h"
+#include "jre/jre_test_support.h"
+#include "os/os.h"
+
+namespace ferrolan::jre {
+namespace {
+
+namespace stdfs = std::filesystem;
+using testing::FakeJre;
+using testing::kJava11;
+using testing::kJava17;
+using testing::kJava8;
+
+class JreSearchTest : public fs::testing::TempFolderTest {
+ protected:
+  void SetUp() override {
+    fs::testing::TempFolderTest::SetUp();
+    os::SetEnv("PROGRAMFILES", Path("pf"));
+    stdfs::create_directories(Path("master/Ferrolan-Ferrolan-00000000002-complete"));
+    stdfs::create_directories(Path("master/Ferrolan-Ferrolan-00000000007-complete"));
+  }
+  void TearDown() override {
+    os::SetEnv("PROGRAMFILES", saved_);
+    fs::testing::TempFolderTest::TearDown();
+  }
+
+  /// A system JRE jre<n> under PROGRAMFILES\Java (or Java_FLAutoTest).
+  std::string Install(int n, const FakeJre& jre, const char* javaFolder = "Java") {
+    std::string folder = Path(std::string("pf/") + javaFolder + "/jre" + std::to_string(n));
+    testing::MakeFakeJre(folder, jre);
+    return folder;
+  }
+
+  /// Runs the search with a compatibility test that passes the launchers in `compatible`.
+  void Search(const std::optional<std::string>& required, bool autoTest = false) {
+    char arg0[] = "first";
+    char arg1[] = "second";
+    char* args[] = {arg0, arg1};
+    JRESearch(version_, autoTest, required, Path("master"), "ignored", folder_, properties_, 2,
+              args, "http://127.0.0.1/update/", "http://127.0.0.1/dynamic/", "/x/launcher",
+              [this](const CompatibilityRun& run) {
+                runs_.push_back(run);
+                runs_.back().args = nullptr;  // the arguments live only during the search
+                tested_.push_back(run.javaLauncher);
+                EXPECT_EQ(run.argCount, 2);
+                EXPECT_STREQ(run.args[1], "second");
+                return compatible_.count(run.javaLauncher) != 0 ? kCompatibleExitCode : 0;
+              });
+  }
+  void Compatible(const std::string& jreFolder) {
+    compatible_.insert(LocateJavaLauncher(jreFolder));
+  }
+
+  std::optional<std::string> saved_ = os::GetEnv("PROGRAMFILES");
+  std::string version_;
+  std::string folder_;
+  tail::LaunchPropertiesBlock properties_;
+  std::set<std::string> compatible_;
+  std::vector<std::string> tested_;
+  std::vector<CompatibilityRun> runs_;
+};
+
+TEST_F(JreSearchTest, TakesTheNewestUsableJreAndCopiesIt) {
+  std::string jre11 = Install(11, {kJava11});
+  std::string jre8 = Install(8, {kJava8});
+  Compatible(jre11);
+  Compatible(jre8);
+  Search("8");
+
+  EXPECT_EQ(version_, "00000000000");
+  ASSERT_EQ(tested_, std::vector<std::string>{LocateJavaLauncher(jre11)});
+  EXPECT_EQ(stdfs::path(folder_).parent_path(), stdfs::path(Path("master")));
+  EXPECT_EQ(stdfs::path(folder_).filename().string().rfind("FerrolanTemp-", 0), 0u);
+  EXPECT_EQ(Read(folder_ + "/release"), Read(jre11 + "/release"));
+  EXPECT_TRUE(stdfs::exists(LocateUnpack200(folder_)));
+  EXPECT_TRUE(stdfs::exists(LocateJavaLauncher(folder_)));
+  if (detail::PreferredLauncherName() == nullptr) {
+    // POSIX: the copied launcher must still be executable.
+    EXPECT_NE(stdfs::status(LocateJavaLauncher(folder_)).permissions() & stdfs::perms::owner_exec,
+              stdfs::perms::none);
+  }
+  EXPECT_TRUE(Logged("[JRESearch] Checking for JRE 20"));
+  EXPECT_TRUE(Logged("[JRESearch] JRE unpack200 exists " + LocateJavaLauncher(jre11)));
+  EXPECT_TRUE(Logged("[JRESearch] JRE is valid, copying..."));
+  EXPECT_TRUE(Logged("[JRESearch] JRE copied to " + folder_ + " OK"));
+  EXPECT_TRUE(Logged("[JRESearch] Copied JRE version is 00000000000"));
+  EXPECT_FALSE(Logged("[JRESearch] Checking for JRE 10"));  // the search stopped at 11
+
+  // The compatibility test runs the newest updater with everything the launch needs.
+  const CompatibilityRun& run = runs_.front();
+  EXPECT_EQ(run.masterFolder, Path("master"));
+  EXPECT_EQ(run.updaterFolderName, "Ferrolan-Ferrolan-00000000007-complete");
+  EXPECT_EQ(run.updateUrl, "http://127.0.0.1/update/");
+  EXPECT_EQ(run.dynamicUpdateUrl, "http://127.0.0.1/dynamic/");
+  EXPECT_EQ(run.launcherPath, "/x/launcher");
+  EXPECT_EQ(run.properties, &properties_);
+}
+
+TEST_F(JreSearchTest, CandidatesFailingAFileOrVersionTestAreSkipped) {
+  std::string noUnpacker = Install(17, {kJava17, true, false});
+  std::string noLauncher = Install(16, {kJava17, false, true});
+  std::string tooOld = Install(15, {kJava8});
+  std::string good = Install(6, {kJava11});
+  for (const std::string& jre : {noUnpacker, noLauncher, tooOld, good}) Compatible(jre);
+  Search("11");
+
+  EXPECT_EQ(tested_, std::vector<std::string>{LocateJavaLauncher(good)});
+  EXPECT_EQ(version_, "00000000000");
+  EXPECT_TRUE(Logged("[JRESearch] JRE up200 does NOT exist"));
+  EXPECT_TRUE(Logged("[JRESearch] JRE binary does NOT exist"));
+  EXPECT_TRUE(Logged("[JRESearch] JRE version is NOT OK"));
+  // Every candidate from 20 down to 7 fails one test and gets the same message.
+  EXPECT_EQ(CountStartingWith("[JRESearch] JRE does not exist or does not have unpack200"), 14);
+  // All three tests run for every candidate.
+  EXPECT_EQ(CountStartingWith("[JRESearch] JRE version is "), 15);
+}
+
+TEST_F(JreSearchTest, OnlyExitCode72PassesTheCompatibilityTest) {
+  Install(12, {kJava17});
+  Install(9, {kJava11});
+  Search("11");  // nothing is compatible: both run and exit with 0
+  EXPECT_EQ(tested_.size(), 2u);
+  EXPECT_EQ(CountStartingWith("[JRESearch] JRE failed compatibility test"), 2);
+  EXPECT_EQ(version_, "");
+  EXPECT_EQ(folder_, "");
+}
+
+TEST_F(JreSearchTest, AbsentRequirementRejectsEveryCandidate) {
+  Compatible(Install(17, {kJava17}));
+  Search(std::nullopt);
+  EXPECT_TRUE(tested_.empty());
+  EXPECT_EQ(version_, "");
+  EXPECT_EQ(CountStartingWith("[Extractor] Versions for JREs could not be detected (0,1)"), 16);
+
+  // An empty requirement accepts any version.
+  Search("");
+  EXPECT_EQ(version_, "00000000000");
+}
+
+TEST_F(JreSearchTest, AutoTestSearchesItsOwnFolder) {
+  Compatible(Install(17, {kJava17}, "Java"));
+  std::string autoTestJre = Install(11, {kJava11}, "Java_FLAutoTest");
+  Compatible(autoTestJre);
+  Search("8", true);
+  EXPECT_EQ(tested_, std::vector<std::string>{LocateJavaLauncher(autoTestJre)});
+  EXPECT_EQ(version_, "00000000000");
+
+  // Without PROGRAMFILES an auto-test run has no candidates at all.
+  os::SetEnv("PROGRAMFILES", std::nullopt);
+  version_.clear();
+  tested_.clear();
+  Search("8", true);
+  EXPECT_TRUE(tested_.empty());
+  EXPECT_EQ(version_, "");
+}
+
+TEST_F(JreSearchTest, FailedCopyStopsTheSearch) {
+  std::string jre17 = Install(17, {kJava17});
+  Compatible(jre17);
+  Compatible(Install(11, {kJava11}));
+  // A link to nothing cannot be read, so the copy fails.
+  std::error_code ec;
+  stdfs::create_symlink(Path("pf/nothing"), jre17 + "/dangling", ec);
+  if (ec) GTEST_SKIP() << "symbolic links are not available here";
+  Search("8");
+  EXPECT_TRUE(Logged("[JRESearch] JRE copy failed, cannot pick up existing JRE"));
+  EXPECT_EQ(tested_.size(), 1u);  // jre11 is not tried
+  EXPECT_EQ(version_, "");
+  EXPECT_FALSE(folder_.empty());
+}
+
+TEST_F(JreSearchTest, NoUpdaterFolderEndsTheRun) {
+  Compatible(Install(17, {kJava17}));
+  stdfs::remove_all(Path("master"));
+  stdfs::create_directories(Path("master"));
+  EXPECT_EXIT(Search("8"), ::testing::ExitedWithCode(1), "");
+}
+
+}  // namespace
+}  // namespace ferrolan::jre

@@ -1,0 +1,212 @@
+#include "launch/jni_launch.h"
+
+#include <memory>
+#include <mutex>
+
+#include "fs/file_ops.h"
+#include "fs/path.h"
+#include "launch/jni_abi.h"
+#include "launch/jni_launch_os.h"
+#include "launch/spawner.h"
+#include "log/log.h"
+
+namespace ferrolan::launch {
+
+using log::LogPrintf;
+
+namespace {
+
+// Loaded JVM libraries stay loaded until the process ends; keeping them reachable from here
+// also tells leak checkers that they are held on purpose.
+std::vector<std::unique_ptr<os::DynamicLibrary>>& LoadedLibraries() {
+  static auto* libraries = new std::vector<std::unique_ptr<os::DynamicLibrary>>();
+  return *libraries;
+}
+
+std::mutex& LoadedLibrariesLock() {
+  static auto* lock = new std::mutex();
+  return *lock;
+}
+
+// Refuses what would not fit the virtual machine's start parameters. Nothing is loaded then,
+// and the caller's fallback (the spawn launch) runs.
+bool WithinJniLimits(const std::string& mainClass, const std::vector<std::string>& jvmOptions,
+                     const std::vector<std::string>& classpath) {
+  if (mainClass.size() > kMaxJniClassNameLength) {
+    LogPrintf("[JNILaunch] [ERROR] Main class name of %zu characters is too long\n",
+              mainClass.size());
+    return false;
+  }
+  if (jvmOptions.size() > kMaxJniJvmOptions) {
+    LogPrintf("[JNILaunch] [ERROR] %zu JVM options are too many (at most %zu)\n", jvmOptions.size(),
+              kMaxJniJvmOptions);
+    return false;
+  }
+  std::vector<std::string> options = JniOptionStrings({}, classpath);
+  if (!options.empty() && options.front().size() > kMaxJniClasspathOptionLength) {
+    LogPrintf("[JNILaunch] [ERROR] Class path of %zu characters is too long\n",
+              options.front().size());
+    return false;
+  }
+  return true;
+}
+
+// Everything from creating the virtual machine to destroying it; runs on the thread that
+// becomes the Java main thread.
+int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
+                      const std::string& mainClass, const std::vector<std::string>& appArguments) {
+  jni::Vm* vm = nullptr;
+  void* envPointer = nullptr;
+  if (create(&vm, &envPointer, &initArgs) != jni::kOk || vm == nullptr || envPointer == nullptr) {
+    LogPrintf("[JNILauncher] Create Java VM Failed!\n");
+    return 1;
+  }
+  auto* env = static_cast<jni::Env*>(envPointer);
+  void* const* table = env->functions;
+  using namespace jni::env_slot;
+  auto findClass = jni::TableFunction<jni::FindClassFn>(table, kFindClass);
+  auto exceptionOccurred = jni::TableFunction<jni::ExceptionOccurredFn>(table, kExceptionOccurred);
+  auto exceptionDescribe = jni::TableFunction<jni::ExceptionVoidFn>(table, kExceptionDescribe);
+
+  std::string className = SlashedClassName(mainClass);
+  LogPrintf("[JNILauncher] Searching for clazz %s\n", className.c_str());
+  jni::jclass clazz = findClass(env, className.c_str());
+  if (clazz == nullptr) {
+    // The virtual machine stays: one process cannot create a second one anyway.
+    LogPrintf("[JNILauncher] Searching for clazz failed!\n");
+    return 1;
+  }
+  LogPrintf("[JNILauncher] Searching for main method %s\n", mainClass.c_str());
+  jni::jmethodID mainMethod = jni::TableFunction<jni::GetStaticMethodIDFn>(
+      table, kGetStaticMethodID)(env, clazz, "main", "([Ljava/lang/String;)V");
+  if (mainMethod == nullptr) {
+    // A class without "public static void main(String[])": calling it would be undefined, so
+    // say why (the pending NoSuchMethodError) and let the spawn launch report it too.
+    LogPrintf("[JNILauncher] Searching for main method failed!\n");
+    if (exceptionOccurred(env) != nullptr) exceptionDescribe(env);
+    return 1;
+  }
+
+  jni::jclass stringClass = findClass(env, "java/lang/String");
+  jni::jobjectArray arguments =
+      stringClass == nullptr
+          ? nullptr
+          : jni::TableFunction<jni::NewObjectArrayFn>(table, kNewObjectArray)(
+                env, static_cast<jni::jsize>(appArguments.size()), stringClass, nullptr);
+  if (arguments == nullptr) {
+    LogPrintf("[JNILauncher] Creating the argument array failed!\n");
+    if (exceptionOccurred(env) != nullptr) exceptionDescribe(env);
+    return 1;
+  }
+  auto newString = jni::TableFunction<jni::NewStringUTFFn>(table, kNewStringUTF);
+  auto setElement = jni::TableFunction<jni::SetObjectArrayElementFn>(table, kSetObjectArrayElement);
+  for (std::size_t i = 0; i < appArguments.size(); ++i) {
+    LogPrintf("[JNILauncher] Set argument %zu to %s\n", i, appArguments[i].c_str());
+    setElement(env, arguments, static_cast<jni::jsize>(i), newString(env, appArguments[i].c_str()));
+  }
+
+  LogPrintf("[JNILauncher] About to execute static void method.\n");
+  log::LogClose();
+  jni::TableFunction<jni::CallStaticVoidMethodFn>(table, kCallStaticVoidMethod)(
+      env, clazz, mainMethod, arguments);
+  LogPrintf("[JNILauncher] Run complete.\n");
+  if (exceptionOccurred(env) != nullptr) exceptionDescribe(env);
+
+  LogPrintf("[JNILauncher] Destroying runtime.\n");
+  jni::TableFunction<jni::DestroyJavaVMFn>(vm->functions, jni::vm_slot::kDestroyJavaVM)(vm);
+  LogPrintf("[JNILauncher] Done!\n");
+  return 0;
+}
+
+}  // namespace
+
+std::string SlashedClassName(const std::string& dottedName) {
+  std::string name = dottedName;
+  for (char& c : name) {
+    if (c == '.') c = '/';
+  }
+  return name;
+}
+
+std::vector<std::string> JniOptionStrings(const std::vector<std::string>& jvmOptions,
+                                          const std::vector<std::string>& classpath) {
+  std::vector<std::string> options;
+  if (!classpath.empty()) {
+    std::string option = "-Djava.class.path=";
+    for (std::size_t i = 0; i < classpath.size(); ++i) {
+      if (i > 0) option.push_back(ClasspathSeparator());
+      option += classpath[i];
+    }
+    options.push_back(std::move(option));
+  }
+  options.insert(options.end(), jvmOptions.begin(), jvmOptions.end());
+  return options;
+}
+
+const os::DynamicLibrary* LoadJvmLibrary(const std::string& jreFolder) {
+  std::string binFolder = jreFolder;
+  fs::PathJoin(binFolder, "bin");
+  LogPrintf("[JNILaunch] Bin folder is %s\n", binFolder.c_str());
+  std::array<std::string, 4> candidates = detail::JvmLibraryCandidates(jreFolder);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const std::string& path = candidates[i];
+    int exists = fs::FileExists(path);
+    if (i == 0)
+      LogPrintf("[JNILaunch] Trying to load %s [exists=%d]\n", path.c_str(), exists);
+    else
+      LogPrintf("[JNILaunch] Failed. Now trying to load library %s [exists=%d]\n", path.c_str(),
+                exists);
+    os::DynamicLibrary library = detail::LoadJvmCandidate(binFolder, path);
+    if (library.IsLoaded()) {
+      LogPrintf("[JNILauncher] Loaded Windows DLL - %s\n", path.c_str());
+      std::lock_guard<std::mutex> hold(LoadedLibrariesLock());
+      LoadedLibraries().push_back(std::make_unique<os::DynamicLibrary>(std::move(library)));
+      return LoadedLibraries().back().get();
+    }
+  }
+  LogPrintf("[JNILauncher] Failed to load DLL. Will fall back to spawning.");
+  return nullptr;
+}
+
+int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
+              const std::vector<std::string>& jvmOptions, const std::vector<std::string>& classpath,
+              const std::vector<std::string>& appArguments) {
+  if (!WithinJniLimits(mainClass, jvmOptions, classpath)) return 1;
+  const os::DynamicLibrary* library = LoadJvmLibrary(jreFolder);
+  if (library == nullptr) {
+    LogPrintf("[JNILaunch] [ERROR] Unable to load JRE library!\n");
+    return 1;
+  }
+  auto create = library->Function<jni::CreateJavaVMFn>("JNI_CreateJavaVM");
+
+  LogPrintf("[JNILaunch] ------- JNI Launch call -------\n");
+  for (std::size_t i = 0; i < jvmOptions.size(); ++i)
+    LogPrintf("[JNILaunch] JVM Argument %zu = %s\n", i, jvmOptions[i].c_str());
+  for (std::size_t i = 0; i < classpath.size(); ++i)
+    LogPrintf("[JNILaunch] CP Argument %zu = %s\n", i, classpath[i].c_str());
+  for (std::size_t i = 0; i < appArguments.size(); ++i)
+    LogPrintf("[JNILaunch] App Argument %zu = %s\n", i, appArguments[i].c_str());
+
+  // The strings own the bytes the option records point at until the session has ended.
+  std::vector<std::string> strings = JniOptionStrings(jvmOptions, classpath);
+  std::vector<jni::JavaVMOption> options(strings.size());
+  for (std::size_t i = 0; i < strings.size(); ++i) {
+    options[i].optionString = strings[i].data();
+    options[i].extraInfo = nullptr;
+    LogPrintf("[JNILaunch] JNI Option %zu=%s\n", i, strings[i].c_str());
+  }
+  jni::JavaVMInitArgs initArgs{};
+  initArgs.version = jni::kVersion1_4;
+  initArgs.nOptions = static_cast<jni::jint>(options.size());
+  initArgs.options = options.empty() ? nullptr : options.data();
+  initArgs.ignoreUnrecognized = jni::kTrue;
+
+  if (create == nullptr) {
+    LogPrintf("[JNILauncher] Create Java VM Failed!\n");
+    return 1;
+  }
+  return detail::RunJavaSession(
+      [&] { return RunVirtualMachine(create, initArgs, mainClass, appArguments); });
+}
+
+}  // namespace ferrolan::launch

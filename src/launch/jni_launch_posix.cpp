@@ -1,0 +1,64 @@
+// POSIX half of the JNI launch: libjvm.so under lib/ (or jre/lib/ in an older JDK layout), and
+// the virtual machine session on a thread of its own.
+#include <jni.h>
+
+#include <cstddef>
+#include <thread>
+
+#include "fs/path.h"
+#include "launch/jni_abi.h"
+#include "launch/jni_launch_os.h"
+
+namespace ferrolan::launch::detail {
+
+// Our declarations must match the JDK's: the same records and the same table indices.
+static_assert(sizeof(jni::jint) == sizeof(jint));
+static_assert(sizeof(jni::jboolean) == sizeof(jboolean));
+static_assert(jni::kVersion1_4 == JNI_VERSION_1_4);
+static_assert(jni::kOk == JNI_OK);
+static_assert(sizeof(jni::JavaVMOption) == sizeof(JavaVMOption));
+static_assert(sizeof(jni::JavaVMInitArgs) == sizeof(JavaVMInitArgs));
+static_assert(offsetof(jni::JavaVMInitArgs, nOptions) == offsetof(JavaVMInitArgs, nOptions));
+static_assert(offsetof(jni::JavaVMInitArgs, options) == offsetof(JavaVMInitArgs, options));
+static_assert(offsetof(jni::JavaVMInitArgs, ignoreUnrecognized) ==
+              offsetof(JavaVMInitArgs, ignoreUnrecognized));
+#define FERROLAN_CHECK_ENV_SLOT(name, slot) \
+  static_assert(offsetof(JNINativeInterface_, name) == (slot) * sizeof(void*))
+FERROLAN_CHECK_ENV_SLOT(FindClass, jni::env_slot::kFindClass);
+FERROLAN_CHECK_ENV_SLOT(ExceptionOccurred, jni::env_slot::kExceptionOccurred);
+FERROLAN_CHECK_ENV_SLOT(ExceptionDescribe, jni::env_slot::kExceptionDescribe);
+FERROLAN_CHECK_ENV_SLOT(ExceptionClear, jni::env_slot::kExceptionClear);
+FERROLAN_CHECK_ENV_SLOT(GetStaticMethodID, jni::env_slot::kGetStaticMethodID);
+FERROLAN_CHECK_ENV_SLOT(CallStaticVoidMethod, jni::env_slot::kCallStaticVoidMethod);
+FERROLAN_CHECK_ENV_SLOT(NewStringUTF, jni::env_slot::kNewStringUTF);
+FERROLAN_CHECK_ENV_SLOT(NewObjectArray, jni::env_slot::kNewObjectArray);
+FERROLAN_CHECK_ENV_SLOT(SetObjectArrayElement, jni::env_slot::kSetObjectArrayElement);
+#undef FERROLAN_CHECK_ENV_SLOT
+static_assert(offsetof(JNIInvokeInterface_, DestroyJavaVM) ==
+              jni::vm_slot::kDestroyJavaVM * sizeof(void*));
+
+std::array<std::string, 4> JvmLibraryCandidates(const std::string& jreFolder) {
+  std::array<std::string, 4> paths;
+  fs::PathJoin4(paths[0], jreFolder, "lib", "server", "libjvm.so");
+  fs::PathJoin4(paths[1], jreFolder, "lib", "client", "libjvm.so");
+  fs::PathJoin4(paths[2], jreFolder, "jre/lib", "client", "libjvm.so");
+  fs::PathJoin4(paths[3], jreFolder, "jre/lib", "server", "libjvm.so");
+  return paths;
+}
+
+os::DynamicLibrary LoadJvmCandidate(const std::string& /*binFolder*/, const std::string& path) {
+  // The dynamic loader finds libjvm.so's own dependencies through its run path, so neither the
+  // current directory nor a search path has to change.
+  return os::DynamicLibrary(path);
+}
+
+int RunJavaSession(const std::function<int()>& session) {
+  // The primordial thread's stack cannot take the guard pages the virtual machine sets up on
+  // every Java thread, so the session runs on an ordinary thread; this one only waits.
+  int result = 1;
+  std::thread javaMain([&] { result = session(); });
+  javaMain.join();
+  return result;
+}
+
+}  // namespace ferrolan::launch::detail

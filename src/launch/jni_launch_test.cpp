@@ -1,0 +1,162 @@
+// The JNI launch against the stand-in JVM library (fake_jvm/fake_jvm.cpp), which records every
+// call it receives. The real virtual machine is exercised in launch_real_jvm_test.cpp.
+#include "launch/jni_launch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "launch/jni_launch_os.h"
+#include "launch/launch_test_support.h"
+#include "launch/spawner.h"
+
+namespace ferrolan::launch {
+namespace {
+
+namespace stdfs = std::filesystem;
+using testing::LaunchTest;
+using testing::ReadBytes;
+
+class JniLaunchTest : public LaunchTest {
+ protected:
+  // A JRE folder with the stand-in library in the place `candidate` (0 to 3) of the search.
+  std::string MakeJre(std::size_t candidate) {
+    std::string jre = Path("jre");
+    std::string library = detail::JvmLibraryCandidates(jre)[candidate];
+    stdfs::create_directories(stdfs::path(library).parent_path());
+    stdfs::create_directories(Path("jre/bin"));
+    stdfs::copy_file(FERROLAN_FAKE_JVM, library, stdfs::copy_options::overwrite_existing);
+    return jre;
+  }
+  // The stand-in keeps its record open (Windows will not remove it then), so a second launch in
+  // one test records into a file of its own.
+  std::string RecordOption(const std::string& name = "calls.txt") {
+    return "-Dferrolan.fakejvm.record=" + Path(name);
+  }
+  std::vector<std::string> Calls(const std::string& name = "calls.txt") {
+    std::vector<std::string> lines;
+    std::string text = ReadBytes(Path(name));
+    std::size_t at = 0;
+    while (at < text.size()) {
+      std::size_t end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    return lines;
+  }
+};
+
+TEST_F(JniLaunchTest, OlderLayoutLoadsOnTheThirdAttemptAndRunsMainWithTheArguments) {
+  std::string jre = MakeJre(2);
+  std::vector<std::string> classpath = {Path("a.jar"), Path("b.jar")};
+  std::string sep(1, ClasspathSeparator());
+  int result = JniLaunch("a.b.Main", jre, {"-Xmx64m", RecordOption()}, classpath, {"p", "x y"});
+  EXPECT_EQ(result, 0);
+
+  std::vector<std::string> expected = {
+      "JNI_CreateJavaVM version=65540 options=3 ignoreUnrecognized=1",
+      "option 0 -Djava.class.path=" + classpath[0] + sep + classpath[1],
+      "option 1 -Xmx64m",
+      "option 2 " + RecordOption(),
+      "FindClass a/b/Main",
+      "GetStaticMethodID a/b/Main main ([Ljava/lang/String;)V",
+      "FindClass java/lang/String",
+      "NewObjectArray 2 java/lang/String null",
+      "NewStringUTF p",
+      "SetObjectArrayElement 0 p",
+      "NewStringUTF x y",
+      "SetObjectArrayElement 1 x y",
+      "CallStaticVoidMethod a/b/Main",
+      "ExceptionOccurred no",
+      "DestroyJavaVM",
+  };
+  EXPECT_EQ(Calls(), expected);
+  std::string console = Console();
+  auto candidates = detail::JvmLibraryCandidates(jre);
+  EXPECT_NE(console.find("[JNILaunch] Trying to load " + candidates[0] + " [exists=0]"),
+            std::string::npos);
+  EXPECT_NE(console.find("[JNILaunch] Failed. Now trying to load library " + candidates[1] +
+                         " [exists=0]"),
+            std::string::npos);
+  EXPECT_NE(console.find("[JNILauncher] Loaded Windows DLL - " + candidates[2]), std::string::npos);
+  EXPECT_EQ(console.find(candidates[3]), std::string::npos);
+  EXPECT_NE(console.find("[JNILauncher] Done!\n"), std::string::npos);
+}
+
+TEST_F(JniLaunchTest, NoClasspathAndNoArgumentsGiveOptionsFromZeroAndAnEmptyArray) {
+  std::string jre = MakeJre(0);
+  EXPECT_EQ(JniLaunch("Main", jre, {RecordOption()}, {}, {}), 0);
+  std::vector<std::string> calls = Calls();
+  ASSERT_GE(calls.size(), 5u);
+  EXPECT_EQ(calls[0], "JNI_CreateJavaVM version=65540 options=1 ignoreUnrecognized=1");
+  EXPECT_EQ(calls[1], "option 0 " + RecordOption());
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "NewObjectArray 0 java/lang/String null"),
+            calls.end());
+}
+
+TEST_F(JniLaunchTest, MissingClassOrMainMethodFailsWithoutCallingJava) {
+  std::string jre = MakeJre(0);
+  EXPECT_EQ(JniLaunch("x.MissingMain", jre, {RecordOption()}, {}, {}), 1);
+  EXPECT_TRUE(ConsoleHas("[JNILauncher] Searching for clazz failed!\n"));
+  std::vector<std::string> calls = Calls();
+  EXPECT_EQ(calls.back(), "FindClass x/MissingMain");  // nothing after, no DestroyJavaVM
+
+  EXPECT_EQ(JniLaunch("x.NoMain", jre, {RecordOption("calls2.txt")}, {}, {}), 1);
+  calls = Calls("calls2.txt");
+  EXPECT_EQ(calls.back(), "ExceptionDescribe");  // why main is missing is shown, not called
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), "CallStaticVoidMethod x/NoMain"), calls.end());
+}
+
+TEST_F(JniLaunchTest, ExceptionFromMainIsDescribedAndStillCountsAsDone) {
+  std::string jre = MakeJre(0);
+  EXPECT_EQ(JniLaunch("x.Throws", jre, {RecordOption()}, {}, {}), 0);
+  std::vector<std::string> calls = Calls();
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
+            (std::vector<std::string>{"CallStaticVoidMethod x/Throws", "ExceptionOccurred yes",
+                                      "ExceptionDescribe", "DestroyJavaVM"}));
+}
+
+TEST_F(JniLaunchTest, NoLibraryOrFailedCreationReturnsOne) {
+  stdfs::create_directories(Path("empty-jre/bin"));
+  EXPECT_EQ(JniLaunch("Main", Path("empty-jre"), {}, {}, {}), 1);
+  EXPECT_TRUE(
+      ConsoleHas("[JNILauncher] Failed to load DLL. Will fall back to spawning."
+                 "+"));  // no line end of its own: the next message's prefix follows
+  EXPECT_TRUE(ConsoleHas("[JNILaunch] [ERROR] Unable to load JRE library!\n"));
+
+  std::string jre = MakeJre(1);
+  EXPECT_EQ(JniLaunch("Main", jre, {RecordOption(), "-Dferrolan.fakejvm.fail=create"}, {}, {}), 1);
+  EXPECT_TRUE(ConsoleHas("[JNILauncher] Create Java VM Failed!\n"));
+  EXPECT_EQ(Calls().back(), "option 1 -Dferrolan.fakejvm.fail=create");
+}
+
+TEST_F(JniLaunchTest, ParametersBeyondTheLimitsAreRefusedBeforeLoading) {
+  std::string jre = MakeJre(0);
+  std::vector<std::string> many(kMaxJniJvmOptions, "-Dx=1");
+  many.front() = RecordOption();
+  many.push_back("-Dy=1");  // 100 options: one too many
+  EXPECT_EQ(JniLaunch("Main", jre, many, {}, {}), 1);
+  EXPECT_EQ(JniLaunch(std::string(kMaxJniClassNameLength + 1, 'a'), jre, {RecordOption()}, {}, {}),
+            1);
+  std::string option = "-Djava.class.path=";
+  std::vector<std::string> longClasspath = {
+      std::string(kMaxJniClasspathOptionLength - option.size() + 1, 'c')};
+  EXPECT_EQ(JniLaunch("Main", jre, {RecordOption()}, longClasspath, {}), 1);
+  EXPECT_FALSE(stdfs::exists(Path("calls.txt")));
+  EXPECT_FALSE(ConsoleHas("Bin folder"));
+
+  // Exactly at the limits it runs.
+  many.pop_back();
+  longClasspath[0].pop_back();
+  EXPECT_EQ(JniLaunch(std::string(kMaxJniClassNameLength, 'a'), jre, many, longClasspath, {}), 0);
+  EXPECT_EQ(Calls().front(), "JNI_CreateJavaVM version=65540 options=100 ignoreUnrecognized=1");
+}
+
+TEST(JniNamesTest, DottedClassNameBecomesSlashed) {
+  EXPECT_EQ(SlashedClassName("a.b.Main"), "a/b/Main");
+  EXPECT_EQ(SlashedClassName("Main"), "Main");
+}
+
+}  // namespace
+}  // namespace ferrolan::launch

@@ -1,0 +1,195 @@
+// The launch with a real Java runtime and the classes of java/: in process through JNI, spawned,
+// and the updater starting the demo application. Native builds with a JDK only; the others skip.
+//
+// A virtual machine can be created only once per process, and a spawn launch ends the process,
+// so every launch here runs in a death-test child. The private JRE is a folder of its own with
+// its own bin/ (the launch copies its launcher there) and everything else linked to the JDK, so
+// nothing is ever written into the JDK itself.
+#include <gtest/gtest.h>
+
+#include "launch/launch_sequence.h"
+#include "launch/launch_test_support.h"
+#include "tail/params.h"
+
+namespace ferrolan::launch {
+namespace {
+
+namespace stdfs = std::filesystem;
+using testing::LaunchFileSpec;
+using testing::LaunchTest;
+using testing::ReadBytes;
+using testing::WaitForFile;
+using testing::WriteBytes;
+
+#if defined(FERROLAN_DEMO_JAR) && defined(FERROLAN_UPDATER_JAR) && defined(FERROLAN_JDK_HOME)
+constexpr bool kHaveJava = true;
+constexpr const char* kDemoJar = FERROLAN_DEMO_JAR;
+constexpr const char* kUpdaterJar = FERROLAN_UPDATER_JAR;
+constexpr const char* kJdkHome = FERROLAN_JDK_HOME;
+#else
+constexpr bool kHaveJava = false;
+constexpr const char* kDemoJar = "";
+constexpr const char* kUpdaterJar = "";
+constexpr const char* kJdkHome = "";
+#endif
+
+constexpr const char* kUpdaterFolder = "Ferrolan-Ferrolan-00000000003-complete";
+constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
+
+class RealJvmTest : public LaunchTest {
+ protected:
+  void SetUp() override {
+    if (!kHaveJava) GTEST_SKIP() << "this build has no JDK";
+    // A fresh process for every launch: a forked child would inherit whatever JVM library an
+    // earlier test of this binary loaded (the stand-in one), and the JDK's own libraries would
+    // bind to it.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    LaunchTest::SetUp();
+  }
+  std::string Master() { return Path("master"); }
+  std::string InMaster(const std::string& relative) { return Path("master/" + relative); }
+  std::string Report() { return Path("report.txt"); }
+
+  // The private JRE. Its bin/java is a small script that runs the JDK's launcher, so a copy of
+  // it under the application's name works from any folder; lib/ (with libjvm.so) and the rest
+  // are links to the JDK unless `withJvm` is false.
+  void InstallJre(bool withJvm) {
+    std::string jre = InMaster(kJreFolder);
+    stdfs::create_directories(jre + "/bin");
+    std::string java = jre + "/bin/java";
+    WriteBytes(java, std::string("#!/bin/sh\nexec '") + kJdkHome + "/bin/java' \"$@\"\n");
+    stdfs::permissions(
+        java, stdfs::perms::owner_all | stdfs::perms::group_read | stdfs::perms::group_exec);
+    if (!withJvm) return;
+    for (const char* entry : {"lib", "conf", "release"}) {
+      stdfs::path target = stdfs::path(kJdkHome) / entry;
+      if (stdfs::is_directory(target))
+        stdfs::create_directory_symlink(target, stdfs::path(jre) / entry);
+      else
+        stdfs::create_symlink(target, stdfs::path(jre) / entry);
+    }
+  }
+  // An installed component with `spec` as launch file and `jar` as its only class path entry.
+  void InstallComponent(const std::string& folder, LaunchFileSpec spec, const std::string& jar) {
+    stdfs::create_directories(InMaster(folder));
+    stdfs::copy_file(jar, InMaster(folder + "/app.jar"));
+    spec.classpath = {"app.jar"};
+    WriteBytes(InMaster(folder + "/" + kLaunchFileName), spec.Bytes());
+  }
+  void InstallDemoAsUpdater() {
+    LaunchFileSpec spec;
+    spec.mainClass = "com.ferrolan.demo.DemoApp";
+    spec.extraArguments = {"extra one"};
+    spec.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};
+    InstallComponent(kUpdaterFolder, spec, kDemoJar);
+  }
+  // Runs the launch of class 0 in a child process that exits with 0 after a JNI launch that
+  // returned 0 (a spawn launch exits by itself).
+  void LaunchInChild(bool forceSpawn) {
+    std::string master = Master();
+    EXPECT_EXIT(
+        {
+          tail::SetForceSpawn(forceSpawn);
+          tail::LaunchPropertiesBlock block;
+          tail::AddStaticProperty(block, "app_name", "DemoApp");
+          char arg[] = "command line";
+          char* args[] = {arg};
+          int result = LaunchFromMasterFolder(master, block, 1, args, kUpdaterFolder, "http://u/",
+                                              "", "jre17", LaunchClass::kApplication, "L");
+          log::EndProcess(result == 0 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  std::string ReportLine(const std::string& text, const std::string& name) {
+    std::size_t at = text.find(name + ": ");
+    if (at == std::string::npos) return "<none>";
+    at += name.size() + 2;
+    return text.substr(at, text.find('\n', at) - at);
+  }
+};
+
+TEST_F(RealJvmTest, JniRunsTheMainClassInsideTheLauncherProcess) {
+  InstallJre(true);
+  InstallDemoAsUpdater();
+  LaunchInChild(false);
+  ASSERT_TRUE(WaitForFile(Report(), 5));
+  std::string report = ReadBytes(Report());
+  // In process: the Java code runs in the test binary, not in a java launcher.
+  EXPECT_NE(ReportLine(report, "command").find("ferrolan_launch_test"), std::string::npos)
+      << report;
+  std::string properties = ReportLine(report, "argument 0");
+  EXPECT_EQ(properties.rfind(InMaster(std::string(kUpdaterFolder) + "/FLLaunchProperties-"), 0),
+            0u);
+  EXPECT_EQ(ReportLine(report, "argument 1"), "extra one");
+  EXPECT_EQ(ReportLine(report, "argument 2"), "command line");
+  EXPECT_NE(report.find("jvm option: -Dferrolan.demo.report=" + Report() + "\n"),
+            std::string::npos);
+  EXPECT_EQ(ReportLine(report, "property flstat_app_dir"), InMaster(kUpdaterFolder));
+  EXPECT_EQ(ReportLine(report, "classpath"), InMaster(std::string(kUpdaterFolder) + "/app.jar"));
+}
+
+TEST_F(RealJvmTest, ForceSpawnRunsTheApplicationInAJavaProcess) {
+  InstallJre(true);
+  InstallDemoAsUpdater();
+  LaunchInChild(true);
+  ASSERT_TRUE(WaitForFile(Report(), 60));
+  std::string report = ReadBytes(Report());
+  EXPECT_EQ(ReportLine(report, "command").find("ferrolan_launch_test"), std::string::npos);
+  EXPECT_EQ(ReportLine(report, "argument 2"), "command line");
+  EXPECT_TRUE(stdfs::exists(InMaster(std::string(kJreFolder) + "/bin/DemoApp")));
+}
+
+TEST_F(RealJvmTest, JreWithoutJvmLibraryIsSpawnedInstead) {
+  InstallJre(false);
+  InstallDemoAsUpdater();
+  LaunchInChild(false);
+  ASSERT_TRUE(WaitForFile(Report(), 60));
+  std::string report = ReadBytes(Report());
+  EXPECT_EQ(ReportLine(report, "command").find("ferrolan_launch_test"), std::string::npos);
+  EXPECT_EQ(ReportLine(report, "argument 1"), "extra one");
+}
+
+TEST_F(RealJvmTest, CompatibilityClassPassesWithExitCode72) {
+  LaunchFileSpec spec;
+  spec.version = 3;
+  spec.compatibilityClass = "com.ferrolan.updater.CompatibilityCheck";
+  InstallComponent(kUpdaterFolder, spec, kUpdaterJar);
+  LaunchRequest request;
+  request.masterFolder = Master();
+  request.appFolderName = kUpdaterFolder;
+  request.updateUrl = "http://u/";
+  request.jreName = std::string(kJdkHome) + "/bin/java";
+  request.launchClass = LaunchClass::kJreCompatibility;
+  request.launcherPath = "L";
+  EXPECT_EQ(RunLaunch(PrepareLaunch(request)), 72);
+}
+
+TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationAndRecordsItsOptions) {
+  InstallJre(true);
+  LaunchFileSpec updater;
+  updater.mainClass = "com.ferrolan.updater.Updater";
+  InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
+  LaunchFileSpec app;
+  app.mainClass = "com.ferrolan.demo.DemoApp";
+  app.extraArguments = {"from the app's launch file"};
+  app.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};
+  InstallComponent("Ferrolan-DemoApp-00000000002-complete", app, kDemoJar);
+  app.appJvmOptions = {"-Dferrolan.demo.report=" + Path("old.txt")};
+  InstallComponent("Ferrolan-DemoApp-00000000001-complete", app, kDemoJar);
+  WriteBytes(InMaster("FLAppsSharedConfig/DetectedProxy"), "proxy:3128\r\nlocalhost");
+
+  LaunchInChild(false);  // the updater waits for the application, so it has ended here
+  ASSERT_TRUE(WaitForFile(Report(), 5));
+  std::string report = ReadBytes(Report());
+  EXPECT_EQ(ReportLine(report, "classpath"),
+            InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
+  EXPECT_EQ(ReportLine(report, "argument 1"), "from the app's launch file");
+  EXPECT_EQ(ReportLine(report, "argument 2"), "command line");
+  EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.list=proxy:3128\n"), std::string::npos);
+  EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.bypass=localhost\n"), std::string::npos);
+  EXPECT_EQ(ReadBytes(LsoFilePath(Master(), kJreFolder)),
+            testing::Fields({"1", "-Dferrolan.demo.report=" + Report()}));
+}
+
+}  // namespace
+}  // namespace ferrolan::launch

@@ -1,0 +1,289 @@
+#include "launch/launch_sequence.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "fs/file_ops.h"
+#include "fs/path.h"
+#include "fs/versioned_folder.h"
+#include "launch/jni_launch.h"
+#include "launch/launch_sequence_os.h"
+#include "launch/spawner.h"
+#include "log/log.h"
+#include "tail/params.h"
+#include "tail/tail_reader.h"
+
+namespace ferrolan::launch {
+
+using log::LogError;
+using log::LogPrintf;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string ReadText(std::FILE* file, const char* label) {
+  return tail::READSTRING(file, label, kLaunchTextLimit);
+}
+
+int ReadNumber(std::FILE* file, const char* label) {
+  return tail::DecimalValue(tail::READSTRING(file, label, kLaunchNumberLimit));
+}
+
+// Reads a count and that many text fields. A negative count reads nothing, and the end of the
+// file ends the list: a damaged file must not turn into thousands of empty arguments.
+std::vector<std::string> ReadList(std::FILE* file, const char* countLabel, const char* entryLabel) {
+  int count = ReadNumber(file, countLabel);
+  std::vector<std::string> entries;
+  for (int i = 0; i < count; ++i) {
+    std::string entry = ReadText(file, entryLabel);
+    if (entry.empty() && std::feof(file)) break;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+void LogAndFail(long code) {
+  LogPrintf("***************************\n");
+  LogPrintf(
+      "[ERROR] Attempt to launch app failed with return code %ld! (app likely did not "
+      "launch at all)\n",
+      code);
+  LogPrintf("***************************\n");
+}
+
+// Copies the JRE's launcher to the application's own executable name, unless it is there
+// already, so the Java process runs under the application's name.
+void ProvideLaunchExecutable(const std::string& source, const std::string& executable) {
+  if (fs::FileExists(executable) != 0) return;
+  LogPrintf("[Extractor] Copying FILE %s\n", executable.c_str());
+  File in(std::fopen(source.c_str(), "rb"));
+  if (!in) {
+    LogPrintf("[Extractor] *************************** Unable to open source file for copy %s\n",
+              source.c_str());
+    return;
+  }
+  if (fs::CopyStreamToFile(executable, in.get())) {
+    detail::CopyPermissions(source, executable);
+  } else {
+    // A cut copy would be taken for the launcher on every later launch, since only a missing
+    // file is copied again; without it the next launch tries the copy once more.
+    LogPrintf("[Extractor] Copy of %s failed; removing the incomplete file
+", source.c_str());
+    std::remove(executable.c_str());
+  }
+}
+
+Spawner FillSpawner(const std::vector<std::string>& list) {
+  Spawner spawner = SpawnerCreate();
+  SpawnerSetExe(spawner, list.front());
+  for (std::size_t i = 1; i < list.size(); ++i) SpawnerAppend(spawner, list[i]);
+  return spawner;
+}
+
+std::vector<std::string> SpawnList(const LaunchPlan& plan) {
+  return BuildSpawnArguments(plan.executable, plan.mainClass, plan.jvmOptions, plan.classpath,
+                             plan.appArguments);
+}
+
+}  // namespace
+
+LaunchFile ReadLaunchFile(std::FILE* file) {
+  LaunchFile launch;
+  launch.version = ReadNumber(file, "LaunchFile VER");
+  launch.mainClass = ReadText(file, "Class");
+  launch.classOnUpdate = ReadText(file, "Class OnUpdate");
+  launch.appName = ReadText(file, "App Name");
+  launch.osIcns = ReadText(file, "OS ICNS");
+  launch.urlRequired = ReadNumber(file, "URL Required");
+  launch.jvmMem = ReadNumber(file, "jvmMem (old)");
+  launch.jvmStack = ReadNumber(file, "jvmStack (old)");
+  launch.classpath = ReadList(file, "Classpath Count", "Classpath Entry");
+  launch.extraArguments = ReadList(file, "Extra Args Count", "Extra Args Entry");
+  if (launch.version >= 3)
+    launch.compatibilityClass = ReadText(file, "Main Class JRECompatibility");
+  if (launch.version >= 4) {
+    launch.postInstallClass = ReadText(file, "Main Class PostInstall");
+    launch.preUninstallClass = ReadText(file, "Main Class PreUninstall");
+  }
+  if (launch.version >= 5)
+    launch.appJvmOptions = ReadList(file, "App JVM Option Count", "App JVM Option Entry");
+  if (launch.version >= 6) launch.mustFork = ReadNumber(file, "Must Fork");
+  return launch;
+}
+
+LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) {
+  const bool application = request.launchClass == LaunchClass::kApplication;
+  log::LogStart("Launching");
+  LogPrintf("[Extractor] Launching '%s' from master folder '%s' of class %d using JRE '%s'\n",
+            request.appFolderName.c_str(), request.masterFolder.c_str(),
+            static_cast<int>(request.launchClass), request.jreName.c_str());
+
+  std::string appFolder = request.masterFolder;
+  fs::PathJoin(appFolder, request.appFolderName);
+  std::string launchPath = appFolder;
+  fs::PathJoin(launchPath, kLaunchFileName);
+  LaunchFile launch;
+  {
+    File file(std::fopen(launchPath.c_str(), "rb"));
+    if (!file) {
+      LogError("Unable to open launch file %s\n", launchPath.c_str());
+      log::EndProcess(1);
+    }
+    launch = ReadLaunchFile(file.get());
+  }
+
+  LaunchPlan plan;
+  plan.launchClass = request.launchClass;
+  plan.launchFileVersion = launch.version;
+  std::optional<std::string> jreFolderName = fs::PickFolder(request.masterFolder, request.jreName);
+  std::optional<std::string> lsoPath;
+  if (application) {
+    if (!jreFolderName) {
+      LogError("No private JRE available!\n");
+      log::EndProcess(1);
+    }
+    LogPrintf("[Extractor] Using private JRE %s\n", jreFolderName->c_str());
+    std::string binFolder = request.masterFolder;
+    fs::PathJoin(binFolder, *jreFolderName);
+    fs::PathJoin(binFolder, "bin");
+    plan.executable = binFolder;
+    fs::PathJoin(plan.executable, detail::LaunchExecutableName(launch.appName));
+    ProvideLaunchExecutable(detail::SourceLauncher(binFolder), plan.executable);
+    lsoPath = LsoFilePath(request.masterFolder, *jreFolderName);
+    LogPrintf("[Extractor] JRE LSO file is %s\n", lsoPath->c_str());
+  } else {
+    plan.executable = request.jreName;
+    LogPrintf("[Extractor] Checking for existing system JRE %s\n", plan.executable.c_str());
+  }
+
+  // The heap options come first; "jvmStack (old)" has always meant the initial heap.
+  if (launch.jvmMem >= 1) plan.jvmOptions.push_back("-Xmx" + std::to_string(launch.jvmMem) + "m");
+  if (launch.jvmStack >= 1)
+    plan.jvmOptions.push_back("-Xms" + std::to_string(launch.jvmStack) + "m");
+  const std::size_t heapOptions = plan.jvmOptions.size();
+
+  LogPrintf("[Extractor] Building classpath\n");
+  for (const std::string& entry : launch.classpath) {
+    std::string full = appFolder;
+    fs::PathJoin(full, entry);
+    plan.classpath.push_back(std::move(full));
+  }
+
+  plan.propertiesPath = WriteLaunchProperties(
+      request.properties,
+      LaunchPropertiesRequest{appFolder, request.updateUrl, request.dynamicUpdateUrl,
+                              request.jreName, request.launcherPath, lsoPath},
+      plan.jvmOptions, sleep);
+
+  plan.appArguments.push_back(plan.propertiesPath);
+  LogPrintf("[Extractor] Reading %ld extra args\n",
+            static_cast<long>(launch.extraArguments.size()));
+  plan.appArguments.insert(plan.appArguments.end(), launch.extraArguments.begin(),
+                           launch.extraArguments.end());
+
+  if (launch.version >= 3)
+    LogPrintf("[Extractor] Read JRE compatibility class %s\n", launch.compatibilityClass.c_str());
+  if (launch.version >= 5) {
+    // The application's own JVM options apply only when the LSO file added none: options that
+    // are known to have worked take precedence over the defaults the application ships.
+    const std::size_t jvmArgCount = plan.jvmOptions.size();
+    const bool addToJvm = jvmArgCount == heapOptions;
+    LogPrintf("[Extractor] jvmArgCount:%zu emptyArgs:%zu so addToJVM:%d\n", jvmArgCount,
+              heapOptions, addToJvm ? 1 : 0);
+    LogPrintf("[Extractor] Additional JRE option count is %zu\n", launch.appJvmOptions.size());
+    for (const std::string& option : launch.appJvmOptions) {
+      if (addToJvm) {
+        plan.jvmOptions.push_back(option);
+        LogPrintf("[Extractor] Added option %s\n", option.c_str());
+      } else {
+        LogPrintf("[Extractor] Skipping option %s\n", option.c_str());
+      }
+    }
+  }
+
+  plan.mainClass = application ? launch.mainClass : launch.compatibilityClass;
+  LogPrintf("[Extractor] Appending %zu command line args\n", request.arguments.size());
+  plan.appArguments.insert(plan.appArguments.end(), request.arguments.begin(),
+                           request.arguments.end());
+
+  LogPrintf("[Extractor] [Launch] Executable: %s\n", plan.executable.c_str());
+  LogPrintf("[Extractor] [Launch] Class: %s\n", plan.mainClass.c_str());
+  for (std::size_t i = 0; i < plan.jvmOptions.size(); ++i)
+    LogPrintf("[Extractor] [Launch] JVM Argument %zu: %s\n", i, plan.jvmOptions[i].c_str());
+  for (std::size_t i = 0; i < plan.classpath.size(); ++i)
+    LogPrintf("[Extractor] [Launch] ClassPath %zu: %s\n", i, plan.classpath[i].c_str());
+  for (std::size_t i = 0; i < plan.appArguments.size(); ++i)
+    LogPrintf("[Extractor] [Launch] App Argument %zu: %s\n", i, plan.appArguments[i].c_str());
+  LogPrintf("[Extractor] This is a newer extractor... launchclass is %d\n",
+            static_cast<int>(request.launchClass));
+
+  if (application) {
+    plan.jreFolder = request.masterFolder;
+    fs::PathJoin(plan.jreFolder, *jreFolderName);
+  }
+  return plan;
+}
+
+int RunLaunch(const LaunchPlan& plan) {
+  if (plan.launchClass == LaunchClass::kJreCompatibility) {
+    if (plan.mainClass.empty()) {
+      // Launch files before version 3 name no compatibility class: with nothing to run, the
+      // candidate JRE cannot pass the test.
+      LogPrintf("[Extractor] Launch file version %d has no JRE compatibility class\n",
+                plan.launchFileVersion);
+      return -1;
+    }
+    std::vector<std::string> list = SpawnList(plan);
+    log::LogClose();
+    Spawner spawner = FillSpawner(list);
+    int code = runSpawnerAndWait(spawner);
+    if (code != 0) LogAndFail(code);
+    return code;
+  }
+
+  LogPrintf("[Extractor] JRE folder is %s\n", plan.jreFolder.c_str());
+  if (!tail::ForceSpawn()) {
+    LogPrintf("[Extractor] Force spawn is %d so attempting to launch via JNI\n", 0);
+    log::LogStart("JNI Launch");
+    int result = JniLaunch(plan.mainClass, plan.jreFolder, plan.jvmOptions, plan.classpath,
+                           plan.appArguments);
+    LogPrintf("[Extractor] Return code for JNI launch was %d\n", result);
+    log::LogEnd("JNI Launch");
+    if (result == 0) return 0;
+    LogPrintf("[Extractor] JNI launch failed. Attempting legacy spawn instead\n");
+  }
+
+  LogPrintf("[Extractor] Attempting spawn launch\n");
+  log::LogStart("Spawn launch");
+  std::vector<std::string> list = SpawnList(plan);
+  log::LogClose();
+  Spawner spawner = FillSpawner(list);
+  int code = SpawnerRun(spawner);
+  if (code != 0) LogAndFail(code);
+  log::EndProcess(code);
+}
+
+int LaunchFromMasterFolder(const std::string& masterFolder,
+                           const tail::LaunchPropertiesBlock& properties, int argCount,
+                           char* const* args, const std::string& appFolderName,
+                           const std::string& updateUrl, const std::string& dynamicUpdateUrl,
+                           const std::string& jreName, LaunchClass launchClass,
+                           const std::string& launcherPath) {
+  LaunchRequest request;
+  request.masterFolder = masterFolder;
+  request.properties = properties;
+  for (int i = 0; i < argCount; ++i) request.arguments.emplace_back(args[i]);
+  request.appFolderName = appFolderName;
+  request.updateUrl = updateUrl;
+  request.dynamicUpdateUrl = dynamicUpdateUrl;
+  request.jreName = jreName;
+  request.launchClass = launchClass;
+  request.launcherPath = launcherPath;
+  return RunLaunch(PrepareLaunch(request));
+}
+
+}  // namespace ferrolan::launch

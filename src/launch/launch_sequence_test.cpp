@@ -1,0 +1,269 @@
+#include "launch/launch_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include "launch/jni_launch_os.h"
+#include "launch/launch_sequence_os.h"
+#include "launch/launch_test_support.h"
+#include "tail/params.h"
+
+namespace ferrolan::launch {
+namespace {
+
+namespace stdfs = std::filesystem;
+using testing::Fields;
+using testing::LaunchFileSpec;
+using testing::LaunchTest;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+constexpr const char* kAppFolder = "Ferrolan-Ferrolan-00000000005-complete";
+constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
+
+// Reads back what argv_echo wrote: one "<length>:<bytes>\n" record per argument.
+std::vector<std::string> ReadEcho(const std::string& path) {
+  std::string text = ReadBytes(path);
+  std::vector<std::string> arguments;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t colon = text.find(':', at);
+    if (colon == std::string::npos) break;
+    std::size_t length = std::stoul(text.substr(at, colon - at));
+    arguments.push_back(text.substr(colon + 1, length));
+    at = colon + 1 + length + 1;
+  }
+  return arguments;
+}
+
+class LaunchSequenceTest : public LaunchTest {
+ protected:
+  std::string Master() { return Path("master"); }
+  std::string AppFolder() { return Path(std::string("master/") + kAppFolder); }
+  std::string JreFolder() { return Path(std::string("master/") + kJreFolder); }
+  std::string Bin() { return Path(std::string("master/") + kJreFolder + "/bin"); }
+
+  // An installed updater with `spec` as its launch file and a private JRE whose launcher is a
+  // copy of `launcher` (argv_echo by default).
+  void Install(const LaunchFileSpec& spec, const std::string& launcher = FERROLAN_ARGV_ECHO) {
+    WriteBytes(AppFolder() + "/" + kLaunchFileName, spec.Bytes());
+    stdfs::create_directories(Bin());
+    stdfs::copy_file(launcher, detail::SourceLauncher(Bin()),
+                     stdfs::copy_options::overwrite_existing);
+  }
+  void WriteLso(const std::vector<std::string>& fields) {
+    WriteBytes(LsoFilePath(Master(), kJreFolder), Fields(fields));
+  }
+  LaunchRequest Request(LaunchClass launchClass = LaunchClass::kApplication) {
+    LaunchRequest request;
+    request.masterFolder = Master();
+    tail::AddStaticProperty(request.properties, "app_name", "DemoApp");
+    request.arguments = {"c1", "c2"};
+    request.appFolderName = kAppFolder;
+    request.updateUrl = "http://u/";
+    request.jreName = "jre17";
+    request.launchClass = launchClass;
+    request.launcherPath = "L";
+    return request;
+  }
+  std::string Executable(const std::string& appName = "DemoApp") {
+    std::string path = Bin();
+    fs::PathJoin(path, detail::LaunchExecutableName(appName));
+    return path;
+  }
+};
+
+TEST_F(LaunchSequenceTest, ComposesOptionsClasspathAndArgumentsFromALaunchFile) {
+  LaunchFileSpec spec;
+  spec.jvmMem = 512;
+  spec.jvmStack = 64;
+  spec.classpath = {"lib/app.jar", "b.jar"};
+  spec.extraArguments = {"e1"};
+  spec.appJvmOptions = {"-Da=1", "-Db=2"};
+  Install(spec);
+  LaunchPlan plan = PrepareLaunch(Request());
+
+  EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx512m", "-Xms64m", "-Da=1", "-Db=2"}));
+  std::string appJar = AppFolder();
+  fs::PathJoin(appJar, "lib\\app.jar");
+  EXPECT_EQ(plan.classpath,
+            (std::vector<std::string>{appJar, AppFolder() + fs::PathSeparator() + "b.jar"}));
+  EXPECT_EQ(plan.mainClass, "com.example.Main");
+  // The launch-properties file comes first, before the extra and the launcher's arguments.
+  EXPECT_EQ(plan.appArguments, (std::vector<std::string>{plan.propertiesPath, "e1", "c1", "c2"}));
+  EXPECT_EQ(plan.propertiesPath.rfind(AppFolder() + fs::PathSeparator() + "FLLaunchProperties-", 0),
+            0u);
+  EXPECT_NE(ReadBytes(plan.propertiesPath).find(std::string("flstat_app_dir\0", 15) + AppFolder()),
+            std::string::npos);
+  EXPECT_EQ(plan.jreFolder, JreFolder());
+
+  // The JRE's launcher now also runs under the application's name.
+  EXPECT_EQ(plan.executable, Executable());
+  EXPECT_EQ(ReadBytes(plan.executable), ReadBytes(FERROLAN_ARGV_ECHO));
+  if (detail::LaunchExecutableName("x") == "x") {
+    auto perms = stdfs::status(plan.executable).permissions();
+    EXPECT_NE(perms & stdfs::perms::owner_exec, stdfs::perms::none);
+  }
+  std::string console = Console();
+  EXPECT_NE(console.find("[Extractor] jvmArgCount:2 emptyArgs:2 so addToJVM:1\n"),
+            std::string::npos);
+  EXPECT_NE(console.find("[Extractor] Added option -Db=2\n"), std::string::npos);
+  EXPECT_NE(console.find("[Extractor] [Launch] App Argument 3: c2\n"), std::string::npos);
+  EXPECT_NE(console.find("[Extractor] Copying FILE " + Executable()), std::string::npos);
+}
+
+TEST_F(LaunchSequenceTest, LsoOptionsReplaceTheApplicationsJvmOptions) {
+  LaunchFileSpec spec;
+  spec.jvmMem = 256;
+  spec.appJvmOptions = {"-Da=1", "-Db=2"};
+  Install(spec);
+  WriteLso({"3", "-Dl1", "-Dl2", "-Dl3"});
+  LaunchPlan plan = PrepareLaunch(Request());
+  EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx256m", "-Dl1", "-Dl2", "-Dl3"}));
+  EXPECT_TRUE(ConsoleHas("[Extractor] jvmArgCount:4 emptyArgs:1 so addToJVM:0\n"));
+  EXPECT_TRUE(ConsoleHas("[Extractor] Skipping option -Da=1\n"));
+  EXPECT_TRUE(ConsoleHas("[Extractor] Skipping option -Db=2\n"));
+
+  // An LSO file with no entries leaves the application's options in force.
+  WriteLso({"0"});
+  plan = PrepareLaunch(Request());
+  EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx256m", "-Da=1", "-Db=2"}));
+}
+
+TEST_F(LaunchSequenceTest, OlderLaunchFileVersionsStopAfterTheirFields) {
+  LaunchFileSpec spec;
+  spec.version = 2;
+  spec.extraArguments = {"e1"};
+  spec.appJvmOptions = {"-Da=1"};  // not written for version 2
+  Install(spec);
+  // Whatever follows the extra arguments in a version 2 file is not read.
+  std::string path = AppFolder() + "/" + kLaunchFileName;
+  WriteBytes(path, spec.Bytes() + Fields({"com.example.Stray", "1", "-Dstray"}));
+  LaunchPlan plan = PrepareLaunch(Request());
+  EXPECT_TRUE(plan.jvmOptions.empty());
+  EXPECT_EQ(plan.appArguments.size(), 4u);
+  EXPECT_FALSE(ConsoleHas("Read JRE compatibility class"));
+  EXPECT_FALSE(ConsoleHas("addToJVM"));
+
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  LaunchFile read = ReadLaunchFile(file);
+  std::fclose(file);
+  EXPECT_EQ(read.version, 2);
+  EXPECT_EQ(read.compatibilityClass, "");
+  EXPECT_EQ(read.extraArguments, std::vector<std::string>{"e1"});
+}
+
+TEST_F(LaunchSequenceTest, CompatibilityTestRunsTheCandidateWithoutAnLso) {
+  LaunchFileSpec spec;
+  spec.version = 3;
+  spec.compatibilityClass = Path("echo.out");  // argv_echo's first argument: where it writes
+  spec.extraArguments = {"e1"};
+  Install(spec);
+  LaunchRequest request = Request(LaunchClass::kJreCompatibility);
+  request.jreName = FERROLAN_ARGV_ECHO;
+  LaunchPlan plan = PrepareLaunch(request);
+  EXPECT_EQ(plan.executable, FERROLAN_ARGV_ECHO);
+  EXPECT_TRUE(ConsoleHas("Not a private JRE (no need to check for LSO file)\n"));
+  EXPECT_TRUE(ConsoleHas("[Extractor] Checking for existing system JRE "));
+  EXPECT_FALSE(stdfs::exists(Executable()));
+
+  // argv_echo exits with atoi(second argument): the properties path, which reads as 0.
+  EXPECT_EQ(RunLaunch(plan), 0);
+  EXPECT_EQ(ReadEcho(Path("echo.out")), (std::vector<std::string>{"e1", "c1", "c2"}));
+}
+
+TEST_F(LaunchSequenceTest, CompatibilityTestThatCannotRunFails) {
+  LaunchFileSpec spec;
+  spec.version = 3;
+  Install(spec);
+  LaunchRequest request = Request(LaunchClass::kJreCompatibility);
+  request.jreName = Path("no-such-java");
+  EXPECT_EQ(RunLaunch(PrepareLaunch(request)), -1);
+  EXPECT_TRUE(ConsoleHas("[ERROR] Attempt to launch app failed with return code -1!"));
+
+  // A launch file before version 3 names no class to test with.
+  spec.version = 2;
+  Install(spec);
+  request.jreName = FERROLAN_ARGV_ECHO;
+  EXPECT_EQ(RunLaunch(PrepareLaunch(request)), -1);
+}
+
+TEST_F(LaunchSequenceTest, MissingLaunchFileOrJreEndsWithExitCode1) {
+  EXPECT_EXIT(PrepareLaunch(Request()), ::testing::ExitedWithCode(1), "");
+  WriteBytes(AppFolder() + "/" + kLaunchFileName, LaunchFileSpec().Bytes());
+  EXPECT_EXIT(PrepareLaunch(Request()), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
+  LaunchFileSpec spec;
+  spec.jvmMem = 128;
+  spec.classpath = {"app.jar"};
+  spec.appJvmOptions = {"-Dferrolan.fakejvm.record=" + Path("calls.txt")};
+  Install(spec);
+  std::string library = detail::JvmLibraryCandidates(JreFolder())[0];
+  stdfs::create_directories(stdfs::path(library).parent_path());
+  stdfs::copy_file(FERROLAN_FAKE_JVM, library, stdfs::copy_options::overwrite_existing);
+
+  LaunchRequest request = Request();
+  std::vector<char*> args = {request.arguments[0].data(), request.arguments[1].data()};
+  tail::SetForceSpawn(false);
+  int result = LaunchFromMasterFolder(Master(), request.properties, 2, args.data(), kAppFolder,
+                                      "http://u/", "", "jre17", LaunchClass::kApplication, "L");
+  EXPECT_EQ(result, 0);
+  std::string calls = ReadBytes(Path("calls.txt"));
+  std::string appJar = AppFolder() + fs::PathSeparator() + "app.jar";
+  EXPECT_NE(calls.find("option 0 -Djava.class.path=" + appJar + "\noption 1 -Xmx128m\n"),
+            std::string::npos);
+  EXPECT_NE(calls.find("NewStringUTF c2\nSetObjectArrayElement 2 c2\nCallStaticVoidMethod "
+                       "com/example/Main\n"),
+            std::string::npos);
+  EXPECT_TRUE(ConsoleHas("[Extractor] Force spawn is 0 so attempting to launch via JNI\n"));
+  EXPECT_TRUE(ConsoleHas("[Extractor] Return code for JNI launch was 0\n"));
+}
+
+TEST_F(LaunchSequenceTest, ForceSpawnStartsTheLaunchExecutableAndEndsTheProcess) {
+  LaunchFileSpec spec;
+  spec.mainClass = Path("spawned.out");  // argv_echo writes where its first argument says
+  spec.extraArguments = {"e1"};
+  Install(spec);
+  EXPECT_EXIT(
+      {
+        tail::SetForceSpawn(true);
+        RunLaunch(PrepareLaunch(Request()));
+      },
+      ::testing::ExitedWithCode(0), "");
+  ASSERT_TRUE(testing::WaitForFile(Path("spawned.out"), 60));
+  EXPECT_EQ(ReadEcho(Path("spawned.out")), (std::vector<std::string>{"e1", "c1", "c2"}));
+}
+
+TEST_F(LaunchSequenceTest, JreWithoutJvmLibraryFallsBackToSpawning) {
+  LaunchFileSpec spec;
+  spec.mainClass = Path("fallback.out");
+  Install(spec);
+  EXPECT_EXIT(
+      {
+        tail::SetForceSpawn(false);
+        RunLaunch(PrepareLaunch(Request()));
+      },
+      ::testing::ExitedWithCode(0), "");
+  ASSERT_TRUE(testing::WaitForFile(Path("fallback.out"), 60));
+  EXPECT_EQ(ReadEcho(Path("fallback.out")), (std::vector<std::string>{"c1", "c2"}));
+}
+
+TEST_F(LaunchSequenceTest, SpawnThatCannotStartEndsWithMinusOne) {
+  LaunchFileSpec spec;
+  Install(spec);
+  // The copy is taken from the launcher only when the executable is missing; an empty file
+  // under the application's name cannot be started.
+  WriteBytes(Executable(), "");
+  EXPECT_EXIT(
+      {
+        tail::SetForceSpawn(true);
+        RunLaunch(PrepareLaunch(Request()));
+      },
+      // -1 as an exit code: 255 on POSIX, the full 32-bit value on Windows.
+      ::testing::ExitedWithCode(detail::LaunchExecutableName("x") == "x" ? 255 : -1), "");
+}
+
+}  // namespace
+}  // namespace ferrolan::launch

@@ -1,0 +1,146 @@
+// The portable part of the Spawner: the argument table, the quoted command line, the Java
+// argument list and the log lines. Process creation is in spawner_win.cpp / spawner_posix.cpp.
+#include "launch/spawner.h"
+
+#include "launch/spawner_os.h"
+#include "log/log.h"
+
+namespace ferrolan::launch {
+namespace {
+
+using log::LogFlush;
+using log::LogPrintf;
+
+std::optional<std::string> CommandLineOrRefusal(const Spawner& spawner) {
+  std::optional<std::string> line = BuildCommandLine(spawner);
+  if (!line) {
+    LogPrintf("[Spawner] The command line is longer than %zu bytes; the process is not started\n",
+              Spawner::kCommandLineCapacity - 1);
+    LogFlush();
+  }
+  return line;
+}
+
+void LogCreateFailure(int error) {
+  LogPrintf("CreateProcess failed (%d).\n", error);
+  LogFlush();
+}
+
+}  // namespace
+
+Spawner SpawnerCreate() {
+  LogPrintf("[Spawner] Creating spawner\n");
+  return Spawner{};
+}
+
+void SpawnerAppend(Spawner& spawner, std::string_view argument) {
+  std::string copy(argument);
+  if (spawner.arguments.size() >= Spawner::kMaxArguments) {
+    LogPrintf("[Spawner] WARNING: couldn't append argument %s\n", copy.c_str());
+    return;
+  }
+  spawner.arguments.push_back(copy);
+  LogPrintf("[Spawner] Appended argument %s\n", copy.c_str());
+}
+
+void SpawnerSetExe(Spawner& spawner, std::string_view executable) {
+  std::string copy(executable);
+  LogPrintf("[Spawner] Setting spawner exe to %s\n", copy.c_str());
+  LogFlush();
+  SpawnerAppend(spawner, copy);
+}
+
+std::string QuoteArgument(std::string_view argument) {
+  // The child's argv parser reads 2n backslashes before a quote as n backslashes and the quote
+  // as a delimiter, 2n+1 as n backslashes and a literal quote; backslashes elsewhere are
+  // literal. So only runs of backslashes that precede a quote (the closing one included) are
+  // doubled, and an ordinary argument comes out merely enclosed.
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      quoted.append(backslashes * 2 + 1, '\\');
+    } else {
+      quoted.append(backslashes, '\\');
+    }
+    quoted.push_back(c);
+    backslashes = 0;
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted.push_back('"');
+  return quoted;
+}
+
+std::optional<std::string> BuildCommandLine(const Spawner& spawner) {
+  std::string line;
+  for (const std::string& argument : spawner.arguments) {
+    line += QuoteArgument(argument);
+    line.push_back(' ');
+    if (line.size() >= Spawner::kCommandLineCapacity) return std::nullopt;
+  }
+  return line;
+}
+
+int runSpawnerAndWait(const Spawner& spawner) {
+  LogPrintf("[Spawner] Constructing command line...\n");
+  LogFlush();
+  std::optional<std::string> line = CommandLineOrRefusal(spawner);
+  if (!line) return -1;
+  LogPrintf("[Spawner] Creating command line '%s'\n", line->c_str());
+  LogFlush();
+  detail::SpawnOutcome outcome = detail::StartProcess(spawner.arguments, *line, true);
+  if (!outcome.started) {
+    LogCreateFailure(outcome.error);
+    return -1;
+  }
+  LogPrintf("[Spawner] runSpawnerAndWait returned %d\n", outcome.exitCode);
+  return outcome.exitCode;
+}
+
+int SpawnerRun(const Spawner& spawner) {
+  LogPrintf("[Spawner] Constructing command...\n");
+  LogFlush();
+  std::optional<std::string> line = CommandLineOrRefusal(spawner);
+  if (!line) return -1;
+  LogPrintf("[Spawner] Executing command '%s'\n", line->c_str());
+  LogFlush();
+  detail::SpawnOutcome outcome = detail::StartProcess(spawner.arguments, *line, false);
+  if (!outcome.started) {
+    LogCreateFailure(outcome.error);
+    return -1;
+  }
+  LogPrintf("[Spawner] Create process seems to have worked\n");
+  LogFlush();
+  return 0;
+}
+
+std::vector<std::string> BuildSpawnArguments(std::string_view executable,
+                                             std::string_view mainClass,
+                                             const std::vector<std::string>& jvmOptions,
+                                             const std::vector<std::string>& classpath,
+                                             const std::vector<std::string>& appArguments) {
+  std::vector<std::string> list;
+  list.emplace_back(executable);
+  list.insert(list.end(), jvmOptions.begin(), jvmOptions.end());
+  std::string joined;
+  for (std::size_t i = 0; i < classpath.size(); ++i) {
+    if (i > 0) joined.push_back(ClasspathSeparator());
+    joined += classpath[i];
+  }
+  if (!joined.empty()) {
+    list.emplace_back("-cp");
+    list.push_back(joined);
+  }
+  list.emplace_back(mainClass);
+  list.insert(list.end(), appArguments.begin(), appArguments.end());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    LogPrintf("[Extractor][Spawn][%d] %s\n", static_cast<int>(i), list[i].c_str());
+  }
+  return list;
+}
+
+}  // namespace ferrolan::launch

@@ -1,0 +1,56 @@
+// Windows backend of the Spawner: CreateProcessA with the quoted command line, no application
+// name (Windows takes the executable from the first quoted token), handle inheritance on, the
+// launcher's environment and current directory, default startup information.
+#include "launch/spawner.h"
+#include "launch/spawner_os.h"
+#include "os/windows.h"
+
+namespace ferrolan::launch {
+
+char ClasspathSeparator() { return ';'; }
+
+namespace {
+
+// Owns one kernel handle and closes it when it goes out of scope.
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  ~UniqueHandle() {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+namespace detail {
+
+SpawnOutcome StartProcess(const std::vector<std::string>&, std::string commandLine, bool wait) {
+  SpawnOutcome outcome;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    outcome.error = static_cast<int>(GetLastError());
+    return outcome;
+  }
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  outcome.started = true;
+  if (!wait) return outcome;
+
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) code = static_cast<DWORD>(-1);
+  outcome.exitCode = static_cast<int>(code);
+  return outcome;
+}
+
+}  // namespace detail
+}  // namespace ferrolan::launch

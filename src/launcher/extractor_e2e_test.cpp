@@ -1,0 +1,170 @@
+// The built launcher, end to end: a copy of the executable with a payload appended runs in a
+// temporary root, and its exit code and log file show what the main flow decided.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "launch/spawner.h"
+#include "launcher/platform_names.h"
+#include "os/os.h"
+#include "tail/markers.h"
+
+namespace ferrolan::launcher {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+template <typename Bytes>
+std::string AsString(const Bytes& bytes) {
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// A packaged launcher without archive entries: enough for start-up and the install decision.
+struct LauncherFile {
+  std::string image;
+  std::vector<std::string> fields;
+  std::vector<std::pair<std::string, std::string>> params;
+
+  std::string Build() const {
+    std::string out = image + AsString(tail::TailMarker());
+    for (const std::string& field : fields) out += field + '\0';
+    out += AsString(tail::ParamsMarker()) + std::to_string(params.size()) + '\0';
+    for (const auto& [name, value] : params) out += name + '\0' + value + '\0';
+    return out;
+  }
+};
+
+std::string ReadFile(const stdfs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ExtractorE2ETest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter{0};
+    root_ = stdfs::temp_directory_path() /
+            ("ferrolan-e2e-" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+             std::to_string(counter++));
+    stdfs::create_directories(root_ / "programdata");
+    saved_ = os::GetEnv("PROGRAMDATA");
+    os::SetEnv("PROGRAMDATA", (root_ / "programdata").string());
+    layout_.image = ReadFile(FERROLAN_EXE_PATH);
+    layout_.fields = {"Demo App", "00000000005", "", "00000000002", "700", "", "1",
+                      "perm_all", "/S",          "11", "http://updates.invalid/app"};
+    layout_.params = {{"jre_name", "jre17"}};
+  }
+  void TearDown() override {
+    os::SetEnv("PROGRAMDATA", saved_);
+    std::error_code ignored;
+    stdfs::remove_all(root_, ignored);
+  }
+
+  stdfs::path Master() const { return root_ / "programdata" / "Ferrolan-Demo App"; }
+  stdfs::path Component(const std::string& name, const std::string& version) {
+    stdfs::path folder = Master() / ("Ferrolan-" + name + "-" + version + "-complete");
+    stdfs::create_directories(folder);
+    return folder;
+  }
+  void InstallCurrent() {
+    Component("Ferrolan", "00000000002");
+    Component("Demo App", "00000000005");
+    stdfs::path jre = Component("jre17", "00000000001");
+    for (const char* launcher : JreLauncherNames()) {
+      stdfs::create_directories(jre / "bin");
+      std::ofstream(jre / "bin" / launcher) << "x";
+    }
+    stdfs::create_directories(jre / "lib");
+    std::ofstream(jre / "lib" / "modules") << "x";
+  }
+
+  // Writes the launcher file and runs it with `args`; returns its exit code.
+  int Run(std::initializer_list<const char*> args, const std::string& bytes = "") {
+    stdfs::path exe = root_ / ("launcher" + stdfs::path(FERROLAN_EXE_PATH).extension().string());
+    {
+      std::ofstream out(exe, std::ios::binary | std::ios::trunc);
+      std::string file = bytes.empty() ? layout_.Build() : bytes;
+      out.write(file.data(), static_cast<std::streamsize>(file.size()));
+    }
+    stdfs::permissions(exe, stdfs::perms::owner_all, stdfs::perm_options::add);
+    launch::Spawner spawner = launch::SpawnerCreate();
+    launch::SpawnerSetExe(spawner, exe.string());
+    for (const char* arg : args) launch::SpawnerAppend(spawner, arg);
+    return launch::runSpawnerAndWait(spawner);
+  }
+
+  // The text of the newest log file of the run.
+  std::string RunLog() const {
+    stdfs::path newest;
+    if (!stdfs::is_directory(Master() / "logs")) return "";
+    for (const auto& entry : stdfs::directory_iterator(Master() / "logs"))
+      if (newest.empty() || entry.path().filename() > newest.filename()) newest = entry.path();
+    return newest.empty() ? "" : ReadFile(newest);
+  }
+
+  stdfs::path root_;
+  std::optional<std::string> saved_;
+  LauncherFile layout_;
+};
+
+TEST_F(ExtractorE2ETest, CurrentInstallationRunsWithoutExtractingWhenPreparing) {
+  InstallCurrent();
+  EXPECT_EQ(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 0);
+  std::string log = RunLog();
+  EXPECT_NE(log.find("[Extractor] Checking for a latest valid GU"), std::string::npos) << log;
+  EXPECT_NE(log.find("Latest App version is newer or same as our version so will just run"),
+            std::string::npos);
+  EXPECT_NE(log.find("[Extractor] Running without extraction now"), std::string::npos);
+  EXPECT_TRUE(stdfs::is_directory(Master() / "FLAppsSharedConfig"));
+}
+
+TEST_F(ExtractorE2ETest, NothingInstalledGoesToExtraction) {
+  EXPECT_NE(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 0);  // the installer is not part of this build
+  std::string log = RunLog();
+  EXPECT_NE(log.find("No latest GU or JRE version exists"), std::string::npos) << log;
+  EXPECT_NE(log.find("[JREOverride] No JRE name override, will continue to use jre17"),
+            std::string::npos);
+  EXPECT_NE(log.find("[Extractor] RodoverUvezede version is 00000000002"), std::string::npos);
+  EXPECT_NE(log.find("[Extractor] OFFLINE wrapper: App version is 00000000005"),
+            std::string::npos);
+}
+
+TEST_F(ExtractorE2ETest, JreNameOverride) {
+  InstallCurrent();
+  stdfs::create_directories(Master() / "FLApps");
+  std::ofstream(Master() / "FLApps" / "JreNameOverride") << "-";
+  EXPECT_EQ(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 0);
+  EXPECT_NE(RunLog().find("[JREOverride] Ignoring JRE name -, keeping jre17"), std::string::npos);
+
+  // Another name points at a JRE that is not installed: extraction follows.
+  std::ofstream(Master() / "FLApps" / "JreNameOverride", std::ios::trunc) << "jre21";
+  EXPECT_NE(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 0);
+  std::string log = RunLog();
+  EXPECT_NE(log.find("[JREOverride] JRE name overriden to jre21"), std::string::npos) << log;
+  EXPECT_NE(log.find("No latest GU or JRE version exists"), std::string::npos);
+}
+
+TEST_F(ExtractorE2ETest, BadLauncherFilesEndWithExitCodeOne) {
+  // The bare image: no Params marker, nothing is created.
+  EXPECT_EQ(Run({}, ReadFile(FERROLAN_EXE_PATH)), 1);
+  EXPECT_FALSE(stdfs::exists(Master()));
+  // Params but no tail.
+  std::string noTail = layout_.Build();
+  noTail.erase(layout_.image.size(), tail::TailMarker().size());
+  EXPECT_EQ(Run({}, noTail), 1);
+  EXPECT_FALSE(stdfs::exists(Master()));
+  // A tail cut inside its fields.
+  std::string cut = layout_.image + AsString(tail::TailMarker()) + "Demo App" + '\0';
+  cut += AsString(tail::ParamsMarker()) + "0" + '\0';
+  EXPECT_EQ(Run({}, cut), 1);
+}
+
+}  // namespace
+}  // namespace ferrolan::launcher

@@ -1,0 +1,149 @@
+#include "launcher/install_decision.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "launcher/platform_names.h"
+#include "log/log.h"
+
+namespace ferrolan::launcher {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// A master folder of its own per test, with helpers to install components into it.
+class InstallDecisionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter{0};
+    master_ = stdfs::temp_directory_path() /
+              ("ferrolan-decision-" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+               std::to_string(counter++));
+    stdfs::create_directories(master_);
+    console_ = std::tmpfile();
+    log::SetConsoleForTesting(console_);
+  }
+  void TearDown() override {
+    log::SetConsoleForTesting(nullptr);
+    std::fclose(console_);
+    std::error_code ignored;
+    stdfs::remove_all(master_, ignored);
+  }
+
+  static void Touch(const stdfs::path& file) {
+    stdfs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << "x";
+  }
+  stdfs::path Component(const std::string& name, const std::string& version) {
+    stdfs::path folder = master_ / ("Ferrolan-" + name + "-" + version + "-complete");
+    stdfs::create_directories(folder);
+    return folder;
+  }
+  // A JRE with both launchers and, by default, the runtime image of a modern Java.
+  stdfs::path Jre(const std::string& version, const char* library = "lib/modules") {
+    stdfs::path folder = Component("jre17", version);
+    for (const char* launcher : JreLauncherNames()) Touch(folder / "bin" / launcher);
+    if (library != nullptr) Touch(folder / library);
+    return folder;
+  }
+  InstallState State(std::string gu, std::string app) {
+    return InstallState{master_.string(), "Demo", "jre17", std::move(gu), std::move(app)};
+  }
+  std::string Log() {
+    std::fflush(console_);
+    std::rewind(console_);
+    std::string text;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, console_)) > 0) text.append(buf, n);
+    return text;
+  }
+
+  stdfs::path master_;
+  std::FILE* console_ = nullptr;
+};
+
+TEST_F(InstallDecisionTest, NothingInstalledExtracts) {
+  InstallDecision d = DecideInstall(State("00000000002", "00000000005"));
+  EXPECT_EQ(d.action, InstallAction::Extract);
+  EXPECT_FALSE(d.latestUpdaterFolder);
+  EXPECT_NE(Log().find("No latest GU or JRE version exists"), std::string::npos);
+  // A bare launcher with nothing installed goes to extraction too.
+  EXPECT_EQ(DecideInstall(State("", "")).action, InstallAction::Extract);
+}
+
+TEST_F(InstallDecisionTest, EqualVersionsRunAsInstalled) {
+  Component("Ferrolan", "00000000002");
+  Component("Demo", "00000000005");
+  Jre("00000000001");
+  InstallDecision d = DecideInstall(State("00000000002", "00000000005"));
+  EXPECT_EQ(d.action, InstallAction::RunInstalled);
+  EXPECT_EQ(d.latestUpdaterFolder, "Ferrolan-Ferrolan-00000000002-complete");
+  EXPECT_EQ(d.latestJreFolder, "Ferrolan-jre17-00000000001-complete");
+  EXPECT_NE(Log().find("Latest App version is newer or same as our version so will just run"),
+            std::string::npos);
+}
+
+TEST_F(InstallDecisionTest, VersionTableRows) {
+  Component("Ferrolan", "00000000003");
+  Jre("00000000001");
+  // Our updater is newer: extract.
+  EXPECT_EQ(DecideInstall(State("00000000004", "00000000001")).action, InstallAction::Extract);
+  // Installed updater newer, no app installed, offline build: extract.
+  EXPECT_EQ(DecideInstall(State("00000000002", "00000000001")).action, InstallAction::Extract);
+  EXPECT_NE(Log().find("No app version found and we are offline so will extract"),
+            std::string::npos);
+  // Installed updater newer, embedded app newer than installed: the app decides.
+  Component("Demo", "00000000007");
+  EXPECT_EQ(DecideInstall(State("00000000002", "00000000008")).action, InstallAction::Extract);
+  EXPECT_EQ(DecideInstall(State("00000000002", "00000000007")).action,
+            InstallAction::RunInstalled);
+  // Online build (no app embedded) and bare launcher run what is installed.
+  EXPECT_EQ(DecideInstall(State("00000000002", "")).action, InstallAction::RunInstalled);
+  EXPECT_EQ(DecideInstall(State("", "99999999999")).action, InstallAction::RunInstalled);
+}
+
+TEST_F(InstallDecisionTest, ElevenDigitVersionsCompareAsIntegers) {
+  Component("Ferrolan", "09999999999");  // beyond 32 bits
+  Component("Demo", "00000000001");
+  Jre("00000000001");
+  EXPECT_EQ(DecideInstall(State("10000000000", "00000000001")).action, InstallAction::Extract);
+  EXPECT_EQ(DecideInstall(State("09999999999", "00000000001")).action,
+            InstallAction::RunInstalled);
+}
+
+TEST_F(InstallDecisionTest, BrokenJreForcesExtraction) {
+  Component("Ferrolan", "00000000002");
+  Component("Demo", "00000000005");
+  stdfs::path jre = Component("jre17", "00000000001");
+  Touch(jre / "lib" / "modules");
+  Touch(jre / "bin" / JreLauncherNames().front());  // the windowed launcher is missing on Windows
+  bool allLaunchers = JreLauncherNames().size() == 1;
+  InstallDecision d = DecideInstall(State("00000000002", "00000000005"));
+  if (allLaunchers) {
+    EXPECT_EQ(d.action, InstallAction::RunInstalled);
+  } else {
+    EXPECT_EQ(d.action, InstallAction::Extract);
+    EXPECT_FALSE(d.latestJreFolder);
+    EXPECT_NE(Log().find("The existing JRE is broken"), std::string::npos);
+  }
+}
+
+TEST_F(InstallDecisionTest, JreSoundnessLayouts) {
+  EXPECT_TRUE(IsJreSound(Jre("00000000001", "lib/modules").string()));    // Java 9 and later
+  EXPECT_TRUE(IsJreSound(Jre("00000000002", "lib/rt.jar").string()));     // Java 8 JRE
+  EXPECT_TRUE(IsJreSound(Jre("00000000003", "jre/lib/rt.jar").string()));  // Java 8 JDK
+  EXPECT_FALSE(IsJreSound(Jre("00000000004", nullptr).string()));         // no class library
+  stdfs::path noLaunchers = Component("jre17", "00000000005");
+  Touch(noLaunchers / "lib" / "modules");
+  EXPECT_FALSE(IsJreSound(noLaunchers.string()));
+}
+
+}  // namespace
+}  // namespace ferrolan::launcher

@@ -1,0 +1,11 @@
+#include <sys/types.h>
+
+#include "tail/find_marker.h"
+
+namespace ferrolan::tail::detail {
+
+bool SeekFromCurrent(std::FILE* stream, std::int64_t offset) {
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_CUR) == 0;
+}
+
+}  // namespace ferrolan::tail::detail

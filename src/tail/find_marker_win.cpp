@@ -1,0 +1,10 @@
+#include "tail/find_marker.h"
+
+namespace ferrolan::tail::detail {
+
+// fseek works with a 32-bit long on Windows; launcher files beyond 2 GiB need the 64-bit form.
+bool SeekFromCurrent(std::FILE* stream, std::int64_t offset) {
+  return _fseeki64(stream, offset, SEEK_CUR) == 0;
+}
+
+}  // namespace ferrolan::tail::detail

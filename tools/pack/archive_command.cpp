@@ -1,0 +1,244 @@
+// archive: a folder into one compressed, optionally signed archive.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "archive/entry_format.h"
+#include "cli.h"
+#include "commands.h"
+#include "lzma_encoder.h"
+#include "progress.h"
+
+namespace ferrolan::pack {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr const char* kArchiveUsage =
+    "Usage: ferrolan-pack archive FOLDER -o FILE.p2.l2 [--key PRIVATE]\n"
+    "\n"
+    "Packs every folder and file under FOLDER into one archive: entries in a stable order\n"
+    "(names sorted by their bytes, each folder before its content), then, with a key, the\n"
+    "signature block, all compressed as LZMA (legacy .lzma container, 8 MiB dictionary).\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE  the archive to write (replaced when complete)\n"
+    "  --key PRIVATE      private key file from \"keygen\" (DER, or its hex text); without\n"
+    "                     it the archive is unsigned\n"
+    "  -h, --help         show this text\n";
+
+constexpr OptionSpec kArchiveOptions[] = {
+    {"-o", "--output", true},
+    {"", "--key", true},
+};
+
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Removes a file when it goes out of scope unless released: temporary and partial outputs never
+// outlive a failed run.
+class FileRemover {
+ public:
+  explicit FileRemover(std::string path) : path_(std::move(path)) {}
+  ~FileRemover() {
+    if (!path_.empty()) {
+      std::error_code ignored;
+      stdfs::remove(path_, ignored);
+    }
+  }
+  FileRemover(const FileRemover&) = delete;
+  FileRemover& operator=(const FileRemover&) = delete;
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read the key file " + path;
+    return nullptr;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::unique_ptr<archive::SigningKey> key;
+  // A DER key starts with a SEQUENCE tag; anything else is taken as hex text, surrounding
+  // white space (a final line end) allowed.
+  if (!bytes.empty() && static_cast<unsigned char>(bytes[0]) == 0x30) {
+    key = archive::SigningKey::FromPrivateDer(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                              bytes.size());
+  } else {
+    std::size_t first = bytes.find_first_not_of(" \t\r\n");
+    std::size_t last = bytes.find_last_not_of(" \t\r\n");
+    if (first != std::string::npos) {
+      key = archive::SigningKey::FromPrivateHex(
+          std::string_view(bytes).substr(first, last - first + 1));
+    }
+  }
+  if (!key) *error = path + " does not hold an RSA private key";
+  return key;
+}
+
+// True when `inner` is `outer` or lies below it (both made absolute and normalised first).
+bool IsWithin(const stdfs::path& inner, const stdfs::path& outer) {
+  std::error_code ignored;
+  stdfs::path a = stdfs::weakly_canonical(stdfs::absolute(inner), ignored);
+  stdfs::path b = stdfs::weakly_canonical(stdfs::absolute(outer), ignored);
+  stdfs::path relative = a.lexically_relative(b);
+  return !relative.empty() && *relative.begin() != "..";
+}
+
+// Entry lengths and the signed byte count are read as signed 32-bit numbers by the launcher.
+constexpr std::uint64_t kMaxEntryLength = 0x7FFFFFFF;
+
+struct FolderScan {
+  std::uint64_t contentBytes = 0;  // the 100 % of the progress bar
+  std::string problem;             // the first name that cannot be carried, with the reason
+  std::vector<std::string> nestedArchives;
+};
+
+// Looks at every name under `folder` before anything is written, so a name the launcher would
+// misread fails the run up front with a clear message instead of a broken archive.
+FolderScan ScanFolder(const std::string& folder) {
+  FolderScan scan;
+  std::error_code error;
+  for (auto it = stdfs::recursive_directory_iterator(folder, error);
+       !error && it != stdfs::recursive_directory_iterator(); it.increment(error)) {
+    std::string relative = it->path().lexically_relative(folder).generic_string();
+    std::string name = it->path().filename().string();
+    if (scan.problem.empty()) {
+      if (name.find('\\') != std::string::npos || !archive::IsSafeEntryPath(relative)) {
+        // A backslash is a separator to the launcher: a file "a\b" would land in a folder "a".
+        scan.problem = "\"" + relative + "\" cannot be carried in an archive (name not portable)";
+      } else if (relative.starts_with(archive::kSpecialBlockPrefix)) {
+        scan.problem = "\"" + relative + "\" begins with " +
+                       std::string(archive::kSpecialBlockPrefix) +
+                       ", which marks the archive's own blocks";
+      }
+    }
+    std::error_code fileError;
+    if (it->is_regular_file(fileError)) {
+      std::uintmax_t size = it->file_size(fileError);
+      if (!fileError) scan.contentBytes += size;
+      if (!fileError && size > kMaxEntryLength && scan.problem.empty()) {
+        scan.problem = "\"" + relative + "\" is larger than an entry can be (2 GiB - 1 bytes)";
+      }
+      if (relative.ends_with("p2.l2")) scan.nestedArchives.push_back(relative);
+    }
+  }
+  if (error && scan.problem.empty())
+    scan.problem = "cannot list " + folder + ": " + error.message();
+  return scan;
+}
+
+}  // namespace
+
+int RunArchive(const std::vector<std::string>& args) {
+  CommandLine line = ParseCommandLine(args, kArchiveOptions);
+  if (line.help && line.error.empty()) {
+    std::fputs(kArchiveUsage, stdout);
+    return kExitOk;
+  }
+  if (!line.error.empty()) return ReportUsageError("archive", line.error, kArchiveUsage);
+  if (line.positionals.empty()) return ReportUsageError("archive", "missing FOLDER", kArchiveUsage);
+  if (line.positionals.size() > 1) {
+    return ReportUsageError("archive", "unexpected argument \"" + line.positionals[1] + "\"",
+                            kArchiveUsage);
+  }
+  const std::string folder = line.positionals[0];
+  const std::string output = line.Value("--output");
+  if (output.empty()) return ReportUsageError("archive", "missing -o FILE", kArchiveUsage);
+  std::error_code fsError;
+  if (!stdfs::is_directory(folder, fsError)) {
+    return ReportUsageError("archive", "\"" + folder + "\" is not a folder", kArchiveUsage);
+  }
+  // The temporary entry stream and the output are written beside the output; inside the folder
+  // being packed they would become part of the archive while it is written.
+  if (IsWithin(stdfs::path(output).parent_path().empty() ? stdfs::path(".")
+                                                         : stdfs::path(output).parent_path(),
+               folder)) {
+    return ReportUsageError("archive", "the output must lie outside the folder being packed",
+                            kArchiveUsage);
+  }
+
+  FolderScan scan = ScanFolder(folder);
+  if (!scan.problem.empty()) return ReportFailure("archive", scan.problem);
+  for (const std::string& nested : scan.nestedArchives) {
+    std::printf(
+        "Note: %s will be extracted by the launcher as a nested archive, not written as "
+        "a file\n",
+        nested.c_str());
+  }
+
+  std::unique_ptr<archive::SigningKey> key;
+  if (line.Has("--key")) {
+    std::string error;
+    key = LoadSigningKey(line.Value("--key"), &error);
+    if (!key) return ReportFailure("archive", error);
+  }
+
+  // Stage 1: the entry stream into a temporary file. Its size is the uncompressed size that the
+  // compressed header must record, and the file keeps memory use flat for any folder size.
+  const std::string entriesPath = output + ".entries.tmp";
+  FileRemover removeEntries(entriesPath);
+  std::uint64_t entryBytes = 0;
+  {
+    FilePtr entries(std::fopen(entriesPath.c_str(), "wb"), &std::fclose);
+    if (!entries) return ReportFailure("archive", "cannot create " + entriesPath);
+    archive::ArchiveWriter writer([&](const void* data, std::size_t length) {
+      return std::fwrite(data, 1, length, entries.get()) == length;
+    });
+    ProgressBar bar = ProgressBar::ForStdout("Collecting ", scan.contentBytes);
+    bool ok = writer.AddFolderTree(folder, {}, [&](std::uint64_t bytes) { bar.Advance(bytes); });
+    ok = ok && writer.Finish(key.get());
+    bar.Finish();
+    entryBytes = writer.BytesWritten();
+    bool closed = std::fclose(entries.release()) == 0;
+    if (!ok && key && entryBytes > kMaxEntryLength) {
+      return ReportFailure("archive",
+                           "a signed archive must stay below 2 GiB of entries; split the folder");
+    }
+    if (!ok || !closed) {
+      return ReportFailure("archive",
+                           "cannot write the entries of " + folder + " to " + entriesPath);
+    }
+  }
+
+  // Stage 2: compress into a partial file and give it its name only when complete, so an older
+  // archive of the same name survives a failed run.
+  const std::string partialPath = output + ".partial";
+  FileRemover removePartial(partialPath);
+  std::string error;
+  {
+    ProgressBar bar = ProgressBar::ForStdout("Compressing", entryBytes);
+    if (!CompressFileToLzma(
+            entriesPath, partialPath, [&](std::uint64_t done) { bar.Set(done); }, &error)) {
+      return ReportFailure("archive", error);
+    }
+  }
+  stdfs::rename(partialPath, output, fsError);
+  if (fsError) {
+    return ReportFailure(
+        "archive", "cannot rename " + partialPath + " to " + output + ": " + fsError.message());
+  }
+  removePartial.Release();
+  std::uintmax_t compressed = stdfs::file_size(output, fsError);
+  std::printf(
+      "Wrote %s: %llu bytes of entries, %llu bytes compressed, %s\n", output.c_str(),
+      static_cast<unsigned long long>(entryBytes),
+      static_cast<unsigned long long>(fsError ? 0 : compressed),
+      key ? ("signed with a " + std::to_string(key->Bits()) + "-bit key").c_str() : "unsigned");
+  if (!key) {
+    std::fprintf(stderr,
+                 "ferrolan-pack archive: warning: no --key given; the launcher accepts an "
+                 "unsigned archive without any check\n");
+  }
+  return kExitOk;
+}
+
+}  // namespace ferrolan::pack

@@ -1,0 +1,235 @@
+// The archive command end to end: a generated folder tree is packed and signed, then extracted
+// by the launcher's own reading side (file reader, LZMA stage, Unarchiver with the signature
+// check) and compared byte for byte.
+#include <gtest/gtest.h>
+#include <lzma.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "archive/signature.h"
+#include "archive/unarchiver.h"
+#include "cli.h"
+#include "commands.h"
+#include "log/log.h"
+#include "lzma_encoder.h"
+#include "pipeline/stages.h"
+
+namespace ferrolan::pack {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::string ReadAll(const stdfs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const stdfs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Relative path (with "/") -> content, "<dir>" for folders.
+std::map<std::string, std::string> Snapshot(const stdfs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : stdfs::recursive_directory_iterator(root)) {
+    std::string name = entry.path().lexically_relative(root).generic_string();
+    tree[name] = entry.is_directory() ? "<dir>" : ReadAll(entry.path());
+  }
+  return tree;
+}
+
+std::string Decompress(const std::string& compressed) {
+  lzma_stream strm = LZMA_STREAM_INIT;
+  EXPECT_EQ(lzma_auto_decoder(&strm, UINT64_MAX, 0), LZMA_OK);
+  strm.next_in = reinterpret_cast<const std::uint8_t*>(compressed.data());
+  strm.avail_in = compressed.size();
+  std::string plain;
+  std::vector<std::uint8_t> out(65536);
+  lzma_ret ret = LZMA_OK;
+  while (ret == LZMA_OK) {
+    strm.next_out = out.data();
+    strm.avail_out = out.size();
+    ret = lzma_code(&strm, LZMA_RUN);
+    plain.append(reinterpret_cast<const char*>(out.data()), out.size() - strm.avail_out);
+  }
+  lzma_end(&strm);
+  EXPECT_EQ(ret, LZMA_STREAM_END);
+  return plain;
+}
+
+std::string Compress(const std::string& plain) {
+  std::string compressed;
+  LzmaEncoder encoder(plain.size(), [&](const std::uint8_t* data, std::size_t length) {
+    compressed.append(reinterpret_cast<const char*>(data), length);
+    return true;
+  });
+  EXPECT_TRUE(encoder.Write(plain.data(), plain.size()));
+  EXPECT_TRUE(encoder.Finish());
+  return compressed;
+}
+
+// Extracts the way the launcher does for an archive file: StartFileReader -> UnLZMAer ->
+// UnArchiver, the last on the calling thread.
+void Extract(const std::string& archivePath, const std::string& destination) {
+  pipeline::FileReaderPipe reader =
+      pipeline::StartFileReader(pipeline::OpenFile(archivePath, "rb"));
+  auto decoded = pipeline::RingBuffer_create(2, 102400);
+  pipeline::StageThread decoder = pipeline::StartUnLZMAerStage(reader.buffer, decoded);
+  archive::RunUnArchiver(*decoded, destination);
+  decoder.Join();
+}
+
+class ArchiveCommandTest : public testing::Test {
+ protected:
+  // One 2048-bit key pair for the whole binary: generation is the slow part, and the signature
+  // scheme is the same for every key size.
+  static void SetUpTestSuite() {
+    // Every test runs in its own process, several at once: each needs a folder of its own.
+    keyDir_ =
+        new stdfs::path(stdfs::temp_directory_path() /
+                        ("ferrolan_pack_archive_keys_" + std::to_string(std::random_device()())));
+    stdfs::remove_all(*keyDir_);
+    stdfs::create_directories(*keyDir_);
+    ASSERT_EQ(RunPack({"keygen", "-o", (*keyDir_ / "k").string(), "--bits", "2048"}), kExitOk);
+  }
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    stdfs::remove_all(*keyDir_, ignored);
+    delete keyDir_;
+  }
+
+  void SetUp() override {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = stdfs::temp_directory_path() / (std::string("ferrolan_pack_archive_") + info->name());
+    stdfs::remove_all(dir_);
+    stdfs::create_directories(dir_ / "out");
+    MakeTree(dir_ / "in");
+    std::string der = ReadAll(PublicDerFileName((*keyDir_ / "k").string()));
+    archive::SetProcessPublicKey(
+        archive::ImportPublicKey(reinterpret_cast<const unsigned char*>(der.data()), der.size()));
+  }
+  void TearDown() override {
+    log::SetConsoleForTesting(nullptr);
+    if (console_ != nullptr) std::fclose(console_);
+    archive::SetProcessPublicKey(nullptr);
+    std::error_code ignored;
+    stdfs::remove_all(dir_, ignored);
+  }
+
+  static void MakeTree(const stdfs::path& root) {
+    stdfs::create_directories(root / "bin");
+    stdfs::create_directories(root / "lib" / "security");
+    stdfs::create_directories(root / "empty folder");
+    WriteAll(root / "release", "JAVA_VERSION=\"17\"\n");
+    WriteAll(root / "bin" / "java", std::string("\x7f"
+                                                "ELF\0\1\2",
+                                                7));
+    WriteAll(root / "lib" / "security" / "cacerts", std::string(5000, 'c'));
+    std::string big(700000, '\0');  // spans several copy chunks and decoder areas
+    std::mt19937 random(11);
+    for (char& c : big) c = static_cast<char>(random() % 7);  // some redundancy, not all
+    WriteAll(root / "lib" / "modules", big);
+    WriteAll(root / "lib" / "empty.txt", "");
+  }
+
+  // The Unarchiver logs to standard output; this keeps it in a file the test can read.
+  void CaptureLog() {
+    console_ = std::fopen((dir_ / "console.txt").string().c_str(), "wb");
+    log::SetConsoleForTesting(console_);
+  }
+
+  std::string Console() {
+    std::fflush(console_);
+    return ReadAll(dir_ / "console.txt");
+  }
+
+  static stdfs::path* keyDir_;
+  stdfs::path dir_;
+  std::FILE* console_ = nullptr;
+};
+
+stdfs::path* ArchiveCommandTest::keyDir_ = nullptr;
+
+TEST_F(ArchiveCommandTest, SignedArchiveRoundTripsThroughTheUnarchiver) {
+  const std::string archivePath = (dir_ / "app.p2.l2").string();
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath, "--key",
+                     PrivateKeyFileName((*keyDir_ / "k").string())}),
+            kExitOk);
+  EXPECT_FALSE(stdfs::exists(archivePath + ".entries.tmp"));
+  EXPECT_FALSE(stdfs::exists(archivePath + ".partial"));
+
+  // The container: properties 0x5D, 8 MiB dictionary, the exact uncompressed size.
+  const std::string compressed = ReadAll(archivePath);
+  ASSERT_GT(compressed.size(), kLzmaHeaderSize);
+  const std::string plain = Decompress(compressed);
+  auto header = LzmaHeader(plain.size());
+  EXPECT_EQ(compressed.substr(0, kLzmaHeaderSize),
+            std::string(reinterpret_cast<const char*>(header.data()), header.size()));
+  // Folders before their content, names in byte order, the signature block last.
+  const std::size_t bin = plain.find(std::string("1\0bin\0", 6));
+  const std::size_t folder = plain.find(std::string("1\0empty folder\0", 15));
+  const std::size_t lib = plain.find(std::string("1\0lib\0", 6));
+  const std::size_t modules = plain.find(std::string("0\0lib/modules\0", 14));
+  ASSERT_NE(bin, std::string::npos);
+  EXPECT_LT(bin, folder);
+  EXPECT_LT(folder, lib);
+  EXPECT_LT(lib, modules);
+  EXPECT_NE(plain.rfind("flArcSpBlock_DigitalSignature1"), std::string::npos);
+
+  CaptureLog();
+  Extract(archivePath, (dir_ / "out").string());
+  EXPECT_NE(Console().find("[Unarchiver] Archive signature verified.\n"), std::string::npos);
+  std::map<std::string, std::string> expected = Snapshot(dir_ / "in");
+  expected.erase("lib/empty.txt");  // an empty entry creates no file when extracted
+  EXPECT_EQ(Snapshot(dir_ / "out"), expected);
+}
+
+TEST_F(ArchiveCommandTest, UnsignedArchiveIsPlainEntries) {
+  const std::string archivePath = (dir_ / "plain.p2.l2").string();
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath}), kExitOk);
+  const std::string plain = Decompress(ReadAll(archivePath));
+  EXPECT_EQ(plain.find("flArcSpBlock_"), std::string::npos);
+  // Packing the same folder twice gives the same bytes: the order does not depend on the file
+  // system.
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath + "2"}), kExitOk);
+  EXPECT_EQ(ReadAll(archivePath + "2"), ReadAll(archivePath));
+}
+
+TEST_F(ArchiveCommandTest, TamperedArchiveIsRejected) {
+  const std::string archivePath = (dir_ / "app.p2.l2").string();
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath, "--key",
+                     PrivateKeyFileName((*keyDir_ / "k").string())}),
+            kExitOk);
+  // Change one content byte and recompress, as an attacker who knows the format would.
+  std::string plain = Decompress(ReadAll(archivePath));
+  const std::size_t at = plain.find(std::string(5000, 'c'));
+  ASSERT_NE(at, std::string::npos);
+  plain[at + 2500] = 'd';
+  const std::string tamperedPath = (dir_ / "tampered.p2.l2").string();
+  WriteAll(tamperedPath, Compress(plain));
+
+  const std::string destination = (dir_ / "out").string();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The rejection ends the process, so it runs in a child (which, on Windows, runs this test
+  // again from its start in the same folders). Its log goes to standard error for the matcher.
+  EXPECT_EXIT(
+      {
+        log::SetConsoleForTesting(stderr);
+        Extract(tamperedPath, destination);
+      },
+      testing::ExitedWithCode(1), "unable to verify signature of hash of archive");
+  // The rejected archive left nothing behind in its destination.
+  EXPECT_TRUE(stdfs::is_empty(destination));
+}
+
+}  // namespace
+}  // namespace ferrolan::pack

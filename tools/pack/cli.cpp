@@ -1,0 +1,81 @@
+#include "cli.h"
+
+namespace ferrolan::pack {
+namespace {
+
+const OptionSpec* FindOption(std::span<const OptionSpec> options, std::string_view name) {
+  for (const OptionSpec& option : options) {
+    if (name == option.longName || (!option.shortName.empty() && name == option.shortName)) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string CommandLine::Value(std::string_view longName, std::string fallback) const {
+  auto found = values.find(longName);
+  return found == values.end() ? fallback : found->second;
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args,
+                             std::span<const OptionSpec> options) {
+  CommandLine result;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      result.positionals.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      result.help = true;
+      continue;
+    }
+    std::string_view name = arg;
+    std::string inlineValue;
+    bool hasInlineValue = false;
+    if (arg.starts_with("--")) {
+      std::size_t equals = arg.find('=');
+      if (equals != std::string::npos) {
+        name = std::string_view(arg).substr(0, equals);
+        inlineValue = arg.substr(equals + 1);
+        hasInlineValue = true;
+      }
+    }
+    const OptionSpec* option = FindOption(options, name);
+    if (option == nullptr) {
+      result.error = "unknown option " + std::string(name);
+      return result;
+    }
+    std::string key(option->longName);
+    if (result.Has(key)) {
+      result.error = "option " + std::string(name) + " given twice";
+      return result;
+    }
+    if (!option->takesValue) {
+      if (hasInlineValue) {
+        result.error = "option " + key + " takes no value";
+        return result;
+      }
+      result.flags.insert(key);
+      continue;
+    }
+    if (hasInlineValue) {
+      result.values.emplace(key, inlineValue);
+    } else if (i + 1 < args.size()) {
+      result.values.emplace(key, args[++i]);
+    } else {
+      result.error = "option " + std::string(name) + " needs a value";
+      return result;
+    }
+  }
+  return result;
+}
+
+}  // namespace ferrolan::pack

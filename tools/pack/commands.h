@@ -1,0 +1,43 @@
+// The subcommands of ferrolan-pack. Each takes the arguments after its own name, prints what it
+// did to standard output and problems to standard error, and returns a process exit code:
+// kExitOk, kExitFailed when the work could not be done, kExitUsage for bad arguments. Nothing
+// here ends the process, so the tests run every command in-process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ferrolan::pack {
+
+/// Dispatches on the first argument ("keygen", "archive", "help", "--help").
+int RunPack(const std::vector<std::string>& args);
+
+/// keygen -o NAME [--bits N] [--force]
+/// Writes NAME.private.der (PKCS #1 RSAPrivateKey, owner-only where the system allows it),
+/// NAME.public.der (DER SubjectPublicKeyInfo) and NAME.public.hex (that DER as upper-case hex
+/// text without a line end: the form of the tail's "Signature Public Key" field). Existing key
+/// files are kept unless --force is given: overwriting a private key by mistake would leave
+/// every installed application unable to accept further updates.
+int RunKeygen(const std::vector<std::string>& args);
+
+/// archive FOLDER -o FILE.p2.l2 [--key PRIVATE]
+/// Writes every folder and file under FOLDER as archive entries (folders before their content,
+/// names in byte order), adds the signature block when a private key is given (DER or its hex
+/// text, as keygen writes it), and compresses the whole as LZMA in the legacy container. The
+/// entry stream goes through a temporary file beside the output, so memory stays bounded for
+/// any folder size; the output appears under its name only when complete.
+int RunArchive(const std::vector<std::string>& args);
+
+/// The file names keygen derives from NAME.
+std::string PrivateKeyFileName(const std::string& name);
+std::string PublicDerFileName(const std::string& name);
+std::string PublicHexFileName(const std::string& name);
+
+/// Prints "ferrolan-pack COMMAND: MESSAGE" and the command's usage to standard error and returns
+/// kExitUsage.
+int ReportUsageError(const char* command, const std::string& message, const char* usage);
+
+/// Prints "ferrolan-pack COMMAND: MESSAGE" to standard error and returns kExitFailed.
+int ReportFailure(const char* command, const std::string& message);
+
+}  // namespace ferrolan::pack
