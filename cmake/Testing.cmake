@@ -25,3 +25,31 @@ function(ferrolan_add_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 600 ENVIRONMENT "FERROLAN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()
+
+# The path of a built target as a test program sees it: under Wine, paths of this machine are
+# reached through the Z: drive.
+function(ferrolan_test_tool_path out target)
+  if(WIN32)
+    set(${out} "Z:$<TARGET_FILE:${target}>" PARENT_SCOPE)
+  else()
+    set(${out} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# ferrolan_add_test_tool(<target> SOURCES ... [LIBS ...] [FOR <test binary> DEFINE <macro>])
+# A helper program that tests run. Linked statically on Windows so it runs under Wine without
+# the mingw runtime DLLs; with FOR, its path reaches that test binary as the string <macro>.
+function(ferrolan_add_test_tool target)
+  cmake_parse_arguments(ARG "" "FOR;DEFINE" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  ferrolan_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  if(WIN32)
+    target_link_options(${target} PRIVATE -static)
+  endif()
+  if(ARG_FOR)
+    ferrolan_test_tool_path(path ${target})
+    target_compile_definitions(${ARG_FOR} PRIVATE ${ARG_DEFINE}="${path}")
+    add_dependencies(${ARG_FOR} ${target})
+  endif()
+endfunction()

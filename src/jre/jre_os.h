@@ -26,9 +26,4 @@ std::optional<std::string> DefaultJreRoot();
 /// JAVA_VERSION of the "release" file two folders above the executable (<jre>/bin/java).
 std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath);
 
-/// After a JRE tree has been copied with the file-system toolkit, gives every copied file the
-/// permission bits of its source, so that bin/java and friends stay executable. Nothing to do
-/// on Windows.
-void CopyPermissionBits(const std::string& sourceFolder, const std::string& targetFolder);
-
 }  // namespace ferrolan::jre::detail

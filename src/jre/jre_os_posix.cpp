@@ -1,5 +1,5 @@
 // POSIX half of the JRE subsystem: file names of a POSIX JRE, its version from the "release"
-// file, and the permission bits that the portable folder copy does not carry over.
+// file.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,21 +49,6 @@ std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath) {
   }
   log::LogPrintf("[JavaCheck] Size OK\n");
   return FixedVersionFromText(*version);
-}
-
-void CopyPermissionBits(const std::string& sourceFolder, const std::string& targetFolder) {
-  std::error_code ec;
-  stdfs::recursive_directory_iterator it(sourceFolder, ec);
-  for (; !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
-    std::error_code entryError;
-    stdfs::path relative = it->path().lexically_relative(sourceFolder);
-    stdfs::path target = stdfs::path(targetFolder) / relative;
-    // The copy followed links, so the copied file has the permissions of what a link names.
-    stdfs::file_status source = stdfs::status(it->path(), entryError);
-    if (entryError || !stdfs::is_regular_file(source)) continue;
-    if (!stdfs::is_regular_file(stdfs::symlink_status(target, entryError))) continue;
-    stdfs::permissions(target, source.permissions(), stdfs::perm_options::replace, entryError);
-  }
 }
 
 }  // namespace ferrolan::jre::detail

@@ -49,6 +49,4 @@ std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath) {
   return FixedVersion{info->dwSignature, info->dwProductVersionMS, info->dwProductVersionLS};
 }
 
-void CopyPermissionBits(const std::string& /*sourceFolder*/, const std::string& /*targetFolder*/) {}
-
 }  // namespace ferrolan::jre::detail

@@ -81,7 +81,6 @@ void JRESearch(std::string& version, bool autoTest,
       log::LogPrintf("[JRESearch] JRE copy failed, cannot pick up existing JRE\n");
       return;
     }
-    detail::CopyPermissionBits(candidate, folder);
     log::LogPrintf("[JRESearch] JRE copied to %s OK\n", folder.c_str());
     version = kSystemJreVersion;
     log::LogPrintf("[JRESearch] Copied JRE version is %s\n", version.c_str());

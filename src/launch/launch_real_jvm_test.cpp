@@ -15,7 +15,7 @@ namespace ferrolan::launch {
 namespace {
 
 namespace stdfs = std::filesystem;
-using testing::LaunchFileSpec;
+using testing::LaunchFileContents;
 using testing::LaunchTest;
 using testing::ReadBytes;
 using testing::WaitForFile;
@@ -69,19 +69,20 @@ class RealJvmTest : public LaunchTest {
         stdfs::create_symlink(target, stdfs::path(jre) / entry);
     }
   }
-  // An installed component with `spec` as launch file and `jar` as its only class path entry.
-  void InstallComponent(const std::string& folder, LaunchFileSpec spec, const std::string& jar) {
+  // An installed component with `contents` as launch file and `jar` as its only class path entry.
+  void InstallComponent(const std::string& folder, LaunchFileContents contents,
+                        const std::string& jar) {
     stdfs::create_directories(InMaster(folder));
     stdfs::copy_file(jar, InMaster(folder + "/app.jar"));
-    spec.classpath = {"app.jar"};
-    WriteBytes(InMaster(folder + "/" + kLaunchFileName), spec.Bytes());
+    contents.classpath = {"app.jar"};
+    WriteBytes(InMaster(folder + "/" + kLaunchFileName), contents.Bytes());
   }
   void InstallDemoAsUpdater() {
-    LaunchFileSpec spec;
-    spec.mainClass = "com.ferrolan.demo.DemoApp";
-    spec.extraArguments = {"extra one"};
-    spec.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};
-    InstallComponent(kUpdaterFolder, spec, kDemoJar);
+    LaunchFileContents contents;
+    contents.mainClass = "com.ferrolan.demo.DemoApp";
+    contents.extraArguments = {"extra one"};
+    contents.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};
+    InstallComponent(kUpdaterFolder, contents, kDemoJar);
   }
   // Runs the launch of class 0 in a child process that exits with 0 after a JNI launch that
   // returned 0 (a spawn launch exits by itself).
@@ -150,10 +151,10 @@ TEST_F(RealJvmTest, JreWithoutJvmLibraryIsSpawnedInstead) {
 }
 
 TEST_F(RealJvmTest, CompatibilityClassPassesWithExitCode72) {
-  LaunchFileSpec spec;
-  spec.version = 3;
-  spec.compatibilityClass = "com.ferrolan.updater.CompatibilityCheck";
-  InstallComponent(kUpdaterFolder, spec, kUpdaterJar);
+  LaunchFileContents contents;
+  contents.version = 3;
+  contents.compatibilityClass = "com.ferrolan.updater.CompatibilityCheck";
+  InstallComponent(kUpdaterFolder, contents, kUpdaterJar);
   LaunchRequest request;
   request.masterFolder = Master();
   request.appFolderName = kUpdaterFolder;
@@ -166,10 +167,10 @@ TEST_F(RealJvmTest, CompatibilityClassPassesWithExitCode72) {
 
 TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationAndRecordsItsOptions) {
   InstallJre(true);
-  LaunchFileSpec updater;
+  LaunchFileContents updater;
   updater.mainClass = "com.ferrolan.updater.Updater";
   InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
-  LaunchFileSpec app;
+  LaunchFileContents app;
   app.mainClass = "com.ferrolan.demo.DemoApp";
   app.extraArguments = {"from the app's launch file"};
   app.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};

@@ -71,8 +71,7 @@ void ProvideLaunchExecutable(const std::string& source, const std::string& execu
   } else {
     // A cut copy would be taken for the launcher on every later launch, since only a missing
     // file is copied again; without it the next launch tries the copy once more.
-    LogPrintf("[Extractor] Copy of %s failed; removing the incomplete file
-", source.c_str());
+    LogPrintf("[Extractor] Copy of %s failed; removing the incomplete file\n", source.c_str());
     std::remove(executable.c_str());
   }
 }

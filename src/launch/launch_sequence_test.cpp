@@ -12,7 +12,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using testing::Fields;
-using testing::LaunchFileSpec;
+using testing::LaunchFileContents;
 using testing::LaunchTest;
 using testing::ReadBytes;
 using testing::WriteBytes;
@@ -42,10 +42,11 @@ class LaunchSequenceTest : public LaunchTest {
   std::string JreFolder() { return Path(std::string("master/") + kJreFolder); }
   std::string Bin() { return Path(std::string("master/") + kJreFolder + "/bin"); }
 
-  // An installed updater with `spec` as its launch file and a private JRE whose launcher is a
+  // An installed updater with `contents` as its launch file and a private JRE whose launcher is a
   // copy of `launcher` (argv_echo by default).
-  void Install(const LaunchFileSpec& spec, const std::string& launcher = FERROLAN_ARGV_ECHO) {
-    WriteBytes(AppFolder() + "/" + kLaunchFileName, spec.Bytes());
+  void Install(const LaunchFileContents& contents,
+               const std::string& launcher = FERROLAN_ARGV_ECHO) {
+    WriteBytes(AppFolder() + "/" + kLaunchFileName, contents.Bytes());
     stdfs::create_directories(Bin());
     stdfs::copy_file(launcher, detail::SourceLauncher(Bin()),
                      stdfs::copy_options::overwrite_existing);
@@ -73,13 +74,13 @@ class LaunchSequenceTest : public LaunchTest {
 };
 
 TEST_F(LaunchSequenceTest, ComposesOptionsClasspathAndArgumentsFromALaunchFile) {
-  LaunchFileSpec spec;
-  spec.jvmMem = 512;
-  spec.jvmStack = 64;
-  spec.classpath = {"lib/app.jar", "b.jar"};
-  spec.extraArguments = {"e1"};
-  spec.appJvmOptions = {"-Da=1", "-Db=2"};
-  Install(spec);
+  LaunchFileContents contents;
+  contents.jvmMem = 512;
+  contents.jvmStack = 64;
+  contents.classpath = {"lib/app.jar", "b.jar"};
+  contents.extraArguments = {"e1"};
+  contents.appJvmOptions = {"-Da=1", "-Db=2"};
+  Install(contents);
   LaunchPlan plan = PrepareLaunch(Request());
 
   EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx512m", "-Xms64m", "-Da=1", "-Db=2"}));
@@ -112,10 +113,10 @@ TEST_F(LaunchSequenceTest, ComposesOptionsClasspathAndArgumentsFromALaunchFile) 
 }
 
 TEST_F(LaunchSequenceTest, LsoOptionsReplaceTheApplicationsJvmOptions) {
-  LaunchFileSpec spec;
-  spec.jvmMem = 256;
-  spec.appJvmOptions = {"-Da=1", "-Db=2"};
-  Install(spec);
+  LaunchFileContents contents;
+  contents.jvmMem = 256;
+  contents.appJvmOptions = {"-Da=1", "-Db=2"};
+  Install(contents);
   WriteLso({"3", "-Dl1", "-Dl2", "-Dl3"});
   LaunchPlan plan = PrepareLaunch(Request());
   EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx256m", "-Dl1", "-Dl2", "-Dl3"}));
@@ -130,14 +131,14 @@ TEST_F(LaunchSequenceTest, LsoOptionsReplaceTheApplicationsJvmOptions) {
 }
 
 TEST_F(LaunchSequenceTest, OlderLaunchFileVersionsStopAfterTheirFields) {
-  LaunchFileSpec spec;
-  spec.version = 2;
-  spec.extraArguments = {"e1"};
-  spec.appJvmOptions = {"-Da=1"};  // not written for version 2
-  Install(spec);
+  LaunchFileContents contents;
+  contents.version = 2;
+  contents.extraArguments = {"e1"};
+  contents.appJvmOptions = {"-Da=1"};  // not written for version 2
+  Install(contents);
   // Whatever follows the extra arguments in a version 2 file is not read.
   std::string path = AppFolder() + "/" + kLaunchFileName;
-  WriteBytes(path, spec.Bytes() + Fields({"com.example.Stray", "1", "-Dstray"}));
+  WriteBytes(path, contents.Bytes() + Fields({"com.example.Stray", "1", "-Dstray"}));
   LaunchPlan plan = PrepareLaunch(Request());
   EXPECT_TRUE(plan.jvmOptions.empty());
   EXPECT_EQ(plan.appArguments.size(), 4u);
@@ -154,11 +155,11 @@ TEST_F(LaunchSequenceTest, OlderLaunchFileVersionsStopAfterTheirFields) {
 }
 
 TEST_F(LaunchSequenceTest, CompatibilityTestRunsTheCandidateWithoutAnLso) {
-  LaunchFileSpec spec;
-  spec.version = 3;
-  spec.compatibilityClass = Path("echo.out");  // argv_echo's first argument: where it writes
-  spec.extraArguments = {"e1"};
-  Install(spec);
+  LaunchFileContents contents;
+  contents.version = 3;
+  contents.compatibilityClass = Path("echo.out");  // argv_echo's first argument: where it writes
+  contents.extraArguments = {"e1"};
+  Install(contents);
   LaunchRequest request = Request(LaunchClass::kJreCompatibility);
   request.jreName = FERROLAN_ARGV_ECHO;
   LaunchPlan plan = PrepareLaunch(request);
@@ -173,33 +174,33 @@ TEST_F(LaunchSequenceTest, CompatibilityTestRunsTheCandidateWithoutAnLso) {
 }
 
 TEST_F(LaunchSequenceTest, CompatibilityTestThatCannotRunFails) {
-  LaunchFileSpec spec;
-  spec.version = 3;
-  Install(spec);
+  LaunchFileContents contents;
+  contents.version = 3;
+  Install(contents);
   LaunchRequest request = Request(LaunchClass::kJreCompatibility);
   request.jreName = Path("no-such-java");
   EXPECT_EQ(RunLaunch(PrepareLaunch(request)), -1);
   EXPECT_TRUE(ConsoleHas("[ERROR] Attempt to launch app failed with return code -1!"));
 
   // A launch file before version 3 names no class to test with.
-  spec.version = 2;
-  Install(spec);
+  contents.version = 2;
+  Install(contents);
   request.jreName = FERROLAN_ARGV_ECHO;
   EXPECT_EQ(RunLaunch(PrepareLaunch(request)), -1);
 }
 
 TEST_F(LaunchSequenceTest, MissingLaunchFileOrJreEndsWithExitCode1) {
   EXPECT_EXIT(PrepareLaunch(Request()), ::testing::ExitedWithCode(1), "");
-  WriteBytes(AppFolder() + "/" + kLaunchFileName, LaunchFileSpec().Bytes());
+  WriteBytes(AppFolder() + "/" + kLaunchFileName, LaunchFileContents().Bytes());
   EXPECT_EXIT(PrepareLaunch(Request()), ::testing::ExitedWithCode(1), "");
 }
 
 TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
-  LaunchFileSpec spec;
-  spec.jvmMem = 128;
-  spec.classpath = {"app.jar"};
-  spec.appJvmOptions = {"-Dferrolan.fakejvm.record=" + Path("calls.txt")};
-  Install(spec);
+  LaunchFileContents contents;
+  contents.jvmMem = 128;
+  contents.classpath = {"app.jar"};
+  contents.appJvmOptions = {"-Dferrolan.fakejvm.record=" + Path("calls.txt")};
+  Install(contents);
   std::string library = detail::JvmLibraryCandidates(JreFolder())[0];
   stdfs::create_directories(stdfs::path(library).parent_path());
   stdfs::copy_file(FERROLAN_FAKE_JVM, library, stdfs::copy_options::overwrite_existing);
@@ -222,10 +223,10 @@ TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
 }
 
 TEST_F(LaunchSequenceTest, ForceSpawnStartsTheLaunchExecutableAndEndsTheProcess) {
-  LaunchFileSpec spec;
-  spec.mainClass = Path("spawned.out");  // argv_echo writes where its first argument says
-  spec.extraArguments = {"e1"};
-  Install(spec);
+  LaunchFileContents contents;
+  contents.mainClass = Path("spawned.out");  // argv_echo writes where its first argument says
+  contents.extraArguments = {"e1"};
+  Install(contents);
   EXPECT_EXIT(
       {
         tail::SetForceSpawn(true);
@@ -237,9 +238,9 @@ TEST_F(LaunchSequenceTest, ForceSpawnStartsTheLaunchExecutableAndEndsTheProcess)
 }
 
 TEST_F(LaunchSequenceTest, JreWithoutJvmLibraryFallsBackToSpawning) {
-  LaunchFileSpec spec;
-  spec.mainClass = Path("fallback.out");
-  Install(spec);
+  LaunchFileContents contents;
+  contents.mainClass = Path("fallback.out");
+  Install(contents);
   EXPECT_EXIT(
       {
         tail::SetForceSpawn(false);
@@ -251,8 +252,8 @@ TEST_F(LaunchSequenceTest, JreWithoutJvmLibraryFallsBackToSpawning) {
 }
 
 TEST_F(LaunchSequenceTest, SpawnThatCannotStartEndsWithMinusOne) {
-  LaunchFileSpec spec;
-  Install(spec);
+  LaunchFileContents contents;
+  Install(contents);
   // The copy is taken from the launcher only when the executable is missing; an empty file
   // under the application's name cannot be started.
   WriteBytes(Executable(), "");

@@ -44,7 +44,7 @@ inline std::string Fields(const std::vector<std::string>& fields) {
 }
 
 /// The contents of a launch file of `version`; the fields a version lacks are left out.
-struct LaunchFileSpec {
+struct LaunchFileContents {
   int version = 6;
   std::string mainClass = "com.example.Main";
   std::string appName = "DemoApp";

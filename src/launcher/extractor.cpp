@@ -9,7 +9,10 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/shared_dir.h"
+#include "launcher/extraction.h"
+#include "launch/launch_sequence.h"
 #include "launcher/install_decision.h"
+#include "launcher/main_flow.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
 #include "splash/splash_control.h"
@@ -22,25 +25,6 @@ namespace {
 
 using log::EndProcess;
 using log::LogPrintf;
-
-// Everything the flow keeps from start-up to the hand-over.
-struct MainFlow {
-  std::string programPath;
-  std::string absoluteWrapperPath;
-  int argCount = 0;
-  char** args = nullptr;
-  bool prepareOnly = false;
-
-  tail::LaunchPropertiesBlock properties;
-  tail::DynamicProperties dynamic;
-  std::optional<tail::WrapperTail> wrapperTail;
-  std::string jreName;
-  std::string updateUrl;  // effective: static or dynamic, with a trailing "/" when not empty
-  bool silentInstall = false;
-  std::string sharedDir;
-  std::string masterFolder;
-  std::string sharedConfigFolder;
-};
 
 void ImportVerificationKey(const tail::TailFields& fields) {
   const std::string& hex = fields.publicKey;
@@ -158,21 +142,19 @@ void StartUp(MainFlow& flow) {
 [[noreturn]] void RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
   LogPrintf("[Extractor] Running without extraction now\n");
   splash::SplashCleanup();
+  std::string staticUpdateUrl = flow.wrapperTail->fields.updateUrl;
   flow.wrapperTail.reset();  // closes the tail buffer and stops its reader
-  if (flow.prepareOnly) EndProcess(0);
-  (void)decision;
-  // Launching an installed application is not part of this build yet.
-  log::LogError("[Extractor] Unable to launch %s: no launcher in this build\n",
-                flow.masterFolder.c_str());
-  EndProcess(1);
+  if (!flow.prepareOnly) {
+    launch::LaunchFromMasterFolder(flow.masterFolder, flow.properties, flow.argCount, flow.args,
+                                   decision.latestUpdaterFolder.value_or(""),
+                                   staticUpdateUrl, flow.dynamic.updateUrl, flow.jreName,
+                                   launch::LaunchClass::kApplication, flow.absoluteWrapperPath);
+  }
+  EndProcess(0);
 }
 
 [[noreturn]] void ExtractAndRun(MainFlow& flow, const InstallDecision& decision) {
-  (void)decision;
-  // Installing from the payload is not part of this build yet.
-  log::LogError("[Extractor] Unable to extract into %s: no installer in this build\n",
-                flow.masterFolder.c_str());
-  EndProcess(1);
+  ExtractAndHandOver(flow, decision);
 }
 
 }  // namespace

@@ -17,6 +17,12 @@ namespace {
 // second-level cache when they are searched right after the copy.
 constexpr std::size_t kBlockSize = std::size_t{256} << 10;
 
+// The first 64-byte (cache line) boundary at or after p.
+std::uint8_t* AlignUp(std::uint8_t* p) {
+  auto address = reinterpret_cast<std::uintptr_t>(p);
+  return p + ((64 - address % 64) % 64);
+}
+
 // A sampling search. Every window of m bytes contains exactly one of the positions m - 1,
 // 2m - 1, 3m - 1, ... of the buffer, so it is enough to look at those bytes: a byte that does
 // not occur in the marker rules out every window around it, and a byte that does names the few
@@ -24,11 +30,6 @@ constexpr std::size_t kBlockSize = std::size_t{256} << 10;
 // independent of each other, unlike a skip search whose next position depends on the byte just
 // read, so the processor can run ahead; for markers made of a few distinct byte values most
 // samples are dismissed by one table lookup.
-std::uint8_t* AlignUp(std::uint8_t* p) {
-  auto address = reinterpret_cast<std::uintptr_t>(p);
-  return p + ((64 - address % 64) % 64);
-}
-
 class SampledSearch {
  public:
   SampledSearch(const std::uint8_t* marker, std::size_t length)

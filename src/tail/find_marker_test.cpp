@@ -65,16 +65,6 @@ TEST(FindMarkerTest, FindsAMarkerAfterAByteEqualToItsFirstByte) {
   EXPECT_EQ(std::fgetc(f.get()), '!');
 }
 
-TEST(FindMarkerTest, MissingMarkerLogsTheLabel) {
-  testing::TempFolder temp;
-  testing::LogCapture log;
-  const std::string marker = Bytes(ParamsMarker());
-  File f = Open(temp.Write("m.bin", "abc" + marker.substr(0, 63)));
-  EXPECT_EQ(Find(f.get(), marker, "Params"), -1);
-  EXPECT_TRUE(log.Has("Could not find marker: Params\n"));
-  EXPECT_EQ(std::fgetc(f.get()), EOF);
-}
-
 // Markers straddling the 256 KiB read blocks are found whole and the stream is given back to
 // exactly the byte after them.
 TEST(FindMarkerTest, MarkerAcrossBlockBoundaries) {

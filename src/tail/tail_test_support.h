@@ -29,7 +29,10 @@ class TempFolder {
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()))) {
     std::filesystem::create_directories(path_);
   }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   std::string Write(const std::string& name, const std::string& bytes) const {
     std::string file = (path_ / name).string();
     std::ofstream(file, std::ios::binary)

@@ -33,7 +33,7 @@ constexpr const char* kArchiveUsage =
     "                     it the archive is unsigned\n"
     "  -h, --help         show this text\n";
 
-constexpr OptionSpec kArchiveOptions[] = {
+constexpr OptionDef kArchiveOptions[] = {
     {"-o", "--output", true},
     {"", "--key", true},
 };

@@ -3,8 +3,8 @@
 namespace ferrolan::pack {
 namespace {
 
-const OptionSpec* FindOption(std::span<const OptionSpec> options, std::string_view name) {
-  for (const OptionSpec& option : options) {
+const OptionDef* FindOption(std::span<const OptionDef> options, std::string_view name) {
+  for (const OptionDef& option : options) {
     if (name == option.longName || (!option.shortName.empty() && name == option.shortName)) {
       return &option;
     }
@@ -20,7 +20,7 @@ std::string CommandLine::Value(std::string_view longName, std::string fallback) 
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args,
-                             std::span<const OptionSpec> options) {
+                             std::span<const OptionDef> options) {
   CommandLine result;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -48,7 +48,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
         hasInlineValue = true;
       }
     }
-    const OptionSpec* option = FindOption(options, name);
+    const OptionDef* option = FindOption(options, name);
     if (option == nullptr) {
       result.error = "unknown option " + std::string(name);
       return result;

@@ -16,7 +16,7 @@ namespace ferrolan::pack {
 enum ExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
 /// One option a command accepts. `shortName` may be empty; options are stored under `longName`.
-struct OptionSpec {
+struct OptionDef {
   std::string_view shortName;  // "-o"
   std::string_view longName;   // "--output"
   bool takesValue = false;
@@ -41,6 +41,6 @@ struct CommandLine {
 /// An unknown option, a missing value, a value given to a flag or an option given twice sets
 /// `error` (the first problem found) and stops parsing.
 CommandLine ParseCommandLine(const std::vector<std::string>& args,
-                             std::span<const OptionSpec> options);
+                             std::span<const OptionDef> options);
 
 }  // namespace ferrolan::pack

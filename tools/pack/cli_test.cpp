@@ -5,7 +5,7 @@
 namespace ferrolan::pack {
 namespace {
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"-o", "--output", true},
     {"", "--key", true},
     {"-q", "--quiet", false},

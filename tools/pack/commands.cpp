@@ -13,6 +13,9 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  keygen   create the RSA key pair that signs archives\n"
     "  archive  pack a folder into a signed, compressed archive (.p2.l2)\n"
+    "  build    package a launcher from a JSON configuration\n"
+    "  stamp    change the Params of a packaged launcher\n"
+    "  inspect  show and verify what a packaged launcher carries\n"
     "  help     show this text\n"
     "\n"
     "Run \"ferrolan-pack COMMAND --help\" for the arguments of a command.\n"
@@ -39,6 +42,9 @@ int RunPack(const std::vector<std::string>& args) {
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "keygen") return RunKeygen(rest);
   if (command == "archive") return RunArchive(rest);
+  if (command == "build") return RunBuild(rest);
+  if (command == "stamp") return RunStamp(rest);
+  if (command == "inspect") return RunInspect(rest);
   if (command == "help" || command == "--help" || command == "-h") {
     std::fputs(kUsage, stdout);
     return kExitOk;

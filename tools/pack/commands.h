@@ -9,7 +9,8 @@
 
 namespace ferrolan::pack {
 
-/// Dispatches on the first argument ("keygen", "archive", "help", "--help").
+/// Dispatches on the first argument ("keygen", "archive", "build", "stamp", "inspect", "help",
+/// "--help").
 int RunPack(const std::vector<std::string>& args);
 
 /// keygen -o NAME [--bits N] [--force]
@@ -27,6 +28,21 @@ int RunKeygen(const std::vector<std::string>& args);
 /// entry stream goes through a temporary file beside the output, so memory stays bounded for
 /// any folder size; the output appears under its name only when complete.
 int RunArchive(const std::vector<std::string>& args);
+
+/// build --config FILE.json -o OUTPUT [--launcher IMAGE]
+/// Packages a launcher: image, wrapper tail (eleven fields and the entries in the order the
+/// launcher consumes them, folders packed like "archive") and Params section. A bad
+/// configuration (syntax, unknown or missing settings, missing files) exits with kExitUsage.
+int RunBuild(const std::vector<std::string>& args);
+
+/// stamp LAUNCHER [--set NAME=VALUE]... [--unset NAME]... [-o FILE]
+/// Rewrites the Params section only; every byte before it stays identical.
+int RunStamp(const std::vector<std::string>& args);
+
+/// inspect LAUNCHER
+/// Prints the tail fields, the entries and the Params and verifies every carried archive's
+/// signature; kExitFailed when one fails or the layout cannot be read.
+int RunInspect(const std::vector<std::string>& args);
 
 /// The file names keygen derives from NAME.
 std::string PrivateKeyFileName(const std::string& name);

@@ -30,7 +30,7 @@ constexpr const char* kKeygenUsage =
     "  --force            replace existing key files\n"
     "  -h, --help         show this text\n";
 
-constexpr OptionSpec kKeygenOptions[] = {
+constexpr OptionDef kKeygenOptions[] = {
     {"-o", "--output", true},
     {"", "--bits", true},
     {"", "--force", false},

@@ -1,0 +1,315 @@
+// The extraction and the hand-over: the updater, the splash, the JRE, the trust store, the
+// proxy, the application, and the launch of the newest updater.
+#include "launcher/extraction.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <iterator>
+#include <vector>
+
+#include "archive/entry_format.h"
+#include "archive/unarchiver.h"
+#include "fs/file_ops.h"
+#include "fs/path.h"
+#include "fs/pe_patch.h"
+#include "fs/versioned_folder.h"
+#include "jre/cacerts.h"
+#include "jre/jre_layout.h"
+#include "launch/launch_sequence.h"
+#include "log/log.h"
+#include "pipeline/stages.h"
+#include "splash/splash_control.h"
+
+namespace ferrolan::launcher {
+namespace {
+
+using log::LogError;
+using log::LogPrintf;
+
+constexpr const char* kUpdaterName = "Ferrolan";
+
+std::string Joined(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  fs::PathJoin(path, name);
+  return path;
+}
+
+std::int64_t TailVersion(const std::string& text) {
+  return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+// Versions from the tail become folder names; anything but digits is refused before a folder
+// is created from it.
+bool TailVersionsUsable(const tail::TailFields& fields) {
+  const std::pair<const char*, const std::string*> versions[] = {
+      {"GU Version", &fields.guVersion},
+      {"App Version", &fields.appVersion},
+      {"JRE Version", &fields.jreVersion}};
+  for (const auto& [label, version] : versions) {
+    if (!version->empty() && !IsValidVersionText(*version)) {
+      LogError("[Extractor] %s is not a valid version: %s\n", label, version->c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// True when the installed folder (relative to the master folder) is at least as new as the
+// embedded version, so installing the embedded one again would change nothing.
+bool InstalledIsCurrent(const std::optional<std::string>& installed, const std::string& ours) {
+  return installed && fs::FolderVersion(*installed) >= TailVersion(ours);
+}
+
+void WriteDynamicSplash(const MainFlow& flow, const std::string& splashPath) {
+  if (flow.wrapperTail->fields.canOverrideSplash != "1") return;
+  LogPrintf("[Extractor] Authorised to override the splash image.\n");
+  const auto& image = flow.dynamic.splashImage;
+  LogPrintf("[Extractor] DynamicSplash is %d, size is %d\n", image ? 1 : 0,
+            image ? static_cast<int>(image->size()) : 0);
+  if (!image || image->empty()) return;
+  LogPrintf("[Extractor] Overwriting splash image at %s\n", splashPath.c_str());
+  if (pipeline::OwnedFile file = pipeline::OpenFile(splashPath, "wb"))
+    std::fwrite(image->data(), 1, image->size(), file.get());
+}
+
+// Installs the updater of the payload (entries 1 to 5). Returns none when its temporary folder
+// cannot be created.
+std::optional<std::string> InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
+                                          const std::string& updaterFolder,
+                                          const std::string& updaterTemp,
+                                          const ExtractionOps& ops) {
+  if (fs::CreateFolder(updaterTemp) != 0) {
+    LogPrintf("[Extractor] Unable to create GU Temp folder - assuming elevation required\n");
+    return std::nullopt;
+  }
+  const std::string lzmaPath = Joined(updaterTemp, "lzma.exe");
+  LogPrintf("[Extractor] LZMA path is %s\n", lzmaPath.c_str());
+  archive::ExtractTailEntry(tail, updaterTemp);
+  ops.patchSubsystem(lzmaPath);
+  archive::ExtractTailEntry(tail, updaterTemp);
+  WriteDynamicSplash(flow, Joined(updaterTemp, "nativesplash.png"));
+
+  for (int entry = 0; entry < 3; ++entry) archive::ExtractTailEntry(tail, updaterTemp);
+  LogPrintf("[Extractor] Extracted GU and GU Version\n");
+  LogPrintf("[Extractor] Renaming GU folder to %s\n", updaterFolder.c_str());
+  fs::RenameWithFallbacks(updaterTemp, updaterFolder);
+  return updaterFolder;
+}
+
+JreSetupInput JreInputFor(const MainFlow& flow, const InstallDecision& decision,
+                          const std::string& updaterFolder, pipeline::RingBuffer& tail) {
+  const tail::TailFields& fields = flow.wrapperTail->fields;
+  JreSetupInput input;
+  input.jreName = flow.jreName;
+  input.tailJreVersion = fields.jreVersion;
+  input.requiredJavaVersion = fields.requiredJavaVersion;
+  input.updateUrl = flow.updateUrl;
+  input.tailUpdateUrl = fields.updateUrl;
+  input.dynamicUpdateUrl = flow.dynamic.updateUrl;
+  input.updaterFolder = updaterFolder;
+  input.masterFolder = flow.masterFolder;
+  input.latestUpdaterFolder = decision.latestUpdaterFolder;
+  input.properties = &flow.properties;
+  input.argCount = flow.argCount;
+  input.args = flow.args;
+  input.launcherPath = flow.absoluteWrapperPath;
+  input.autoTest = flow.dynamic.autoTest;
+  input.silent = flow.silentInstall;
+  input.prepareOnly = flow.prepareOnly;
+  input.tailBuffer = &tail;
+  return input;
+}
+
+// Sets up the JRE and moves it into place, or keeps the installed one when it is sound and at
+// least as new as the one embedded (an online build embeds none, so any sound JRE will do).
+// The trust store follows the updater: a kept JRE gets the override of a newly installed
+// updater, so a trust store shipped with an updater update still arrives. Returns the JRE
+// folder in force, or none after a failure of the setup.
+std::optional<std::string> InstallJre(const MainFlow& flow, const InstallDecision& decision,
+                                      const std::string& updaterFolder, bool updaterInstalled,
+                                      pipeline::RingBuffer& tail, const ExtractionOps& ops) {
+  const std::string& embedded = flow.wrapperTail->fields.jreVersion;
+  if (decision.latestJreFolder &&
+      (embedded.empty() || InstalledIsCurrent(decision.latestJreFolder, embedded))) {
+    LogPrintf("[Extractor] Keeping the installed JRE %s\n", decision.latestJreFolder->c_str());
+    if (!embedded.empty()) SkipTailEntry(tail);
+    const std::string kept = Joined(flow.masterFolder, *decision.latestJreFolder);
+    if (updaterInstalled) jre::ApplyCacertsOverride(Joined(updaterFolder, "cacerts"), kept);
+    return kept;
+  }
+
+  LogPrintf("[Extractor] Setting up a JRE\n");
+  std::optional<JreSetupResult> jre =
+      SetUpJre(JreInputFor(flow, decision, updaterFolder, tail), ops.jre);
+  if (!jre) return std::nullopt;
+  fs::RenameWithFallbacks(jre->tempFolder, jre->jreFolder);
+  LogPrintf("[Extractor] Renamed JRE folder to %s\n", jre->jreFolder.c_str());
+  jre::ApplyCacertsOverride(Joined(updaterFolder, "cacerts"), jre->jreFolder);
+  return jre->jreFolder;
+}
+
+}  // namespace
+
+void SaveProxyConfiguration(const std::string& sharedConfigFolder,
+                            const std::optional<WorkingProxy>& working) {
+  if (!working) {
+    LogPrintf("[Proxy] No working proxy was found, so no proxy to be saved.\n");
+    return;
+  }
+  LogPrintf("[Proxy] Saving proxy settings now.\n");
+  const std::string path = Joined(sharedConfigFolder, "DetectedProxy");
+  if (!working->proxyList) {
+    std::remove(path.c_str());
+    return;
+  }
+  pipeline::OwnedFile file = pipeline::OpenFile(path, "wb");
+  if (!file) return;
+  std::fwrite(working->proxyList->data(), 1, working->proxyList->size(), file.get());
+  LogPrintf("[Proxy] Saved proxy list\n");
+  if (working->bypassList) {
+    std::fwrite("\r\n", 1, 2, file.get());
+    std::fwrite(working->bypassList->data(), 1, working->bypassList->size(), file.get());
+    LogPrintf("[Proxy] Saved proxy bypass list\n");
+  }
+}
+
+int SkipTailEntry(pipeline::RingBuffer& tail) {
+  const std::optional<std::string> type =
+      pipeline::RingBuffer_readUntil(tail, "Archive File Type", archive::kTypeFieldMax, nullptr);
+  if (!type || type->empty()) return -1;
+  const std::optional<std::string> path =
+      pipeline::RingBuffer_readUntil(tail, "Archive File Path", archive::kPathFieldMax, nullptr);
+  if (!path) return -1;
+  LogPrintf("[Extractor] Passing over %s\n", path->c_str());
+  if (archive::ParseEntryType(*type) == static_cast<long>(archive::EntryType::kFolder)) return 0;
+  const std::optional<std::string> lengthText = pipeline::RingBuffer_readUntil(
+      tail, "Archive File Length", archive::kLengthFieldMax, nullptr);
+  const std::optional<std::int32_t> length =
+      lengthText ? archive::ParseEntryLength(*lengthText) : std::nullopt;
+  if (!length) return -1;
+  std::vector<char> chunk(pipeline::kStageChunk);
+  for (std::int32_t due = *length; due > 0;) {
+    const int want = static_cast<int>(std::min<std::int64_t>(due, std::ssize(chunk)));
+    const int got = pipeline::RingBuffer_read(tail, chunk.data(), want);
+    if (got < 0) return -1;
+    due -= got;
+  }
+  return 0;
+}
+
+ExtractionOps SystemExtractionOps() {
+  ExtractionOps ops;
+  ops.jre = SystemJreSetupOps();
+  ops.patchSubsystem = [](const std::string& path) { fs::PatchWindowsSubsystem(path); };
+  // The downloads that would record a working proxy are not part of this build.
+  ops.workingProxy = [] { return std::optional<WorkingProxy>(); };
+  ops.launch = [](const MainFlow& flow, const std::string& updaterFolderName) {
+    return launch::LaunchFromMasterFolder(
+        flow.masterFolder, flow.properties, flow.argCount, flow.args, updaterFolderName,
+        flow.wrapperTail->fields.updateUrl, flow.dynamic.updateUrl, flow.jreName,
+        launch::LaunchClass::kApplication, flow.absoluteWrapperPath);
+  };
+  return ops;
+}
+
+int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const ExtractionOps& ops) {
+  const tail::TailFields& fields = flow.wrapperTail->fields;
+  pipeline::RingBuffer& tail = *flow.wrapperTail->reader.buffer;
+
+  LogPrintf(decision.latestJreFolder ? "[Extractor] Note: Latest JRE version does exist\n"
+                                     : "[Extractor] Note: No latest JRE version exists\n");
+  LogPrintf(decision.latestUpdaterFolder ? "[Extractor] Note: Latest GU version does exist\n"
+                                         : "[Extractor] Note: No latest GU version exists\n");
+  if (fields.guVersion.empty()) {
+    LogPrintf("[Extractor] Unable to run (we are just a launcher)\n");
+    return 1;
+  }
+  if (!TailVersionsUsable(fields)) return 1;
+
+  fs::CreateFolder(flow.masterFolder);
+  std::string updaterFolder =
+      fs::VersionedFolderName(flow.masterFolder, kUpdaterName, fields.guVersion);
+  const std::string updaterTemp = fs::TempFolderName(flow.masterFolder);
+  const std::string appFolder =
+      fs::VersionedFolderName(flow.masterFolder, fields.appName, fields.appVersion);
+  LogPrintf("[Extractor] GU folder is %s\n", updaterFolder.c_str());
+  LogPrintf("[Extractor] GU temp is %s\n", updaterTemp.c_str());
+
+  const bool updaterInstalled = !InstalledIsCurrent(decision.latestUpdaterFolder, fields.guVersion);
+  if (!updaterInstalled) {
+    // The installed updater stays; its five entries are read past to reach the JRE and the
+    // application, and its folder provides lzma.exe, cacerts and the splash image.
+    LogPrintf("[Extractor] Keeping the installed GU %s\n", decision.latestUpdaterFolder->c_str());
+    for (int entry = 0; entry < 5; ++entry) SkipTailEntry(tail);
+    updaterFolder = Joined(flow.masterFolder, *decision.latestUpdaterFolder);
+  } else if (!InstallUpdater(flow, tail, updaterFolder, updaterTemp, ops)) {
+    return 1;
+  }
+
+  LogPrintf("[Extractor] Recreating GU location\n");
+  const std::string splashPath = Joined(updaterFolder, "nativesplash.png");
+  LogPrintf("[Extractor] LZMA path is %s\n", Joined(updaterFolder, "lzma.exe").c_str());
+  LogPrintf("[Extractor] CACerts override path is %s\n", Joined(updaterFolder, "cacerts").c_str());
+  LogPrintf("[Extractor] Native Splash PNG path is %s\n", splashPath.c_str());
+  LogPrintf("[Extractor] Configuring splash\n");
+  splash::SplashConfigure(splashPath);
+  LogPrintf("[Extractor] Showing splash\n");
+  if (!flow.silentInstall && !flow.prepareOnly) splash::SplashShow();
+  splash::SplashSetProgress(-1);
+
+  std::optional<std::string> jreFolder =
+      InstallJre(flow, decision, updaterFolder, updaterInstalled, tail, ops);
+  if (!jreFolder) return 1;
+  LogPrintf("[Extractor] Saving proxy configuration\n");
+  SaveProxyConfiguration(flow.sharedConfigFolder,
+                         ops.workingProxy ? ops.workingProxy() : std::nullopt);
+  archive::SetUnpack200Path(jre::LocateUnpack200(*jreFolder));
+  LogPrintf("[Extractor] UP200 path is %s\n", archive::Unpack200Path().c_str());
+
+  std::optional<std::string> installedApp;
+  if (!fields.appVersion.empty()) installedApp = fs::PickFolder(flow.masterFolder, fields.appName);
+  if (InstalledIsCurrent(installedApp, fields.appVersion)) {
+    LogPrintf("[Extractor] Keeping the installed App %s\n", installedApp->c_str());
+    SkipTailEntry(tail);
+    SkipTailEntry(tail);
+  } else if (!fields.appVersion.empty()) {
+    // Named only now: a name formed before the JRE setup could be the name of a folder that
+    // a failed system JRE copy left behind in the same second, and the application would be
+    // written into that copy's leftovers.
+    const std::string appTemp = fs::TempFolderName(flow.masterFolder);
+    LogPrintf("[Extractor] Offline installer - app to extract.\n");
+    LogPrintf("[Extractor] APP folder is %s\n", appFolder.c_str());
+    LogPrintf("[Extractor] APP temp is %s\n", appTemp.c_str());
+    if (fs::CreateFolder(appTemp) != 0) {
+      LogError("Unable to create App Temp folder\n");
+      return 1;
+    }
+    LogPrintf("[Extractor] Extracting App...\n");
+    archive::ExtractTailEntry(tail, appTemp);
+    archive::ExtractTailEntry(tail, appTemp);
+    LogPrintf("[Extractor] Setting permissions...\n");
+    fs::RenameWithFallbacks(appTemp, appFolder);
+    LogPrintf("[Extractor] Renaming App folder to %s\n", appFolder.c_str());
+  } else {
+    LogPrintf("[Extractor] Online installer - no app to extract\n");
+  }
+
+  std::optional<std::string> latest = fs::PickFolder(flow.masterFolder, kUpdaterName);
+  if (!latest) {
+    LogError("No latest App version even after download!\n");
+    return 1;
+  }
+  splash::SplashCleanup();
+  LogPrintf("[Extractor] Will now run latest GU %s\n", latest->c_str());
+  pipeline::RingBuffer_close(tail);  // the reader stops at its next write
+
+  if (!flow.prepareOnly) ops.launch(flow, *latest);
+  return 0;
+}
+
+void ExtractAndHandOver(MainFlow& flow, const InstallDecision& decision) {
+  log::EndProcess(ExtractAndPrepare(flow, decision, SystemExtractionOps()));
+}
+
+}  // namespace ferrolan::launcher

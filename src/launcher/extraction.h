@@ -1,0 +1,70 @@
+// The second half of the Extractor main flow: installs what the payload carries into versioned
+// folders of the master folder and hands over to the newest updater. Every folder is filled
+// under a temporary name and renamed to its versioned name only when complete, so PickFolder
+// never sees a half-written installation. The tail entries are consumed strictly in order:
+// lzma.exe, nativesplash.png, cacerts, the updater archive, the updater version file, the JRE
+// archive when a JRE is embedded, then the application archive and its version file when an
+// application is embedded.
+//
+// A component whose installed version is at least as new as the embedded one is not installed
+// again: its entries are read past, and the folder in place is used. Replacing an identical
+// folder would only risk a folder that a running application still uses.
+//
+// Platforms: portable. lzma.exe is made a windowed program on Windows; on POSIX the patch
+// leaves a file that is no PE image alone.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "launcher/install_decision.h"
+#include "launcher/jre_setup.h"
+#include "launcher/main_flow.h"
+#include "pipeline/ring_buffer.h"
+
+namespace ferrolan::launcher {
+
+/// The proxy that worked in this run's downloads, as the launched application reads it from
+/// the "DetectedProxy" file.
+struct WorkingProxy {
+  std::optional<std::string> proxyList;
+  std::optional<std::string> bypassList;
+};
+
+/// Saves the proxy that worked to "DetectedProxy" in the shared-config folder: written anew
+/// (proxy list, then "\r\n" and the bypass list when there is one, no line end after) when a
+/// proxy list exists, deleted when a working proxy exists without one, untouched when no
+/// download recorded any settings. A file that cannot be created is skipped without a message.
+void SaveProxyConfiguration(const std::string& sharedConfigFolder,
+                            const std::optional<WorkingProxy>& working);
+
+/// Reads one tail entry past without writing anything: its header fields and, unless it is a
+/// folder, its content. Returns 0, or -1 when the stream ended first.
+int SkipTailEntry(pipeline::RingBuffer& tail);
+
+/// The operations the extraction relies on besides the JRE setup's, replaceable in tests.
+struct ExtractionOps {
+  JreSetupOps jre;
+  /// Makes the extracted lzma.exe a windowed program (fs::PatchWindowsSubsystem).
+  std::function<void(const std::string& path)> patchSubsystem;
+  /// The proxy the downloads of this run found to work; none when no download recorded any.
+  std::function<std::optional<WorkingProxy>()> workingProxy;
+  /// The launch of the updater folder (relative to the master folder) with launch class 0.
+  /// Returns when an in-process launch has ended; a spawned launch ends the process itself.
+  std::function<int(const MainFlow& flow, const std::string& updaterFolderName)> launch;
+};
+
+/// The real operations.
+ExtractionOps SystemExtractionOps();
+
+/// Extracts the payload, sets up the JRE and, unless the run is prepare-only, launches the
+/// newest updater. Returns the exit code the process is to end with: 0 after the launch or the
+/// preparation, 1 after a failure whose message has been logged. The Unarchiver and the PE
+/// patch end the process themselves on a rejected archive or a file they cannot write.
+int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const ExtractionOps& ops);
+
+/// ExtractAndPrepare with the real operations, then ends the process with its exit code.
+[[noreturn]] void ExtractAndHandOver(MainFlow& flow, const InstallDecision& decision);
+
+}  // namespace ferrolan::launcher

@@ -1,0 +1,142 @@
+// The extraction in process, with the JRE setup's outside operations and the launch replaced:
+// the proxy file, and an online build, which the end-to-end tests cannot cover without a
+// system JRE.
+#include "launcher/extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "archive/unarchiver.h"
+#include "pipeline/ring_buffer.h"
+
+namespace ferrolan::launcher {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::string ReadFile(const stdfs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Entry(const std::string& name, const std::string& content) {
+  return archive::EncodeEntryHeader(archive::EntryType::kFile, name,
+                                    static_cast<std::int64_t>(content.size())) +
+         content;
+}
+
+std::shared_ptr<pipeline::RingBuffer> Filled(const std::string& bytes) {
+  auto buffer = pipeline::RingBuffer_create(9, static_cast<int>(bytes.size()) + 1);
+  pipeline::RingBuffer_write(*buffer, bytes.data(), static_cast<int>(bytes.size()));
+  pipeline::RingBuffer_close(*buffer);
+  return buffer;
+}
+
+class ExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter{0};
+    root_ = stdfs::temp_directory_path() /
+            ("ferrolan-extraction-" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+             std::to_string(counter++));
+    stdfs::create_directories(root_ / "master" / "FLAppsSharedConfig");
+    flow_.masterFolder = (root_ / "master").string();
+    flow_.sharedConfigFolder = (root_ / "master" / "FLAppsSharedConfig").string();
+    flow_.jreName = "jre17";
+    flow_.prepareOnly = true;
+    fields_.appName = "Demo";
+    fields_.guVersion = "00000000002";
+
+    ops_.jre = SystemJreSetupOps();  // its downloads fail; nothing reaches the network
+    ops_.jre.searchSystemJre = [](const JreSetupInput&, std::string&, std::string&) {};
+    ops_.jre.regenerateClassData = [](const std::string&) {};
+    ops_.patchSubsystem = [this](const std::string& path) { patched_.push_back(path); };
+    ops_.workingProxy = [] { return std::optional<WorkingProxy>(); };
+    ops_.launch = [this](const MainFlow&, const std::string& folder) {
+      launched_.push_back(folder);
+      return 0;
+    };
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    stdfs::remove_all(root_, ignored);
+  }
+
+  // The five updater entries, as plain files (the updater archive's content is not looked at).
+  static std::string UpdaterEntries() {
+    return Entry("lzma.exe", "lzma") + Entry("nativesplash.png", "png") +
+           Entry("cacerts", "certs") + Entry("FerrolanLaunch", "launch") +
+           Entry("updater.version", "2");
+  }
+
+  int Extract(const std::string& tailBytes) {
+    flow_.wrapperTail.emplace(tail::WrapperTail{fields_, {Filled(tailBytes), {}}});
+    return ExtractAndPrepare(flow_, InstallDecision{}, ops_);
+  }
+
+  stdfs::path root_;
+  MainFlow flow_;
+  tail::TailFields fields_;
+  ExtractionOps ops_;
+  std::vector<std::string> patched_;
+  std::vector<std::string> launched_;
+};
+
+TEST_F(ExtractionTest, ProxyFileIsWrittenDeletedOrLeftAlone) {
+  const stdfs::path file = root_ / "master" / "FLAppsSharedConfig" / "DetectedProxy";
+  SaveProxyConfiguration(flow_.sharedConfigFolder,
+                         WorkingProxy{"proxy.local:3128", "localhost;*.corp"});
+  EXPECT_EQ(ReadFile(file), "proxy.local:3128\r\nlocalhost;*.corp");
+  SaveProxyConfiguration(flow_.sharedConfigFolder, WorkingProxy{"other:8080", std::nullopt});
+  EXPECT_EQ(ReadFile(file), "other:8080");
+
+  // No download recorded anything: an earlier file stays.
+  SaveProxyConfiguration(flow_.sharedConfigFolder, std::nullopt);
+  EXPECT_EQ(ReadFile(file), "other:8080");
+  // A working setting without a proxy list (direct access worked) removes it.
+  SaveProxyConfiguration(flow_.sharedConfigFolder, WorkingProxy{});
+  EXPECT_FALSE(stdfs::exists(file));
+}
+
+TEST_F(ExtractionTest, OnlineBuildCopiesSystemJreAndLaunches) {
+  // A bare launcher, and a version that would leave the master folder, install nothing.
+  fields_.guVersion.clear();
+  EXPECT_EQ(Extract(UpdaterEntries()), 1);
+  fields_.guVersion = "2/../../x";
+  EXPECT_EQ(Extract(UpdaterEntries()), 1);
+  EXPECT_TRUE(patched_.empty());
+
+  fields_.guVersion = "00000000002";
+  flow_.prepareOnly = false;
+  ops_.jre.searchSystemJre = [this](const JreSetupInput&, std::string& version,
+                                    std::string& folder) {
+    folder = (root_ / "master" / "FerrolanTemp-copy-app").string();
+    stdfs::create_directories(stdfs::path(folder) / "lib" / "security");
+    std::ofstream(stdfs::path(folder) / "lib" / "security" / "cacerts") << "system";
+    version = "00000000000";
+  };
+  bool proxyAsked = false;
+  ops_.workingProxy = [&] {
+    proxyAsked = true;
+    return std::optional<WorkingProxy>(WorkingProxy{"p:1", std::nullopt});
+  };
+  ASSERT_EQ(Extract(UpdaterEntries()), 0);
+  const stdfs::path jre = root_ / "master" / "Ferrolan-jre17-00000000000-complete";
+  EXPECT_EQ(ReadFile(jre / "lib" / "security" / "cacerts"), "certs");
+  EXPECT_TRUE(proxyAsked);
+  EXPECT_EQ(ReadFile(root_ / "master" / "FLAppsSharedConfig" / "DetectedProxy"), "p:1");
+  EXPECT_EQ(launched_, std::vector<std::string>{"Ferrolan-Ferrolan-00000000002-complete"});
+  EXPECT_EQ(archive::Unpack200Path().find(jre.string()), 0u);
+}
+
+}  // namespace
+}  // namespace ferrolan::launcher

@@ -1,0 +1,236 @@
+// The JRE setup: the offline branch (the JRE archive of the tail), and the online branch (a
+// copied system JRE, else a download of the version the update server names).
+#include "launcher/jre_setup.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
+#include "archive/unarchiver.h"
+#include "fs/path.h"
+#include "fs/versioned_folder.h"
+#include "jre/jre_layout.h"
+#include "jre/jre_search.h"
+#include "launch/launch_sequence.h"
+#include "launch/spawner.h"
+#include "log/log.h"
+#include "pipeline/stages.h"
+#include "splash/splash_control.h"
+
+namespace ferrolan::launcher {
+namespace {
+
+using log::LogError;
+using log::LogPrintf;
+
+// The splash is shown and taken down around downloads only when the user is to see anything.
+bool ShowsSplash(const JreSetupInput& input) { return !input.silent && !input.prepareOnly; }
+
+// A fresh temporary folder for a JRE. A folder that cannot be created would make the first
+// file of the archive fail, so the setup stops here with a clearer message.
+std::optional<std::string> CreateJreTempFolder(const JreSetupInput& input) {
+  std::string temp = fs::TempFolderName(input.masterFolder);
+  if (fs::CreateFolder(temp) != 0) {
+    LogError("[Extractor] Unable to create JRE Temp folder %s\n", temp.c_str());
+    return std::nullopt;
+  }
+  return temp;
+}
+
+// The JRE archive is unpacked with the unpack200 of the JRE being extracted.
+void PointUnpack200At(const std::string& jreFolder, const char* tag) {
+  archive::SetUnpack200Path(jre::LocateUnpack200(jreFolder));
+  LogPrintf("%s UP200 path is %s\n", tag, archive::Unpack200Path().c_str());
+}
+
+std::optional<JreSetupResult> SetUpOfflineJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  log::LogStart("Extracting Offline JRE");
+  LogPrintf("[Extractor] We want to query the JRE version to enable proxy detection.\n");
+  ops.probeVersionFile(input.updaterFolder, input.updateUrl, input.jreName);
+
+  std::optional<std::string> temp = CreateJreTempFolder(input);
+  if (!temp) return std::nullopt;
+  JreSetupResult result{
+      *temp, fs::VersionedFolderName(input.masterFolder, input.jreName, input.tailJreVersion),
+      input.tailJreVersion};
+  LogPrintf("[Extractor] Offline installer - no need to download JRE, will extract\n");
+  PointUnpack200At(result.tempFolder, "[Extractor]");
+
+  LogPrintf("[Extractor] Extracting JRE archive...\n");
+  ops.extractTailEntry(*input.tailBuffer, result.tempFolder);
+  LogPrintf("[Extractor] Extracted JRE %s\n", input.jreName.c_str());
+
+  LogPrintf("[Extractor] Regenerating jsa...\n");
+  ops.regenerateClassData(jre::LocateJavaLauncher(result.tempFolder));
+  log::LogEnd("Extracting Offline JRE");
+  return result;
+}
+
+// Downloads the version file and then the JRE archive it names. Returns the version text
+// (empty when the file named none) and the filled temporary folder, or none after a failure.
+std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  LogPrintf("[JREDownload] Failed to pick up any existing system JRE, will download\n");
+  const std::string stamp = ops.millisText();
+  const std::string versionName = "Ferrolan-" + input.jreName + "-version.txt";
+  std::string versionFile = input.updaterFolder;
+  fs::PathJoin(versionFile, versionName);
+  const std::string versionUrl = input.updateUrl + versionName + "?time=" + stamp;
+
+  if (ShowsSplash(input)) splash::SplashShow();
+  LogPrintf("[JREDownload] Fetching JRE Version from %s\n", versionUrl.c_str());
+  LogPrintf("[JREDownload] Saving into %s\n", versionFile.c_str());
+  if (ops.downloadToFile(versionUrl, versionFile) == 0) {
+    if (ShowsSplash(input)) splash::SplashCleanup();
+    LogError("[JREDownload] Failed to download JRE version file\n");
+    return std::nullopt;
+  }
+  splash::SplashSetProgress(-1);
+  LogPrintf("[JREDownload] JRE version downloaded OK [%s]\n", versionFile.c_str());
+
+  JreSetupResult result;
+  if (pipeline::OwnedFile file = pipeline::OpenFile(versionFile, "r")) {
+    ServerVersion read = ReadServerVersion(file.get());
+    if (read.tooLong) return std::nullopt;
+    result.version = std::move(read.text);
+  } else {
+    // Nothing can be read from a file that did not open: the version stays empty and the
+    // setup ends below with the archive download or the missing version.
+    LogPrintf("[JREDownload] ************************** Unable to open version file! [%d]\n",
+              errno);
+  }
+  LogPrintf("[JREDownload] JRE Version is %s\n", result.version.c_str());
+  if (!result.version.empty() && !IsValidVersionText(result.version)) {
+    LogError("[JREDownload] Version invalid (not a number): %s\n", result.version.c_str());
+    return std::nullopt;
+  }
+
+  std::optional<std::string> temp = CreateJreTempFolder(input);
+  if (!temp) return std::nullopt;
+  result.tempFolder = *temp;
+  const std::string archiveUrl =
+      input.updateUrl + "Ferrolan-" + input.jreName + "-" + result.version + "-archive.p2.l2";
+  PointUnpack200At(result.tempFolder, "[JREDownload]");
+
+  if (ShowsSplash(input)) splash::SplashShow();
+  LogPrintf("[JREDownload] Extracting JRE archive to %s\n", result.tempFolder.c_str());
+  if (ops.downloadAndExtract(archiveUrl, result.tempFolder) == 0) {
+    LogError("[JREDownload] Failed to download and extract JRE archive.\n");
+    return std::nullopt;
+  }
+  LogPrintf("[JREDownload] Regenerating jsa...\n");
+  ops.regenerateClassData(jre::LocateJavaLauncher(result.tempFolder));
+  LogPrintf("[JREDownload] Downloaded JRE is now ready.\n");
+  return result;
+}
+
+std::optional<JreSetupResult> SetUpOnlineJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  log::LogStart("Setting up online JRE");
+  JreSetupResult result;
+  LogPrintf("[Extractor] Online installer - no stored JRE, will check for compatible system JRE\n");
+  ops.searchSystemJre(input, result.version, result.tempFolder);
+
+  if (!result.version.empty()) {
+    LogPrintf(
+        "[Extractor] We are copying the JRE. We want to query the JRE version to enable proxy "
+        "detection.\n");
+    ops.probeVersionFile(input.updaterFolder, input.updateUrl, input.jreName);
+  } else {
+    // The download of the JRE itself is the seam where the network part plugs in.
+    std::optional<JreSetupResult> downloaded = DownloadJre(input, ops);
+    if (!downloaded) return std::nullopt;
+    result = std::move(*downloaded);
+  }
+
+  if (result.version.empty()) {
+    LogError("[JREDownload] Failed to detect or download a JRE (no jre version)\n");
+    return std::nullopt;
+  }
+  LogPrintf("[JREDownload] Finalising setup of new JRE %s\n", result.version.c_str());
+  result.jreFolder = fs::VersionedFolderName(input.masterFolder, input.jreName, result.version);
+  log::LogEnd("Setting up online JRE");
+  return result;
+}
+
+}  // namespace
+
+bool IsValidVersionText(std::string_view version) {
+  if (version.empty()) return false;
+  for (char c : version)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+ServerVersion ReadServerVersion(std::FILE* file) {
+  ServerVersion result;
+  std::string shown;
+  bool blank = false;
+  for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+    if (c == '\r' || c == '\n' || c == ' ') {
+      blank = true;
+      break;
+    }
+    shown.push_back(static_cast<char>(c));
+    if (result.text.size() == static_cast<std::size_t>(kMaxServerVersionLength)) {
+      result.tooLong = true;
+      break;
+    }
+    result.text.push_back(static_cast<char>(c));
+  }
+  // One line for all characters: the log prefixes every message with its timing.
+  LogPrintf("[JREDownload] Extracting version: %s\n", shown.c_str());
+  if (blank) LogPrintf("[JREDownload] Spaces in version file, assuming EOF\n");
+  if (result.tooLong) LogPrintf("[JREDownload] Version invalid (too long)\n");
+  return result;
+}
+
+std::string MillisText() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+  return std::to_string(static_cast<std::uint32_t>(static_cast<std::uint64_t>(millis)));
+}
+
+JreSetupOps SystemJreSetupOps() {
+  JreSetupOps ops;
+  ops.probeVersionFile = [](const std::string&, const std::string&, const std::string&) {
+    // The version-file probe exists only to let a proxy race record a working proxy; without
+    // downloads in this build there is nothing to record.
+  };
+  ops.searchSystemJre = [](const JreSetupInput& input, std::string& version, std::string& folder) {
+    jre::CompatibilityTest test = [](const jre::CompatibilityRun& run) {
+      return launch::LaunchFromMasterFolder(
+          run.masterFolder, *run.properties, run.argCount, run.args, run.updaterFolderName,
+          run.updateUrl, run.dynamicUpdateUrl, run.javaLauncher,
+          launch::LaunchClass::kJreCompatibility, run.launcherPath);
+    };
+    jre::JRESearch(version, input.autoTest, input.requiredJavaVersion, input.masterFolder,
+                   input.latestUpdaterFolder.value_or(""), folder, *input.properties,
+                   input.argCount, input.args, input.tailUpdateUrl, input.dynamicUpdateUrl,
+                   input.launcherPath, test);
+  };
+  ops.downloadToFile = [](const std::string& url, const std::string&) {
+    LogPrintf("[JREDownload] Downloads are not part of this build: %s\n", url.c_str());
+    return 0;
+  };
+  ops.downloadAndExtract = [](const std::string& url, const std::string&) {
+    LogPrintf("[JREDownload] Downloads are not part of this build: %s\n", url.c_str());
+    return 0;
+  };
+  ops.extractTailEntry = [](pipeline::RingBuffer& tail, const std::string& folder) {
+    archive::ExtractTailEntry(tail, folder);
+  };
+  ops.regenerateClassData = [](const std::string& javaLauncher) {
+    launch::Spawner spawner = launch::SpawnerCreate();
+    launch::SpawnerSetExe(spawner, javaLauncher);
+    launch::SpawnerAppend(spawner, "-Xshare:dump");
+    launch::runSpawnerAndWait(spawner);
+  };
+  ops.millisText = [] { return MillisText(); };
+  return ops;
+}
+
+std::optional<JreSetupResult> SetUpJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  if (!input.tailJreVersion.empty()) return SetUpOfflineJre(input, ops);
+  return SetUpOnlineJre(input, ops);
+}
+
+}  // namespace ferrolan::launcher

@@ -1,0 +1,104 @@
+// The JRE setup of an extraction: provides the private JRE the application will run on. An
+// offline build extracts the JRE archive carried in its tail; an online build copies a suitable
+// JRE installed on the machine or, failing that, downloads the version the update server names.
+// The result is a filled temporary folder and the versioned folder name it is to be renamed to.
+//
+// Every operation the setup relies on that leaves the process (network, system JRE search, the
+// JRE's own launcher) goes through JreSetupOps, so the order of the steps and every failure can
+// be driven in tests. Portable.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pipeline/ring_buffer.h"
+#include "tail/properties_block.h"
+
+namespace ferrolan::launcher {
+
+/// A version text from outside becomes part of a folder name, so it must be one or more decimal
+/// digits and nothing else: a name like "../x" or "1-2" would otherwise put the folder somewhere
+/// else or make PickFolder read a different version from it.
+bool IsValidVersionText(std::string_view version);
+
+/// The longest version text a server's version file may hold.
+inline constexpr int kMaxServerVersionLength = 50;
+
+/// What reading a downloaded version file yielded.
+struct ServerVersion {
+  std::string text;      // the characters before the first carriage return, line feed or blank
+  bool tooLong = false;  // a 51st character was reached
+};
+
+/// Reads the version from a version file opened in text mode: characters up to the end of the
+/// file, a carriage return, a line feed or a blank. Logs the characters read and the reason the
+/// reading stopped under "[JREDownload] ".
+ServerVersion ReadServerVersion(std::FILE* file);
+
+/// Everything the JRE setup is entered with.
+struct JreSetupInput {
+  std::string jreName;
+  std::string tailJreVersion;       // the tail's "JRE Version": empty when none is embedded
+  std::string requiredJavaVersion;  // the tail's "Required Java Version"
+  std::string updateUrl;            // the effective update URL, ending in "/" when not empty
+  std::string tailUpdateUrl;        // the tail's "Update URL" field (may be "D")
+  std::string dynamicUpdateUrl;
+  std::string updaterFolder;  // this run's updater folder (absolute)
+  std::string masterFolder;
+  std::optional<std::string> latestUpdaterFolder;  // from the install decision
+  const tail::LaunchPropertiesBlock* properties = nullptr;
+  int argCount = 0;
+  char* const* args = nullptr;
+  std::string launcherPath;  // the absolute wrapper path
+  bool autoTest = false;
+  bool silent = false;
+  bool prepareOnly = false;
+  pipeline::RingBuffer* tailBuffer = nullptr;  // positioned at the JRE archive when embedded
+};
+
+/// The operations the setup calls. SystemJreSetupOps gives the real ones.
+struct JreSetupOps {
+  /// Fetches the JRE's version file only so that a proxy race records the proxy that works.
+  std::function<void(const std::string& updaterFolder, const std::string& updateUrl,
+                     const std::string& jreName)>
+      probeVersionFile;
+  /// Takes over a system JRE: on success sets `version` to eleven zeros and `folder` to the
+  /// temporary folder holding the copy; leaves `version` empty otherwise.
+  std::function<void(const JreSetupInput& input, std::string& version, std::string& folder)>
+      searchSystemJre;
+  /// Downloads: 1 for success, 0 for failure.
+  std::function<int(const std::string& url, const std::string& file)> downloadToFile;
+  std::function<int(const std::string& url, const std::string& folder)> downloadAndExtract;
+  /// Extracts the next tail entry into `folder` (the JRE archive of an offline build).
+  std::function<void(pipeline::RingBuffer& tail, const std::string& folder)> extractTailEntry;
+  /// Runs the JRE's launcher with "-Xshare:dump" and waits; the outcome is not examined.
+  std::function<void(const std::string& javaLauncher)> regenerateClassData;
+  /// The "?time=" stamp of a version-file URL.
+  std::function<std::string()> millisText;
+};
+
+/// The real operations. The download pair and the probe are not part of this build yet: the
+/// downloads report failure (so an online build without a usable system JRE ends with the
+/// version-file failure) and the probe fetches nothing.
+JreSetupOps SystemJreSetupOps();
+
+/// The JRE the setup provides.
+struct JreSetupResult {
+  std::string tempFolder;  // filled, still under its temporary name
+  std::string jreFolder;   // the versioned folder it is to become
+  std::string version;
+};
+
+/// Runs the offline branch when the tail carries a JRE version, the online branch otherwise.
+/// Returns none after a failure whose message has been logged; the caller ends the process
+/// with exit code 1. Sets the process-wide unpack200 path to the temporary folder's unpacker
+/// before an archive is unpacked.
+std::optional<JreSetupResult> SetUpJre(const JreSetupInput& input, const JreSetupOps& ops);
+
+/// The current time in milliseconds since 1970, kept to its low 32 bits, as decimal text.
+std::string MillisText();
+
+}  // namespace ferrolan::launcher

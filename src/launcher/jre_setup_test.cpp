@@ -1,0 +1,124 @@
+// The download branch of the JRE setup with its network operations replaced: the names and
+// URLs it forms, the version file rules, and every way it fails.
+#include "launcher/jre_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace ferrolan::launcher {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+class JreSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter{0};
+    root_ = stdfs::temp_directory_path() /
+            ("ferrolan-jresetup-" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+             std::to_string(counter++));
+    stdfs::create_directories(root_ / "updater");
+    input_.jreName = "jre17";
+    input_.updateUrl = "http://updates.invalid/app/";
+    input_.updaterFolder = (root_ / "updater").string();
+    input_.masterFolder = root_.string();
+    input_.properties = &properties_;
+    ops_.searchSystemJre = [this](const JreSetupInput&, std::string&, std::string&) {
+      calls_.push_back("search");
+    };
+    ops_.downloadToFile = [this](const std::string& url, const std::string& file) {
+      calls_.push_back("version " + url);
+      if (versionFile_) std::ofstream(file, std::ios::binary) << *versionFile_;
+      return versionFile_ ? 1 : 0;
+    };
+    ops_.downloadAndExtract = [this](const std::string& url, const std::string& folder) {
+      calls_.push_back("archive " + url);
+      EXPECT_TRUE(stdfs::is_directory(folder));
+      return archiveWorks_ ? 1 : 0;
+    };
+    ops_.regenerateClassData = [this](const std::string&) { calls_.push_back("jsa"); };
+    ops_.millisText = [] { return std::string("123"); };
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    stdfs::remove_all(root_, ignored);
+  }
+
+  ServerVersion Read(const std::string& text) {
+    std::ofstream(root_ / "v.txt", std::ios::binary) << text;
+    std::FILE* stream = std::fopen((root_ / "v.txt").string().c_str(), "r");
+    ServerVersion version = ReadServerVersion(stream);
+    std::fclose(stream);
+    return version;
+  }
+
+  stdfs::path root_;
+  tail::LaunchPropertiesBlock properties_;
+  JreSetupInput input_;
+  JreSetupOps ops_;
+  std::vector<std::string> calls_;
+  std::optional<std::string> versionFile_;
+  bool archiveWorks_ = true;
+};
+
+TEST_F(JreSetupTest, VersionTextRules) {
+  EXPECT_TRUE(IsValidVersionText("00000000042"));
+  for (const char* bad : {"", "1.2", "../5", "5-1", " 5", "+5", "1/2"})
+    EXPECT_FALSE(IsValidVersionText(bad)) << bad;
+
+  EXPECT_EQ(Read("00000000042\r\nignored").text, "00000000042");
+  EXPECT_EQ(Read("17 trailing").text, "17");
+  EXPECT_EQ(Read(" 17").text, "");
+  const std::string fifty(50, '7');
+  EXPECT_EQ(Read(fifty).text, fifty);
+  EXPECT_FALSE(Read(fifty + "\n").tooLong);
+  EXPECT_TRUE(Read(fifty + "7").tooLong);
+}
+
+TEST_F(JreSetupTest, DownloadsTheVersionTheServerNames) {
+  versionFile_ = "00000000042\n";
+  std::optional<JreSetupResult> result = SetUpJre(input_, ops_);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(stdfs::path(result->jreFolder), root_ / "Ferrolan-jre17-00000000042-complete");
+  EXPECT_TRUE(stdfs::is_directory(result->tempFolder));
+  const std::vector<std::string> expected = {
+      "search", "version http://updates.invalid/app/Ferrolan-jre17-version.txt?time=123",
+      "archive http://updates.invalid/app/Ferrolan-jre17-00000000042-archive.p2.l2", "jsa"};
+  EXPECT_EQ(calls_, expected);
+  EXPECT_TRUE(stdfs::exists(root_ / "updater" / "Ferrolan-jre17-version.txt"));
+}
+
+TEST_F(JreSetupTest, DownloadFailures) {
+  EXPECT_FALSE(SetUpJre(input_, ops_));  // no version file
+  // Versions that would leave the master folder or change the folder's version, and one too
+  // long: no archive is asked for.
+  for (const std::string& bad :
+       {std::string("../../x"), std::string("1-2"), std::string(51, '1')}) {
+    calls_.clear();
+    versionFile_ = bad;
+    EXPECT_FALSE(SetUpJre(input_, ops_)) << bad;
+    EXPECT_EQ(calls_.size(), 2u) << bad;
+  }
+  versionFile_ = "00000000042";
+  archiveWorks_ = false;
+  EXPECT_FALSE(SetUpJre(input_, ops_));
+
+  // A blank first: the archive is still asked for, and even when it comes the setup fails for
+  // want of a version.
+  calls_.clear();
+  versionFile_ = " 00000000042";
+  archiveWorks_ = true;
+  EXPECT_FALSE(SetUpJre(input_, ops_));
+  ASSERT_EQ(calls_.size(), 4u);
+  EXPECT_EQ(calls_[2], "archive http://updates.invalid/app/Ferrolan-jre17--archive.p2.l2");
+}
+
+}  // namespace
+}  // namespace ferrolan::launcher

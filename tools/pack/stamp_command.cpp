@@ -1,0 +1,193 @@
+// stamp: rewrites the Params section of a packaged launcher and nothing else.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+#include "payload_reader.h"
+#include "payload_writer.h"
+
+namespace ferrolan::pack {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr const char* kStampUsage =
+    "Usage: ferrolan-pack stamp LAUNCHER [--set NAME=VALUE]... [--unset NAME]... [-o FILE]\n"
+    "\n"
+    "Changes the Params (dynamic properties) of a packaged launcher. Every byte before the\n"
+    "Params section stays as it is, so the image, the build settings and the signed archives\n"
+    "are untouched. The changes apply in the order given: --set replaces the value of an\n"
+    "existing name in its place or adds the name at the end; --unset removes it.\n"
+    "\n"
+    "Options:\n"
+    "  --set NAME=VALUE   set a property (the first \"=\" ends the name)\n"
+    "  --unset NAME       remove a property (a name that is not there is reported)\n"
+    "  -o, --output FILE  write the result to FILE instead of changing LAUNCHER in place\n"
+    "  -h, --help         show this text\n";
+
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+struct Change {
+  bool set = false;
+  std::string name;
+  std::string value;
+};
+
+// Copies [from, to) of `in` to `out`; false on any short read or write.
+bool CopyRange(std::FILE* in, std::FILE* out, std::uint64_t count) {
+  std::vector<char> buffer(1 << 16);
+  while (count > 0) {
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), count));
+    std::size_t got = std::fread(buffer.data(), 1, want, in);
+    if (got == 0 || std::fwrite(buffer.data(), 1, got, out) != got) return false;
+    count -= got;
+  }
+  return true;
+}
+
+// Reads and drops `count` bytes of `in`.
+bool SkipBytes(std::FILE* in, std::uint64_t count) {
+  std::vector<char> buffer(1 << 16);
+  while (count > 0) {
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), count));
+    std::size_t got = std::fread(buffer.data(), 1, want, in);
+    if (got == 0) return false;
+    count -= got;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunStamp(const std::vector<std::string>& args) {
+  // The options repeat, which the shared parser refuses, so they are read here.
+  std::vector<std::string> positionals;
+  std::vector<Change> changes;
+  std::string output;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kStampUsage, stdout);
+      return kExitOk;
+    }
+    std::string option = arg;
+    std::optional<std::string> value;
+    if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+      option = arg.substr(0, arg.find('='));
+      value = arg.substr(arg.find('=') + 1);
+    }
+    if (option == "--set" || option == "--unset" || option == "-o" || option == "--output") {
+      if (!value) {
+        if (i + 1 >= args.size())
+          return ReportUsageError("stamp", option + " needs a value", kStampUsage);
+        value = args[++i];
+      }
+      if (option == "--set") {
+        std::size_t eq = value->find('=');
+        if (eq == std::string::npos || eq == 0)
+          return ReportUsageError("stamp", "--set needs NAME=VALUE, got \"" + *value + "\"",
+                                  kStampUsage);
+        changes.push_back({true, value->substr(0, eq), value->substr(eq + 1)});
+      } else if (option == "--unset") {
+        if (value->empty()) return ReportUsageError("stamp", "--unset needs a NAME", kStampUsage);
+        changes.push_back({false, *value, {}});
+      } else {
+        if (!output.empty()) return ReportUsageError("stamp", "-o given twice", kStampUsage);
+        output = *value;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return ReportUsageError("stamp", "unknown option " + option, kStampUsage);
+    } else {
+      positionals.push_back(arg);
+    }
+  }
+  if (positionals.empty()) return ReportUsageError("stamp", "missing LAUNCHER", kStampUsage);
+  if (positionals.size() > 1) {
+    return ReportUsageError("stamp", "unexpected argument \"" + positionals[1] + "\"", kStampUsage);
+  }
+  if (changes.empty())
+    return ReportUsageError("stamp", "nothing to do: give --set or --unset", kStampUsage);
+  const std::string launcher = positionals[0];
+  if (output.empty()) output = launcher;
+
+  std::string error;
+  std::optional<ParamsSection> section = ReadParamsSection(launcher, &error);
+  if (!section) return ReportFailure("stamp", error);
+  std::vector<Param> params = section->params;
+  for (const Change& change : changes) {
+    auto it = std::find_if(params.begin(), params.end(),
+                           [&](const Param& p) { return p.first == change.name; });
+    if (!change.set) {
+      if (it == params.end()) {
+        std::fprintf(stderr, "ferrolan-pack stamp: note: \"%s\" was not set\n",
+                     change.name.c_str());
+        continue;
+      }
+      // Every pair of that name goes: a launcher applies them all, the last one winning.
+      params.erase(std::remove_if(params.begin(), params.end(),
+                                  [&](const Param& p) { return p.first == change.name; }),
+                   params.end());
+      continue;
+    }
+    Param param{change.name, change.value};
+    std::string problem = CheckParam(param);
+    if (!problem.empty()) return ReportUsageError("stamp", problem, kStampUsage);
+    if (it == params.end()) {
+      params.push_back(std::move(param));
+    } else {
+      it->second = change.value;
+      // Later duplicates would override the new value in the launcher; drop them.
+      params.erase(std::remove_if(it + 1, params.end(),
+                                  [&](const Param& p) { return p.first == change.name; }),
+                   params.end());
+    }
+  }
+
+  // The new file: the bytes up to the section unchanged, the new count and pairs, then
+  // whatever followed the old pairs. It is written beside the output and renamed into place.
+  std::error_code fsError;
+  std::uint64_t size = stdfs::file_size(launcher, fsError);
+  if (fsError) return ReportFailure("stamp", "cannot read " + launcher);
+  const std::string partial = output + ".partial";
+  bool ok = false;
+  {
+    FilePtr in(std::fopen(launcher.c_str(), "rb"), &std::fclose);
+    FilePtr out(std::fopen(partial.c_str(), "wb"), &std::fclose);
+    if (in && out) {
+      std::string encoded = EncodeParamsSection(params);
+      // The old pairs are read past rather than skipped with fseek, whose offsets do not
+      // reach beyond 2 GiB on every C runtime.
+      ok = CopyRange(in.get(), out.get(), section->start) &&
+           std::fwrite(encoded.data(), 1, encoded.size(), out.get()) == encoded.size() &&
+           SkipBytes(in.get(), section->end - section->start) &&
+           CopyRange(in.get(), out.get(), size - section->end);
+      ok = (std::fclose(out.release()) == 0) && ok;
+    }
+  }
+  if (!ok) {
+    stdfs::remove(partial, fsError);
+    return ReportFailure("stamp", "cannot write " + partial);
+  }
+  stdfs::permissions(partial, stdfs::status(launcher, fsError).permissions(),
+                     stdfs::perm_options::replace, fsError);
+  stdfs::rename(partial, output, fsError);
+  if (fsError) {
+    stdfs::remove(partial, fsError);
+    return ReportFailure("stamp", "cannot replace " + output);
+  }
+  std::printf("Stamped %s: %zu Params (was %zu)\n", output.c_str(), params.size(),
+              section->params.size());
+  for (const auto& [name, value] : params) {
+    std::printf("  %s = %s\n", name.c_str(),
+                value.size() > 100 ? (value.substr(0, 99) + "...").c_str() : value.c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace ferrolan::pack
