@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "archive/entry_format.h"
+#include "archive/file_mode.h"
 #include "archive/signature.h"
 #include "fs/path.h"
 #include "fs/pe_patch.h"
@@ -103,10 +104,14 @@ void CopyToFile(RingBuffer& input, std::int32_t length, const std::string& path,
   if (!file) CannotWrite("Unable to open file for writing.");
   LogPrintf("\t[Unarchiver] Extracting to file %s (length:%ld)\n", shown.c_str(),
             static_cast<long>(length));
+  std::string head;  // the first bytes, which tell whether the file is a program
   for (std::int32_t due = length; due > 0;) {
     const int want = static_cast<int>(std::min<std::int64_t>(due, buffer.size()));
     const int got = pipeline::RingBuffer_read(input, buffer.data(), want);
     if (got < 0) break;  // the input ended inside the content: keep what arrived
+    if (head.size() < 4)
+      head.append(buffer.data(),
+                  std::min<std::size_t>(4 - head.size(), static_cast<std::size_t>(got)));
     if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), file.get()) !=
         static_cast<std::size_t>(got)) {
       // A file that silently misses bytes would be taken for a good install.
@@ -117,6 +122,7 @@ void CopyToFile(RingBuffer& input, std::int32_t length, const std::string& path,
   }
   if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0)
     CannotWrite("Unable to write to file.");
+  MarkExecutableIfProgram(path, head);
   LogPrintf("[Unarchiver] Extracted %s length:%d\n", shown.c_str(), static_cast<int>(length));
 }
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/file_mode.h"
 #include "archive/signature.h"
 #include "archive/testdata/archive_test_util.h"
+#include "fs/path.h"
 
 namespace ferrolan::archive {
 namespace {
@@ -56,6 +58,37 @@ TEST_F(UnarchiverTest, SignedArchiveIsWrittenAndVerified) {
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "empty.txt"));
   EXPECT_EQ(ReadAll(temp.dest() / "bin" / "big.dat"), big);
   EXPECT_EQ(ReadAll(temp.dest() / "flArcSpBlock_Other"), "special");
+}
+
+TEST_F(UnarchiverTest, ExtractedProgramsStayRunnable) {
+  EXPECT_TRUE(
+      LooksLikeProgram("\x7F"
+                       "ELF\x02"));
+  EXPECT_TRUE(LooksLikeProgram("#!/bin/sh"));
+  EXPECT_FALSE(LooksLikeProgram("MZ\x90"));
+  EXPECT_FALSE(LooksLikeProgram("#"));
+  EXPECT_FALSE(LooksLikeProgram(""));
+
+  TempFolder temp("modes");
+  const std::string archive = BuildArchive(
+      [&](ArchiveWriter& w) {
+        w.AddFile("bin/java",
+                  "\x7F"
+                  "ELF and the rest of an image");
+        w.AddFile("bin/tool.sh", "#!/bin/sh\nexit 0\n");
+        w.AddFile("lib/modules", "data");
+      },
+      nullptr);
+  EXPECT_EQ(Extract(archive, temp), 0);
+  if (fs::PathSeparator() != '/') return;  // Windows keeps no executable bits
+  namespace stdfs = std::filesystem;
+  auto executable = [&](const char* name) {
+    return (stdfs::status(temp.dest() / name).permissions() & stdfs::perms::owner_exec) !=
+           stdfs::perms::none;
+  };
+  EXPECT_TRUE(executable("bin/java"));
+  EXPECT_TRUE(executable("bin/tool.sh"));
+  EXPECT_FALSE(executable("lib/modules"));
 }
 
 TEST_F(UnarchiverTest, WithoutKeyAndBlockTheArchiveIsAccepted) {

@@ -27,6 +27,11 @@ void PathJoin4(std::string& out, std::string_view a, std::string_view b, std::st
   PathJoin(out, d);
 }
 
+bool IsPlainFolderName(std::string_view name) {
+  if (name.find_first_of("/\\:") != std::string_view::npos) return false;
+  return name.empty() || name.find_first_not_of('.') != std::string_view::npos;
+}
+
 std::string MasterFolderPath(const std::string& sharedDir, std::string_view appName) {
   std::string master = sharedDir;
   PathJoin(master, std::string("Ferrolan-").append(appName));

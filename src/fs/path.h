@@ -22,6 +22,12 @@ void PathJoin(std::string& base, std::string_view name);
 void PathJoin4(std::string& out, std::string_view a, std::string_view b, std::string_view c,
                std::string_view d);
 
+/// True when `name` can stand as one component of a folder name without leaving its parent:
+/// no separator of either kind, no drive colon, and not made of dots alone. Names that come
+/// from outside (the Params section, override files) are checked with this before they become
+/// part of a path.
+bool IsPlainFolderName(std::string_view name);
+
 /// The master folder of an application: sharedDir joined with "Ferrolan-" + appName.
 std::string MasterFolderPath(const std::string& sharedDir, std::string_view appName);
 

@@ -32,6 +32,17 @@ TEST(PathTest, JoinNormalisesAndAddsOneSeparator) {
   EXPECT_EQ(MasterFolderPath("D", "My App"), P("D|Ferrolan-My App"));
 }
 
+TEST(PathTest, PlainFolderNames) {
+  EXPECT_TRUE(IsPlainFolderName("jre17"));
+  EXPECT_TRUE(IsPlainFolderName("My App 2.0"));
+  EXPECT_TRUE(IsPlainFolderName(""));
+  EXPECT_FALSE(IsPlainFolderName(".."));
+  EXPECT_FALSE(IsPlainFolderName("."));
+  EXPECT_FALSE(IsPlainFolderName("a/../b"));
+  EXPECT_FALSE(IsPlainFolderName("..\\windows"));
+  EXPECT_FALSE(IsPlainFolderName("C:jre"));
+}
+
 TEST(PathTest, CreateFolderOneLevelOnly) {
   namespace stdfs = std::filesystem;
   stdfs::path root = stdfs::temp_directory_path() / "ferrolan-path-test";

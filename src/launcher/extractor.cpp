@@ -9,8 +9,8 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/shared_dir.h"
-#include "launcher/extraction.h"
 #include "launch/launch_sequence.h"
+#include "launcher/extraction.h"
 #include "launcher/install_decision.h"
 #include "launcher/main_flow.h"
 #include "log/log.h"
@@ -72,6 +72,14 @@ void ApplyJreNameOverride(MainFlow& flow) {
   LogPrintf("[JREOverride] JRE name overriden to %s\n", flow.jreName.c_str());
 }
 
+// Names from the payload and the override file become parts of folder names: one that could
+// lead outside the master folder ends the run before anything is written.
+void RequirePlainFolderName(const char* what, const std::string& name) {
+  if (fs::IsPlainFolderName(name)) return;
+  log::LogError("[Extractor] The %s '%s' cannot be used as a folder name\n", what, name.c_str());
+  EndProcess(1);
+}
+
 // Start-up: properties, tail, key, shared directory, log file, overrides.
 void StartUp(MainFlow& flow) {
   archive::SetProcessPublicKey(nullptr);
@@ -91,6 +99,7 @@ void StartUp(MainFlow& flow) {
   flow.wrapperTail = tail::ReadWrapperTail(flow.programPath);
   if (!flow.wrapperTail) EndProcess(1);
   const tail::TailFields& fields = flow.wrapperTail->fields;
+  RequirePlainFolderName("App Name", fields.appName);
 
   if (!fields.requiredJavaVersion.empty())
     LogPrintf("[Extractor] Required Java version %s\n", fields.requiredJavaVersion.c_str());
@@ -101,8 +110,8 @@ void StartUp(MainFlow& flow) {
     LogPrintf("[Extractor] Will use Dynamic Update URL: %s\n", flow.dynamic.updateUrl.c_str());
     flow.updateUrl = flow.dynamic.updateUrl;
   }
-  flow.silentInstall = tail::IsSilentInstall(flow.dynamic.silent, fields.silentParameter,
-                                             flow.argCount, flow.args);
+  flow.silentInstall =
+      tail::IsSilentInstall(flow.dynamic.silent, fields.silentParameter, flow.argCount, flow.args);
   log::LogEnd("Extracting tail");
 
   tail::AddStaticProperties(flow.properties, fields, flow.silentInstall);
@@ -125,6 +134,7 @@ void StartUp(MainFlow& flow) {
   log::LogOpen(flow.sharedDir, fields.appName);
 
   ApplyJreNameOverride(flow);
+  RequirePlainFolderName("JRE name", flow.jreName);
   flow.sharedConfigFolder = flow.masterFolder;
   fs::PathJoin(flow.sharedConfigFolder, "FLAppsSharedConfig");
   fs::CreateFolder(flow.sharedConfigFolder);
@@ -146,8 +156,8 @@ void StartUp(MainFlow& flow) {
   flow.wrapperTail.reset();  // closes the tail buffer and stops its reader
   if (!flow.prepareOnly) {
     launch::LaunchFromMasterFolder(flow.masterFolder, flow.properties, flow.argCount, flow.args,
-                                   decision.latestUpdaterFolder.value_or(""),
-                                   staticUpdateUrl, flow.dynamic.updateUrl, flow.jreName,
+                                   decision.latestUpdaterFolder.value_or(""), staticUpdateUrl,
+                                   flow.dynamic.updateUrl, flow.jreName,
                                    launch::LaunchClass::kApplication, flow.absoluteWrapperPath);
   }
   EndProcess(0);

@@ -57,8 +57,17 @@ class ExtractorE2ETest : public ::testing::Test {
     saved_ = os::GetEnv("PROGRAMDATA");
     os::SetEnv("PROGRAMDATA", (root_ / "programdata").string());
     layout_.image = ReadFile(FERROLAN_EXE_PATH);
-    layout_.fields = {"Demo App", "00000000005", "", "00000000002", "700", "", "1",
-                      "perm_all", "/S",          "11", "http://updates.invalid/app"};
+    layout_.fields = {"Demo App",
+                      "00000000005",
+                      "",
+                      "00000000002",
+                      "700",
+                      "",
+                      "1",
+                      "perm_all",
+                      "/S",
+                      "11",
+                      "http://updates.invalid/app"};
     layout_.params = {{"jre_name", "jre17"}};
   }
   void TearDown() override {
@@ -126,14 +135,13 @@ TEST_F(ExtractorE2ETest, CurrentInstallationRunsWithoutExtractingWhenPreparing) 
 }
 
 TEST_F(ExtractorE2ETest, NothingInstalledGoesToExtraction) {
-  EXPECT_NE(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 0);  // the installer is not part of this build
+  EXPECT_NE(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 0);  // this payload carries no entries
   std::string log = RunLog();
   EXPECT_NE(log.find("No latest GU or JRE version exists"), std::string::npos) << log;
   EXPECT_NE(log.find("[JREOverride] No JRE name override, will continue to use jre17"),
             std::string::npos);
   EXPECT_NE(log.find("[Extractor] RodoverUvezede version is 00000000002"), std::string::npos);
-  EXPECT_NE(log.find("[Extractor] OFFLINE wrapper: App version is 00000000005"),
-            std::string::npos);
+  EXPECT_NE(log.find("[Extractor] OFFLINE wrapper: App version is 00000000005"), std::string::npos);
 }
 
 TEST_F(ExtractorE2ETest, JreNameOverride) {
@@ -149,6 +157,12 @@ TEST_F(ExtractorE2ETest, JreNameOverride) {
   std::string log = RunLog();
   EXPECT_NE(log.find("[JREOverride] JRE name overriden to jre21"), std::string::npos) << log;
   EXPECT_NE(log.find("No latest GU or JRE version exists"), std::string::npos);
+
+  // A name that would lead out of the master folder ends the run before anything is written.
+  std::ofstream(Master() / "FLApps" / "JreNameOverride", std::ios::trunc) << "../../escape";
+  EXPECT_EQ(Run({"FLPREPARE_FOR_LAUNCH_ONLY"}), 1);
+  EXPECT_NE(RunLog().find("cannot be used as a folder name"), std::string::npos);
+  EXPECT_FALSE(stdfs::exists(root_ / "escape"));
 }
 
 TEST_F(ExtractorE2ETest, BadLauncherFilesEndWithExitCodeOne) {

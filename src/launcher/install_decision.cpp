@@ -15,7 +15,9 @@ using log::LogPrintf;
 
 // Tail versions are decimal text; folder versions come from FolderVersion. Both are compared
 // as 64-bit integers so eleven-digit versions order correctly.
-std::int64_t TailVersion(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+std::int64_t TailVersion(const std::string& text) {
+  return std::strtoll(text.c_str(), nullptr, 10);
+}
 
 bool Exists(const std::string& folder, std::initializer_list<const char*> parts) {
   std::string path = folder;

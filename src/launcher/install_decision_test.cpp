@@ -102,8 +102,7 @@ TEST_F(InstallDecisionTest, VersionTableRows) {
   // Installed updater newer, embedded app newer than installed: the app decides.
   Component("Demo", "00000000007");
   EXPECT_EQ(DecideInstall(State("00000000002", "00000000008")).action, InstallAction::Extract);
-  EXPECT_EQ(DecideInstall(State("00000000002", "00000000007")).action,
-            InstallAction::RunInstalled);
+  EXPECT_EQ(DecideInstall(State("00000000002", "00000000007")).action, InstallAction::RunInstalled);
   // Online build (no app embedded) and bare launcher run what is installed.
   EXPECT_EQ(DecideInstall(State("00000000002", "")).action, InstallAction::RunInstalled);
   EXPECT_EQ(DecideInstall(State("", "99999999999")).action, InstallAction::RunInstalled);
@@ -114,8 +113,7 @@ TEST_F(InstallDecisionTest, ElevenDigitVersionsCompareAsIntegers) {
   Component("Demo", "00000000001");
   Jre("00000000001");
   EXPECT_EQ(DecideInstall(State("10000000000", "00000000001")).action, InstallAction::Extract);
-  EXPECT_EQ(DecideInstall(State("09999999999", "00000000001")).action,
-            InstallAction::RunInstalled);
+  EXPECT_EQ(DecideInstall(State("09999999999", "00000000001")).action, InstallAction::RunInstalled);
 }
 
 TEST_F(InstallDecisionTest, BrokenJreForcesExtraction) {
@@ -136,10 +134,10 @@ TEST_F(InstallDecisionTest, BrokenJreForcesExtraction) {
 }
 
 TEST_F(InstallDecisionTest, JreSoundnessLayouts) {
-  EXPECT_TRUE(IsJreSound(Jre("00000000001", "lib/modules").string()));    // Java 9 and later
-  EXPECT_TRUE(IsJreSound(Jre("00000000002", "lib/rt.jar").string()));     // Java 8 JRE
+  EXPECT_TRUE(IsJreSound(Jre("00000000001", "lib/modules").string()));     // Java 9 and later
+  EXPECT_TRUE(IsJreSound(Jre("00000000002", "lib/rt.jar").string()));      // Java 8 JRE
   EXPECT_TRUE(IsJreSound(Jre("00000000003", "jre/lib/rt.jar").string()));  // Java 8 JDK
-  EXPECT_FALSE(IsJreSound(Jre("00000000004", nullptr).string()));         // no class library
+  EXPECT_FALSE(IsJreSound(Jre("00000000004", nullptr).string()));          // no class library
   stdfs::path noLaunchers = Component("jre17", "00000000005");
   Touch(noLaunchers / "lib" / "modules");
   EXPECT_FALSE(IsJreSound(noLaunchers.string()));

@@ -59,31 +59,6 @@ class FileRemover {
   std::string path_;
 };
 
-std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read the key file " + path;
-    return nullptr;
-  }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::unique_ptr<archive::SigningKey> key;
-  // A DER key starts with a SEQUENCE tag; anything else is taken as hex text, surrounding
-  // white space (a final line end) allowed.
-  if (!bytes.empty() && static_cast<unsigned char>(bytes[0]) == 0x30) {
-    key = archive::SigningKey::FromPrivateDer(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                              bytes.size());
-  } else {
-    std::size_t first = bytes.find_first_not_of(" \t\r\n");
-    std::size_t last = bytes.find_last_not_of(" \t\r\n");
-    if (first != std::string::npos) {
-      key = archive::SigningKey::FromPrivateHex(
-          std::string_view(bytes).substr(first, last - first + 1));
-    }
-  }
-  if (!key) *error = path + " does not hold an RSA private key";
-  return key;
-}
-
 // True when `inner` is `outer` or lies below it (both made absolute and normalised first).
 bool IsWithin(const stdfs::path& inner, const stdfs::path& outer) {
   std::error_code ignored;
@@ -137,6 +112,31 @@ FolderScan ScanFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read the key file " + path;
+    return nullptr;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::unique_ptr<archive::SigningKey> key;
+  // A DER key starts with a SEQUENCE tag; anything else is taken as hex text, surrounding
+  // white space (a final line end) allowed.
+  if (!bytes.empty() && static_cast<unsigned char>(bytes[0]) == 0x30) {
+    key = archive::SigningKey::FromPrivateDer(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                              bytes.size());
+  } else {
+    std::size_t first = bytes.find_first_not_of(" \t\r\n");
+    std::size_t last = bytes.find_last_not_of(" \t\r\n");
+    if (first != std::string::npos) {
+      key = archive::SigningKey::FromPrivateHex(
+          std::string_view(bytes).substr(first, last - first + 1));
+    }
+  }
+  if (!key) *error = path + " does not hold an RSA private key";
+  return key;
+}
 
 int RunArchive(const std::vector<std::string>& args) {
   CommandLine line = ParseCommandLine(args, kArchiveOptions);

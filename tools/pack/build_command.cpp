@@ -210,29 +210,6 @@ BuildConfig ReadConfig(const JsonValue& root, const stdfs::path& base) {
   return config;
 }
 
-std::unique_ptr<archive::SigningKey> LoadKey(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot read the key file " + path;
-    return nullptr;
-  }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::unique_ptr<archive::SigningKey> key;
-  // The two forms keygen writes: DER (a SEQUENCE tag first) or its hex text.
-  if (!bytes.empty() && static_cast<unsigned char>(bytes[0]) == 0x30) {
-    key = archive::SigningKey::FromPrivateDer(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                              bytes.size());
-  } else {
-    std::size_t first = bytes.find_first_not_of(" \t\r\n");
-    std::size_t last = bytes.find_last_not_of(" \t\r\n");
-    if (first != std::string::npos)
-      key = archive::SigningKey::FromPrivateHex(
-          std::string_view(bytes).substr(first, last - first + 1));
-  }
-  if (!key) *error = path + " does not hold an RSA private key";
-  return key;
-}
-
 // The work folder for the archives and version files; removed with everything in it.
 class WorkFolder {
  public:
@@ -334,7 +311,7 @@ int RunBuild(const std::vector<std::string>& args) {
 
   std::unique_ptr<archive::SigningKey> key;
   if (!config.key.empty()) {
-    key = LoadKey(config.key, &error);
+    key = LoadSigningKey(config.key, &error);
     if (!key) return ReportFailure("build", error);
     config.fields.publicKey = key->PublicHex();
   } else {

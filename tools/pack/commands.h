@@ -4,8 +4,11 @@
 // here ends the process, so the tests run every command in-process.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "archive/archive_writer.h"
 
 namespace ferrolan::pack {
 
@@ -48,6 +51,11 @@ int RunInspect(const std::vector<std::string>& args);
 std::string PrivateKeyFileName(const std::string& name);
 std::string PublicDerFileName(const std::string& name);
 std::string PublicHexFileName(const std::string& name);
+
+/// Reads a private signing key in either form keygen writes (DER, or its hex text with optional
+/// surrounding white space). Null, with `error` set, when the file cannot be read or holds no
+/// RSA private key.
+std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std::string* error);
 
 /// Prints "ferrolan-pack COMMAND: MESSAGE" and the command's usage to standard error and returns
 /// kExitUsage.
