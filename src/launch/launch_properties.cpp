@@ -8,6 +8,7 @@
 #include "fs/path.h"
 #include "log/log.h"
 #include "os/os.h"
+#include "pipeline/stages.h"
 #include "tail/params.h"
 #include "tail/tail_reader.h"
 
@@ -18,14 +19,8 @@ using log::LogPrintf;
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File OpenFile(const std::string& path, const char* mode) {
-  return File(std::fopen(path.c_str(), mode));
-}
+using File = pipeline::OwnedFile;
+using pipeline::OpenFile;
 
 void Sleep(const RetrySleep& sleep, unsigned milliseconds) {
   if (sleep)

@@ -10,6 +10,7 @@
 #include "launch/launch_sequence_os.h"
 #include "launch/spawner.h"
 #include "log/log.h"
+#include "pipeline/stages.h"
 #include "tail/params.h"
 #include "tail/tail_reader.h"
 
@@ -20,10 +21,8 @@ using log::LogPrintf;
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = pipeline::OwnedFile;
+using pipeline::OpenFile;
 
 std::string ReadText(std::FILE* file, const char* label) {
   return tail::READSTRING(file, label, kLaunchTextLimit);
@@ -60,7 +59,7 @@ void LogAndFail(long code) {
 void ProvideLaunchExecutable(const std::string& source, const std::string& executable) {
   if (fs::FileExists(executable) != 0) return;
   LogPrintf("[Extractor] Copying FILE %s\n", executable.c_str());
-  File in(std::fopen(source.c_str(), "rb"));
+  File in = OpenFile(source, "rb");
   if (!in) {
     LogPrintf("[Extractor] *************************** Unable to open source file for copy %s\n",
               source.c_str());
@@ -127,7 +126,7 @@ LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) 
   fs::PathJoin(launchPath, kLaunchFileName);
   LaunchFile launch;
   {
-    File file(std::fopen(launchPath.c_str(), "rb"));
+    File file = OpenFile(launchPath, "rb");
     if (!file) {
       LogError("Unable to open launch file %s\n", launchPath.c_str());
       log::EndProcess(1);

@@ -12,6 +12,7 @@
 #include "archive/entry_format.h"
 #include "cli.h"
 #include "commands.h"
+#include "file_remover.h"
 #include "lzma_encoder.h"
 #include "progress.h"
 
@@ -39,25 +40,6 @@ constexpr OptionDef kArchiveOptions[] = {
 };
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-// Removes a file when it goes out of scope unless released: temporary and partial outputs never
-// outlive a failed run.
-class FileRemover {
- public:
-  explicit FileRemover(std::string path) : path_(std::move(path)) {}
-  ~FileRemover() {
-    if (!path_.empty()) {
-      std::error_code ignored;
-      stdfs::remove(path_, ignored);
-    }
-  }
-  FileRemover(const FileRemover&) = delete;
-  FileRemover& operator=(const FileRemover&) = delete;
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
 
 // True when `inner` is `outer` or lies below it (both made absolute and normalised first).
 bool IsWithin(const stdfs::path& inner, const stdfs::path& outer) {

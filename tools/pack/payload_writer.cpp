@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "archive/archive_writer.h"
+#include "file_remover.h"
 #include "tail/find_marker.h"
 #include "tail/markers.h"
 #include "tail/params.h"
@@ -80,24 +81,6 @@ class PayloadSink {
   bool ok_ = true;
   std::uint8_t last_ = 0;
   std::uint64_t written_ = 0;
-};
-
-// Removes a file when it goes out of scope unless released.
-class FileRemover {
- public:
-  explicit FileRemover(std::string path) : path_(std::move(path)) {}
-  ~FileRemover() {
-    if (!path_.empty()) {
-      std::error_code ignored;
-      stdfs::remove(path_, ignored);
-    }
-  }
-  FileRemover(const FileRemover&) = delete;
-  FileRemover& operator=(const FileRemover&) = delete;
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
 };
 
 }  // namespace
