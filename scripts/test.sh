@@ -43,7 +43,7 @@ for preset in $presets; do
   rm -f "build-$preset.log"
   if [ "$preset" = windows ] && [ "$wine_started" = 0 ]; then
     # Stop the wineserver at the end only if this run started it.
-    if ! pgrep -x wineserver >/dev/null 2>&1; then wine_started=1; fi
+    if ! pgrep -f wineserver >/dev/null 2>&1; then wine_started=1; fi
     "$here/wine-prefix.sh" start || { summary+=("windows: Wine FAILED"); status=1; continue; }
   fi
   echo "=== [$preset] tests"
