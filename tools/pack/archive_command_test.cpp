@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "log/log.h"
 #include "lzma_encoder.h"
+#include "pack_test_support.h"
 #include "pipeline/stages.h"
 
 namespace ferrolan::pack {
@@ -27,15 +28,8 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string ReadAll(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const stdfs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadAll;
+using test_support::WriteAll;
 
 // Relative path (with "/") -> content, "<dir>" for folders.
 std::map<std::string, std::string> Snapshot(const stdfs::path& root) {

@@ -18,6 +18,7 @@
 #include "json_reader.h"
 #include "launch/spawner.h"
 #include "os/os.h"
+#include "pack_test_support.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
 #include "tail/markers.h"
@@ -27,16 +28,8 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string ReadAll(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const stdfs::path& path, const std::string& bytes) {
-  stdfs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadAll;
+using test_support::WriteAll;
 
 template <typename Bytes>
 std::string AsString(const Bytes& bytes) {
