@@ -1,9 +1,11 @@
 #include "archive/mixed_hash.h"
 
+#include <bit>
 #include <cstring>
 #include <mutex>
 #include <new>
 
+#include "archive/sha256_blocks.h"
 #include "pipeline/ring_buffer.h"
 
 namespace ferrolan::archive {
@@ -31,34 +33,41 @@ constexpr std::uint64_t kRoundConstants[24] = {
     0x000000008000808bULL, 0x800000000000008bULL, 0x8000000000008089ULL, 0x8000000000008003ULL,
     0x8000000000008002ULL, 0x8000000000000080ULL, 0x000000000000800aULL, 0x800000008000000aULL,
     0x8000000080008081ULL, 0x8000000000008080ULL, 0x0000000080000001ULL, 0x8000000080008008ULL};
-constexpr int kRotations[24] = {1,  3,  6,  10, 15, 21, 28, 36, 45, 55, 2,  14,
-                                27, 41, 56, 8,  25, 43, 62, 18, 39, 61, 20, 44};
-constexpr int kPiLanes[24] = {10, 7,  11, 17, 18, 3, 5,  16, 8,  21, 24, 4,
-                              15, 23, 19, 13, 12, 2, 20, 14, 22, 9,  6,  1};
+// Rotation of lane x + 5y in the rho step, and where the pi step moves it: lane (x, y) goes to
+// (y, 2x + 3y mod 5).
+constexpr int kRho[25] = {0,  1,  62, 28, 27, 36, 44, 6,  55, 20, 3,  10, 43,
+                          25, 39, 41, 45, 15, 21, 8,  18, 2,  61, 56, 14};
+constexpr int PiTarget(int i) { return (i / 5) + 5 * ((2 * (i % 5) + 3 * (i / 5)) % 5); }
 
-std::uint64_t RotateLeft(std::uint64_t x, int n) { return (x << n) | (x >> (64 - n)); }
-
+// Keccak-f[1600]. The loops have constant bounds and are unrolled completely, so every index is
+// a constant and the state and temporaries live in registers instead of memory.
 void KeccakF1600(std::uint64_t (&a)[25]) {
-  std::uint64_t c[5];
   for (std::uint64_t roundConstant : kRoundConstants) {
-    for (int i = 0; i < 5; ++i) c[i] = a[i] ^ a[i + 5] ^ a[i + 10] ^ a[i + 15] ^ a[i + 20];
-    for (int i = 0; i < 5; ++i) {
-      const std::uint64_t t = c[(i + 4) % 5] ^ RotateLeft(c[(i + 1) % 5], 1);
-      for (int j = 0; j < 25; j += 5) a[j + i] ^= t;
+    std::uint64_t c[5];
+    std::uint64_t b[25];
+#pragma GCC unroll 5
+    for (int x = 0; x < 5; ++x) c[x] = a[x] ^ a[x + 5] ^ a[x + 10] ^ a[x + 15] ^ a[x + 20];
+#pragma GCC unroll 25
+    for (int i = 0; i < 25; ++i) {
+      const int x = i % 5;
+      const std::uint64_t d = c[(x + 4) % 5] ^ std::rotl(c[(x + 1) % 5], 1);
+      b[PiTarget(i)] = std::rotl(a[i] ^ d, kRho[i]);
     }
-    std::uint64_t t = a[1];
-    for (int i = 0; i < 24; ++i) {
-      const int j = kPiLanes[i];
-      const std::uint64_t next = a[j];
-      a[j] = RotateLeft(t, kRotations[i]);
-      t = next;
-    }
-    for (int j = 0; j < 25; j += 5) {
-      for (int i = 0; i < 5; ++i) c[i] = a[j + i];
-      for (int i = 0; i < 5; ++i) a[j + i] ^= ~c[(i + 1) % 5] & c[(i + 2) % 5];
+#pragma GCC unroll 25
+    for (int i = 0; i < 25; ++i) {
+      const int row = i - i % 5;
+      a[i] = b[i] ^ (~b[row + (i + 1) % 5] & b[row + (i + 2) % 5]);
     }
     a[0] ^= roundConstant;
   }
+}
+
+// Eight bytes as a little-endian lane, whatever the host's byte order; compilers turn this into
+// one load on little-endian machines.
+std::uint64_t LoadLane(const unsigned char* p) {
+  std::uint64_t lane = 0;
+  for (int i = 7; i >= 0; --i) lane = (lane << 8) | p[i];
+  return lane;
 }
 
 // Byte n of the state in little-endian lane order, independent of the host's byte order.
@@ -77,8 +86,18 @@ int KeccakInit(Keccak256State& s) {
 int KeccakProcess(Keccak256State& s, const unsigned char* bytes, unsigned long length) {
   if (s.bitPosition < 0 || s.bitPosition % 8 != 0) return -1;
   int position = s.bitPosition / 8;
-  for (unsigned long i = 0; i < length; ++i) {
-    XorByte(s, position, bytes[i]);
+  // Whole blocks are absorbed a lane at a time; only a block's ragged start and end go bytewise.
+  while (length > 0) {
+    if (position == 0 && length >= kKeccakRateBytes) {
+      for (int lane = 0; lane < kKeccakRateBytes / 8; ++lane)
+        s.lanes[lane] ^= LoadLane(bytes + 8 * lane);
+      KeccakF1600(s.lanes);
+      bytes += kKeccakRateBytes;
+      length -= kKeccakRateBytes;
+      continue;
+    }
+    XorByte(s, position, *bytes++);
+    --length;
     if (++position == kKeccakRateBytes) {
       KeccakF1600(s.lanes);
       position = 0;
@@ -149,7 +168,7 @@ int MixedHash_init(MixedHashState* state) {
 }
 
 int MixedHash_process(MixedHashState* state, const unsigned char* bytes, unsigned long length) {
-  const int sha = sha256_process(state, bytes, length);
+  const int sha = Sha256Process(state, bytes, length);
   const int keccak = KeccakProcess(*KeccakAt(state, kKeccakOffset), bytes, length);
   if (sha != CRYPT_OK) return sha;
   return keccak == 0 ? CRYPT_OK : CRYPT_ERROR;

@@ -33,7 +33,10 @@ std::string SampleData(std::size_t size, unsigned seed) {
   return s;
 }
 
-enum class Container { kLegacy, kXz };
+// kXzBlocks: independent blocks with their sizes in the block headers, the form the threaded
+// decoder works on in parallel.
+enum class Container { kLegacy, kXz, kXzBlocks };
+constexpr Container kContainers[] = {Container::kLegacy, Container::kXz, Container::kXzBlocks};
 
 std::string Compress(const std::string& data, Container container) {
   lzma_stream strm = LZMA_STREAM_INIT;
@@ -42,8 +45,15 @@ std::string Compress(const std::string& data, Container container) {
     lzma_options_lzma options;
     lzma_lzma_preset(&options, 6);
     ret = lzma_alone_encoder(&strm, &options);
-  } else {
+  } else if (container == Container::kXz) {
     ret = lzma_easy_encoder(&strm, 6, LZMA_CHECK_CRC64);
+  } else {
+    lzma_mt mt{};
+    mt.threads = 2;
+    mt.block_size = 64 * 1024;
+    mt.preset = 1;
+    mt.check = LZMA_CHECK_CRC32;
+    ret = lzma_stream_encoder_mt(&strm, &mt);
   }
   EXPECT_EQ(ret, LZMA_OK);
   std::string out(data.size() + data.size() / 2 + 65536, '\0');
@@ -125,7 +135,7 @@ class TempDir : public ::testing::Test {
 
 TEST(UnLZMAerTest, DecodesLegacyAndXzStreams) {
   const std::string data = SampleData(600000, 1);
-  for (Container c : {Container::kLegacy, Container::kXz}) {
+  for (Container c : kContainers) {
     DecodeResult r = Decode(Compress(data, c));
     EXPECT_EQ(r.result, 0);
     EXPECT_TRUE(r.output == data) << "container " << static_cast<int>(c);
@@ -135,10 +145,12 @@ TEST(UnLZMAerTest, DecodesLegacyAndXzStreams) {
 TEST(UnLZMAerTest, IgnoresBytesAfterTheEndOfTheStream) {
   const std::string data = SampleData(200000, 2);
   // Plenty of trailing bytes: the producer must be released when the decoder stops reading.
-  std::string compressed = Compress(data, Container::kXz) + SampleData(500000, 3);
-  DecodeResult r = Decode(compressed);
-  EXPECT_EQ(r.result, 0);
-  EXPECT_TRUE(r.output == data);
+  for (Container c : {Container::kXz, Container::kXzBlocks}) {
+    std::string compressed = Compress(data, c) + SampleData(500000, 3);
+    DecodeResult r = Decode(compressed);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_TRUE(r.output == data) << "container " << static_cast<int>(c);
+  }
 }
 
 TEST(UnLZMAerTest, CorruptStreamFailsAndClosesItsOutput) {
@@ -164,7 +176,7 @@ TEST(UnLZMAerTest, CorruptStreamFailsAndClosesItsOutput) {
 
 TEST(UnLZMAerTest, TruncatedStreamEndsEarlyWithWhatWasDecoded) {
   const std::string data = SampleData(600000, 6);
-  for (Container c : {Container::kLegacy, Container::kXz}) {
+  for (Container c : kContainers) {
     std::string compressed = Compress(data, c);
     compressed.resize(compressed.size() / 2);
     DecodeResult r = Decode(compressed);

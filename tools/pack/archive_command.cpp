@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,21 +23,25 @@ namespace {
 namespace stdfs = std::filesystem;
 
 constexpr const char* kArchiveUsage =
-    "Usage: ferrolan-pack archive FOLDER -o FILE.p2.l2 [--key PRIVATE]\n"
+    "Usage: ferrolan-pack archive FOLDER -o FILE.p2.l2 [--key PRIVATE] [--format lzma|xz]\n"
     "\n"
     "Packs every folder and file under FOLDER into one archive: entries in a stable order\n"
     "(names sorted by their bytes, each folder before its content), then, with a key, the\n"
-    "signature block, all compressed as LZMA (legacy .lzma container, 8 MiB dictionary).\n"
+    "signature block, all compressed with an 8 MiB dictionary.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE  the archive to write (replaced when complete)\n"
     "  --key PRIVATE      private key file from \"keygen\" (DER, or its hex text); without\n"
     "                     it the archive is unsigned\n"
+    "  --format lzma      the legacy .lzma container, readable by every LZMA tool (default)\n"
+    "  --format xz        the .xz container in independent 8 MiB blocks: compressed and, by\n"
+    "                     the launcher, decoded on all cores\n"
     "  -h, --help         show this text\n";
 
 constexpr OptionDef kArchiveOptions[] = {
     {"-o", "--output", true},
     {"", "--key", true},
+    {"", "--format", true},
 };
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
@@ -157,6 +162,11 @@ int RunArchive(const std::vector<std::string>& args) {
         nested.c_str());
   }
 
+  std::optional<LzmaFormat> format = ParseLzmaFormat(line.Value("--format", "lzma"));
+  if (!format) {
+    return ReportUsageError("archive", "--format must be \"lzma\" or \"xz\"", kArchiveUsage);
+  }
+
   std::unique_ptr<archive::SigningKey> key;
   if (line.Has("--key")) {
     std::string error;
@@ -199,7 +209,8 @@ int RunArchive(const std::vector<std::string>& args) {
   {
     ProgressBar bar = ProgressBar::ForStdout("Compressing", entryBytes);
     if (!CompressFileToLzma(
-            entriesPath, partialPath, [&](std::uint64_t done) { bar.Set(done); }, &error)) {
+            entriesPath, partialPath, [&](std::uint64_t done) { bar.Set(done); }, &error,
+            *format)) {
       return ReportFailure("archive", error);
     }
   }

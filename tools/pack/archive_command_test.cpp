@@ -198,6 +198,21 @@ TEST_F(ArchiveCommandTest, UnsignedArchiveIsPlainEntries) {
   EXPECT_EQ(ReadAll(archivePath + "2"), ReadAll(archivePath));
 }
 
+TEST_F(ArchiveCommandTest, XzFormatHoldsTheSameEntriesAndBadFormatsAreRefused) {
+  const std::string lzmaPath = (dir_ / "legacy.p2.l2").string();
+  const std::string xzPath = (dir_ / "blocks.p2.l2").string();
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", lzmaPath}), kExitOk);
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", xzPath, "--format", "xz"}), kExitOk);
+  const std::string xz = ReadAll(xzPath);
+  EXPECT_EQ(xz.substr(0, 6), std::string("\xFD"
+                                         "7zXZ\0",
+                                         6));
+  EXPECT_EQ(Decompress(xz), Decompress(ReadAll(lzmaPath)));
+
+  EXPECT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", xzPath, "--format", "zip"}),
+            kExitUsage);
+}
+
 TEST_F(ArchiveCommandTest, TamperedArchiveIsRejected) {
   const std::string archivePath = (dir_ / "app.p2.l2").string();
   ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath, "--key",

@@ -328,7 +328,9 @@ int RunBuild(const std::vector<std::string>& args) {
 
   auto makeArchive = [&](const Component& component, const std::string& name) -> std::string {
     std::string archivePath = (stdfs::path(work.path()) / name).string();
-    std::vector<std::string> archiveArgs = {component.folder, "-o", archivePath};
+    // Only the launcher reads the archives it carries, so they take the form it decodes on
+    // all cores.
+    std::vector<std::string> archiveArgs = {component.folder, "-o", archivePath, "--format", "xz"};
     if (!config.key.empty()) {
       archiveArgs.push_back("--key");
       archiveArgs.push_back(config.key);

@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -56,8 +57,22 @@ std::array<std::uint8_t, kLzmaHeaderSize> LzmaHeader(std::uint64_t uncompressedS
   return header;
 }
 
-LzmaEncoder::LzmaEncoder(std::uint64_t uncompressedSize, Sink sink)
+std::optional<LzmaFormat> ParseLzmaFormat(std::string_view name) {
+  if (name == "lzma") return LzmaFormat::kLegacy;
+  if (name == "xz") return LzmaFormat::kXzBlocks;
+  return std::nullopt;
+}
+
+LzmaEncoder::LzmaEncoder(std::uint64_t uncompressedSize, Sink sink, LzmaFormat format)
     : stream_(std::make_unique<Stream>()), sink_(std::move(sink)), expected_(uncompressedSize) {
+  if (format == LzmaFormat::kLegacy) {
+    StartLegacy();
+  } else {
+    StartXzBlocks();
+  }
+}
+
+void LzmaEncoder::StartLegacy() {
   // The header is written by hand and the data by the raw LZMA1 encoder without an end marker:
   // the container encoder of liblzma can only write "size unknown" plus an end marker, and a
   // header that states a size while the data also carries a marker is refused by strict
@@ -79,12 +94,35 @@ LzmaEncoder::LzmaEncoder(std::uint64_t uncompressedSize, Sink sink)
     return;
   }
   stream_->ready = true;
-  auto header = LzmaHeader(uncompressedSize);
+  auto header = LzmaHeader(expected_);
   if (!sink_(header.data(), header.size())) {
     Fail("cannot write the compressed output");
     return;
   }
   compressed_ = header.size();
+}
+
+void LzmaEncoder::StartXzBlocks() {
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, 6) != 0) {
+    Fail("LZMA preset unavailable");
+    return;
+  }
+  options.dict_size = kLzmaDictionarySize;
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_mt mt{};
+  mt.threads = std::clamp<std::uint32_t>(lzma_cputhreads(), 1, 16);
+  // Every block records its sizes in its header, which is what lets the decoder hand blocks
+  // to several threads.
+  mt.block_size = kXzBlockSize;
+  mt.filters = filters;
+  mt.check = LZMA_CHECK_CRC32;
+  lzma_ret ret = lzma_stream_encoder_mt(&stream_->strm, &mt);
+  if (ret != LZMA_OK) {
+    Fail(LzmaErrorText(ret));
+    return;
+  }
+  stream_->ready = true;
 }
 
 LzmaEncoder::~LzmaEncoder() = default;
@@ -140,7 +178,8 @@ bool LzmaEncoder::Pump(bool finishing) {
 }
 
 bool CompressFileToLzma(const std::string& inputPath, const std::string& outputPath,
-                        const std::function<void(std::uint64_t)>& progress, std::string* error) {
+                        const std::function<void(std::uint64_t)>& progress, std::string* error,
+                        LzmaFormat format) {
   auto fail = [&](std::string message) {
     if (error != nullptr) *error = std::move(message);
     return false;
@@ -154,9 +193,12 @@ bool CompressFileToLzma(const std::string& inputPath, const std::string& outputP
   if (!output) return fail("cannot create " + outputPath + ": " + std::strerror(errno));
 
   bool ok = [&] {
-    LzmaEncoder encoder(size, [&](const std::uint8_t* data, std::size_t length) {
-      return std::fwrite(data, 1, length, output.get()) == length;
-    });
+    LzmaEncoder encoder(
+        size,
+        [&](const std::uint8_t* data, std::size_t length) {
+          return std::fwrite(data, 1, length, output.get()) == length;
+        },
+        format);
     std::vector<char> buffer(kChunk);
     std::uint64_t done = 0;
     for (;;) {

@@ -1,9 +1,14 @@
-// The compression of archives: the legacy LZMA container (".lzma": a 13-byte header with the
-// properties byte, the dictionary size and the uncompressed size, then raw LZMA data).
-//
-// The header always records the exact uncompressed size and the data carries no end marker, the
-// form every LZMA decoder understands. The size must therefore be known before the first byte is
-// compressed; the encoder checks that exactly that many bytes arrive.
+// The compression of archives, in one of two containers:
+// - the legacy LZMA container (".lzma": a 13-byte header with the properties byte, the
+//   dictionary size and the uncompressed size, then raw LZMA data). The header always records
+//   the exact uncompressed size and the data carries no end marker, the form every LZMA decoder
+//   understands. This is the form for archives that other programs may read.
+// - the xz container in independent blocks of kXzBlockSize bytes (LZMA2, the same 8 MiB
+//   dictionary, CRC32 per block), compressed on all cores. The launcher decodes such blocks in
+//   parallel, which makes installing a large archive several times faster on a multi-core
+//   machine; the archives the packager embeds in a launcher take this form.
+// The size must be known before the first byte is compressed; the encoder checks that exactly
+// that many bytes arrive.
 #pragma once
 
 #include <array>
@@ -11,7 +16,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace ferrolan::pack {
 
@@ -19,6 +26,15 @@ namespace ferrolan::pack {
 inline constexpr std::uint8_t kLzmaPropertiesByte = 0x5D;
 inline constexpr std::uint32_t kLzmaDictionarySize = 8u << 20;
 inline constexpr std::size_t kLzmaHeaderSize = 13;
+inline constexpr std::uint64_t kXzBlockSize = 8u << 20;
+
+enum class LzmaFormat {
+  kLegacy,    // ".lzma", one stream
+  kXzBlocks,  // ".xz" in independent blocks
+};
+
+/// Parses "lzma" or "xz" (the names the command line and the configuration use).
+std::optional<LzmaFormat> ParseLzmaFormat(std::string_view name);
 
 /// The 13 header bytes for a stream of `uncompressedSize` bytes (little-endian fields).
 std::array<std::uint8_t, kLzmaHeaderSize> LzmaHeader(std::uint64_t uncompressedSize);
@@ -29,7 +45,7 @@ class LzmaEncoder {
  public:
   using Sink = std::function<bool(const std::uint8_t* data, std::size_t length)>;
 
-  LzmaEncoder(std::uint64_t uncompressedSize, Sink sink);
+  LzmaEncoder(std::uint64_t uncompressedSize, Sink sink, LzmaFormat format = LzmaFormat::kLegacy);
   ~LzmaEncoder();
   LzmaEncoder(const LzmaEncoder&) = delete;
   LzmaEncoder& operator=(const LzmaEncoder&) = delete;
@@ -46,6 +62,8 @@ class LzmaEncoder {
  private:
   bool Fail(std::string message);
   bool Pump(bool finishing);
+  void StartLegacy();
+  void StartXzBlocks();
 
   struct Stream;
   std::unique_ptr<Stream> stream_;
@@ -61,6 +79,7 @@ class LzmaEncoder {
 /// called with the number of input bytes consumed so far. On failure returns false, fills
 /// `error` and removes the partial output.
 bool CompressFileToLzma(const std::string& inputPath, const std::string& outputPath,
-                        const std::function<void(std::uint64_t)>& progress, std::string* error);
+                        const std::function<void(std::uint64_t)>& progress, std::string* error,
+                        LzmaFormat format = LzmaFormat::kLegacy);
 
 }  // namespace ferrolan::pack

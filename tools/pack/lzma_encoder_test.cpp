@@ -36,12 +36,16 @@ bool Decode(const std::vector<std::uint8_t>& compressed, std::vector<std::uint8_
   return ret == LZMA_STREAM_END;
 }
 
-std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& plain, std::size_t piece) {
+std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& plain, std::size_t piece,
+                                 LzmaFormat format = LzmaFormat::kLegacy) {
   std::vector<std::uint8_t> compressed;
-  LzmaEncoder encoder(plain.size(), [&](const std::uint8_t* data, std::size_t length) {
-    compressed.insert(compressed.end(), data, data + length);
-    return true;
-  });
+  LzmaEncoder encoder(
+      plain.size(),
+      [&](const std::uint8_t* data, std::size_t length) {
+        compressed.insert(compressed.end(), data, data + length);
+        return true;
+      },
+      format);
   for (std::size_t at = 0; at < plain.size(); at += piece) {
     EXPECT_TRUE(encoder.Write(plain.data() + at, std::min(piece, plain.size() - at)));
   }
@@ -84,6 +88,22 @@ TEST(LzmaEncoderTest, RoundTripsThroughTheAutoDecoder) {
     ASSERT_TRUE(Decode(compressed, &decoded));
     EXPECT_EQ(decoded, plain);
   }
+}
+
+TEST(LzmaEncoderTest, XzBlocksRoundTripAndNameTheFormat) {
+  const std::uint8_t magic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+  for (std::size_t size : {std::size_t{0}, std::size_t{300000}}) {
+    std::vector<std::uint8_t> plain = SampleData(size);
+    std::vector<std::uint8_t> compressed = Encode(plain, 7777, LzmaFormat::kXzBlocks);
+    ASSERT_GE(compressed.size(), sizeof magic);
+    EXPECT_EQ(std::memcmp(compressed.data(), magic, sizeof magic), 0);
+    std::vector<std::uint8_t> decoded;
+    ASSERT_TRUE(Decode(compressed, &decoded)) << "size " << size;
+    EXPECT_EQ(decoded, plain) << "size " << size;
+  }
+  EXPECT_EQ(ParseLzmaFormat("lzma"), LzmaFormat::kLegacy);
+  EXPECT_EQ(ParseLzmaFormat("xz"), LzmaFormat::kXzBlocks);
+  EXPECT_FALSE(ParseLzmaFormat("XZ").has_value());
 }
 
 TEST(LzmaEncoderTest, RefusesMoreOrLessInputThanAnnounced) {
