@@ -1,6 +1,7 @@
 // The extraction end to end: packaged launchers with a real payload (signed, LZMA-compressed
 // archives of an updater, a JRE and an application) are built from the launcher executable and
-// run, prepare-only, in a temporary root.
+// run, prepare-only, in a temporary root. Online builds carry no JRE and take over a stand-in
+// system JRE whose launcher really runs the compatibility test.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,9 +10,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/testdata/archive_test_util.h"
+#include "jre/jre_test_support.h"
+#include "launch/launch_test_support.h"
 #include "launch/spawner.h"
 #include "launcher/platform_names.h"
 #include "os/os.h"
@@ -51,9 +55,49 @@ std::string ArchiveEntry(const std::string& name, Fill fill, bool tamper = false
 
 struct Payload {
   std::string appVersion = "00000000005";
-  std::string jreVersion = "00000000003";
+  std::string jreVersion = "00000000003";  // empty: an online build, which carries no JRE
   std::string guVersion = "00000000002";
   bool tamperUpdater = false;
+  std::string updaterLaunchFile = "updater-main";  // the updater's "FerrolanLaunch"
+  bool autoTest = false;  // the Params section asks for the automated-test JRE folder
+};
+
+// The updater's launch file of an online build: the JRE search runs its compatibility class on
+// every candidate. The stand-in launchers pass a class whose name holds "Compatibility".
+std::string UpdaterLaunchFile(const std::string& compatibilityClass) {
+  launch::testing::LaunchFileContents contents;
+  contents.compatibilityClass = compatibilityClass;
+  return contents.Bytes();
+}
+
+// A lock shared by the test processes of this machine: whoever creates the folder holds it.
+// A folder older than the longest test is taken to be left by a test process that died.
+class FolderLock {
+ public:
+  explicit FolderLock(stdfs::path path) : path_(std::move(path)) {
+    for (int attempt = 0; attempt < 1800; ++attempt) {
+      std::error_code error;
+      if (stdfs::create_directory(path_, error)) {
+        held_ = true;
+        return;
+      }
+      const auto stamp = stdfs::last_write_time(path_, error);
+      if (!error && stdfs::file_time_type::clock::now() - stamp > std::chrono::minutes(3))
+        stdfs::remove(path_, error);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ADD_FAILURE() << "Could not lock " << path_;
+  }
+  ~FolderLock() {
+    std::error_code ignored;
+    if (held_) stdfs::remove(path_, ignored);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  stdfs::path path_;
+  bool held_ = false;
 };
 
 class ExtractionE2ETest : public ::testing::Test {
@@ -65,12 +109,36 @@ class ExtractionE2ETest : public ::testing::Test {
              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
              std::to_string(counter++));
     stdfs::create_directories(root_ / "programdata");
-    saved_ = os::GetEnv("PROGRAMDATA");
+    for (const char* name : kVariables) {
+      saved_.push_back(os::GetEnv(name));
+      os::SetEnv(name, std::nullopt);
+    }
     os::SetEnv("PROGRAMDATA", (root_ / "programdata").string());
+    // The launcher looks for system JREs under PROGRAMFILES. Wine gives every new process the
+    // system's value again, whatever its parent had, so in the Windows build the stand-ins go
+    // into the system's folder, under the automated-test root that exists so that tests never
+    // meet the machine's own JREs. Elsewhere the variable points into this test's root.
+    const std::optional<std::string>& systemProgramFiles = saved_[1];
+    if (stdfs::path(FERROLAN_EXE_PATH).extension() == ".exe" && systemProgramFiles) {
+      programFiles_ = *systemProgramFiles;
+      os::SetEnv("PROGRAMFILES", systemProgramFiles);
+    } else {
+      programFiles_ = root_ / "programfiles";
+      stdfs::create_directories(programFiles_);
+      os::SetEnv("PROGRAMFILES", programFiles_.string());
+    }
+    // The stand-in launchers record every run in one file; the variable reaches them through
+    // the launcher.
+    os::SetEnv(jre::testing::kFakeJavaLogVariable, JavaRuns().string());
     image_ = ReadFile(FERROLAN_EXE_PATH);
   }
   void TearDown() override {
-    os::SetEnv("PROGRAMDATA", saved_);
+    if (jreLock_) {
+      std::error_code ignored;
+      stdfs::remove_all(AutoTestJreRoot(), ignored);
+      jreLock_.reset();
+    }
+    for (std::size_t i = 0; i < std::size(kVariables); ++i) os::SetEnv(kVariables[i], saved_[i]);
     std::error_code ignored;
     stdfs::remove_all(root_, ignored);
   }
@@ -93,8 +161,9 @@ class ExtractionE2ETest : public ::testing::Test {
     out += TailEntry("lzma.exe", image_);
     out += TailEntry("nativesplash.png", "png bytes");
     out += TailEntry("cacerts", "override trust store");
+    const std::string launchFile = payload.updaterLaunchFile;
     out += ArchiveEntry(
-        "updater.p2.l2", [](ArchiveWriter& w) { w.AddFile("FerrolanLaunch", "updater-main"); },
+        "updater.p2.l2", [&](ArchiveWriter& w) { w.AddFile("FerrolanLaunch", launchFile); },
         payload.tamperUpdater);
     out += TailEntry("updater.version", payload.guVersion);
     if (!payload.jreVersion.empty()) {
@@ -112,7 +181,9 @@ class ExtractionE2ETest : public ::testing::Test {
                           [&](ArchiveWriter& w) { w.AddFile("app.jar", "app " + version); });
       out += TailEntry("app.version", version);
     }
-    out += AsString(tail::ParamsMarker()) + "1" + '\0' + "jre_name" + '\0' + "jre17" + '\0';
+    out += AsString(tail::ParamsMarker()) + (payload.autoTest ? "2" : "1") + '\0' + "jre_name" +
+           '\0' + "jre17" + '\0';
+    if (payload.autoTest) out += std::string("wrapper_autotest") + '\0' + "true" + '\0';
     return out;
   }
 
@@ -134,13 +205,7 @@ class ExtractionE2ETest : public ::testing::Test {
   stdfs::path Folder(const std::string& name, const std::string& version) const {
     return Master() / ("Ferrolan-" + name + "-" + version + "-complete");
   }
-  std::vector<std::string> TempFolders() const {
-    std::vector<std::string> found;
-    for (const auto& entry : stdfs::directory_iterator(Master()))
-      if (entry.path().filename().string().starts_with("FerrolanTemp-"))
-        found.push_back(entry.path().filename().string());
-    return found;
-  }
+  std::vector<std::string> TempFolders() const { return FoldersStartingWith("FerrolanTemp-"); }
   std::string RunLog() const {
     stdfs::path newest;
     for (const auto& entry : stdfs::directory_iterator(Master() / "logs"))
@@ -148,8 +213,50 @@ class ExtractionE2ETest : public ::testing::Test {
     return newest.empty() ? "" : ReadFile(newest);
   }
 
+  // Where the launcher looks for system JREs in auto-test mode. It may be shared with other test
+  // processes, so it is used under a lock and starts empty.
+  stdfs::path AutoTestJreRoot() const { return programFiles_ / "Java_FLAutoTest"; }
+
+  // A system JRE 17 or 11 under the auto-test root, with a launcher that runs, and a class
+  // library and trust store of its own.
+  stdfs::path SystemJre(int release) {
+    if (!jreLock_) {
+      jreLock_.emplace(programFiles_ / "Java_FLAutoTest.lock");
+      stdfs::remove_all(AutoTestJreRoot());
+    }
+    const stdfs::path folder = AutoTestJreRoot() / ("jre" + std::to_string(release));
+    jre::testing::FakeJre fake;
+    fake.version = release == 17 ? jre::testing::kJava17 : jre::testing::kJava11;
+    fake.runnableLauncher = true;
+    jre::testing::MakeFakeJre(folder.string(), fake);
+    jre::testing::WriteFile((folder / "lib" / "modules").string(), "system class library");
+    jre::testing::WriteFile((folder / "lib" / "security" / "cacerts").string(),
+                            "system trust store");
+    return folder;
+  }
+  stdfs::path JavaRuns() const { return root_ / "java-runs.txt"; }
+  // One line per run of a stand-in launcher: its path and arguments.
+  std::vector<std::string> JavaRunLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(JavaRuns());
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) lines.push_back(line);
+    return lines;
+  }
+  std::vector<std::string> FoldersStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const auto& entry : stdfs::directory_iterator(Master()))
+      if (entry.path().filename().string().starts_with(prefix))
+        found.push_back(entry.path().filename().string());
+    return found;
+  }
+
+  static constexpr const char* kVariables[] = {"PROGRAMDATA", "PROGRAMFILES",
+                                               jre::testing::kFakeJavaLogVariable};
   stdfs::path root_;
-  std::optional<std::string> saved_;
+  stdfs::path programFiles_;
+  std::optional<FolderLock> jreLock_;
+  std::vector<std::optional<std::string>> saved_;
   std::string image_;
 };
 
@@ -225,6 +332,75 @@ TEST_F(ExtractionE2ETest, TamperedUpdaterArchiveFailsAndInstallsNothing) {
   log = RunLog();
   EXPECT_NE(log.find("No latest GU or JRE version exists"), std::string::npos) << log;
   EXPECT_EQ(log.find("[PickFolder] Set latest"), std::string::npos);
+}
+
+TEST_F(ExtractionE2ETest, OnlineBuildCopiesACompatibleSystemJre) {
+  const stdfs::path candidate = SystemJre(17);
+  // System JREs often keep their trust store as a link to the machine's shared one. Where links
+  // can be made, the candidate's is one, so the override below must not write through it.
+  const stdfs::path sharedTrustStore = root_ / "shared-cacerts";
+  jre::testing::WriteFile(sharedTrustStore.string(), "system trust store");
+  const stdfs::path candidateTrustStore = candidate / "lib" / "security" / "cacerts";
+  std::error_code linkError;
+  stdfs::remove(candidateTrustStore);
+  stdfs::create_symlink(sharedTrustStore, candidateTrustStore, linkError);
+  if (linkError) jre::testing::WriteFile(candidateTrustStore.string(), "system trust store");
+  SystemJre(11);  // passes too, but the search goes from the newest release down
+  Payload online;
+  online.jreVersion = "";
+  online.autoTest = true;
+  online.updaterLaunchFile = UpdaterLaunchFile("com.example.JreCompatibility");
+  ASSERT_EQ(Run(online), 0) << RunLog();
+
+  // The compatibility class ran once, on the newest candidate's launcher, and passed.
+  const std::vector<std::string> runs = JavaRunLines();
+  ASSERT_EQ(runs.size(), 1u) << JavaRuns();
+  EXPECT_NE(runs[0].find("jre17"), std::string::npos) << runs[0];
+  EXPECT_NE(runs[0].find("com.example.JreCompatibility"), std::string::npos) << runs[0];
+  // The log file is closed before the test process starts; what led up to it is there.
+  const std::string log = RunLog();
+  const std::string launcher = jre::LocateJavaLauncher(candidate.string());
+  EXPECT_NE(log.find("[Extractor] Checking for existing system JRE " + launcher), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("[Extractor] [Launch] Class: com.example.JreCompatibility"),
+            std::string::npos);
+
+  // The copy became the private JRE under the version of a copied system JRE.
+  const stdfs::path copy = Folder("jre17", "00000000000");
+  EXPECT_EQ(FoldersStartingWith("Ferrolan-jre17-"),
+            std::vector<std::string>{copy.filename().string()});
+  EXPECT_EQ(ReadFile(copy / "lib" / "modules"), "system class library");
+  EXPECT_EQ(ReadFile(copy / "release"), ReadFile(candidate / "release"));
+  const stdfs::path copiedLauncher = copy / stdfs::path(launcher).lexically_relative(candidate);
+  EXPECT_EQ(ReadFile(copiedLauncher), ReadFile(launcher));
+  EXPECT_TRUE(stdfs::exists(jre::LocateUnpack200(copy.string())));
+  // The updater's trust store goes into the copy; the system JRE itself stays untouched.
+  EXPECT_EQ(ReadFile(copy / "lib" / "security" / "cacerts"), "override trust store");
+  EXPECT_FALSE(stdfs::is_symlink(copy / "lib" / "security" / "cacerts"));
+  EXPECT_EQ(ReadFile(candidateTrustStore), "system trust store");
+  EXPECT_EQ(ReadFile(sharedTrustStore), "system trust store");
+  EXPECT_EQ(ReadFile(Folder("Demo App", "00000000005") / "app.jar"), "app 00000000005");
+  EXPECT_TRUE(TempFolders().empty());
+}
+
+TEST_F(ExtractionE2ETest, OnlineBuildRefusesAnIncompatibleSystemJre) {
+  // The only candidate fails the compatibility test, and the JRE download that follows cannot
+  // succeed.
+  SystemJre(17);
+  Payload online;
+  online.jreVersion = "";
+  online.appVersion = "";
+  online.autoTest = true;
+  online.updaterLaunchFile = UpdaterLaunchFile("com.example.Rejected");
+  EXPECT_EQ(Run(online), 1) << RunLog();
+
+  const std::vector<std::string> runs = JavaRunLines();
+  ASSERT_EQ(runs.size(), 1u) << JavaRuns();
+  EXPECT_NE(runs[0].find("Java_FLAutoTest"), std::string::npos) << runs[0];
+  EXPECT_NE(runs[0].find("com.example.Rejected"), std::string::npos) << runs[0];
+  EXPECT_TRUE(FoldersStartingWith("Ferrolan-jre17-").empty());
+  EXPECT_TRUE(TempFolders().empty());
+  EXPECT_TRUE(stdfs::exists(Folder("Ferrolan", "00000000002") / "FerrolanLaunch"));
 }
 
 }  // namespace

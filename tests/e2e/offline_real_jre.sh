@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# End to end on a real Java runtime: an offline launcher carrying the updater, the demo
+# application and a runtime is installed from nothing and run, then run again as installed.
+# The updater runs inside the launcher's process through JNI, on the runtime the launcher has
+# just extracted from its own file, and starts the demo application, which prints what it got.
+#
+# Usage: tests/e2e/offline_real_jre.sh BUILD_DIR RUNTIME
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$1
+runtime=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-offline.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*"
+  for log in "$work"/run*.log; do
+    echo "---- $log"
+    cat "$log"
+  done
+  exit 1
+}
+expect_line() { # file pattern what
+  grep -q -E -- "$2" "$1" || fail "$3 (no line matching '$2' in $(basename "$1"))"
+}
+
+"$here/../../scripts/package-demo.sh" "$build" "$runtime" "$work"
+export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata
+mkdir -p "$PROGRAMDATA" "$APPDATA"
+master="$PROGRAMDATA/Ferrolan-Demo App"
+
+# First start: installs, then the updater starts the demo application.
+set +e
+(cd "$work" && "./Demo App" first-argument "second argument") >"$work/run1.log" 2>&1
+rc=$?
+set -e
+[ "$rc" = 0 ] || fail "the first start ended with exit code $rc"
+for folder in Ferrolan-Ferrolan-00000000001-complete Ferrolan-jre17-00000000017-complete \
+  "Ferrolan-Demo App-00000000001-complete"; do
+  [ -d "$master/$folder" ] || fail "no installed folder $folder"
+done
+if ls "$master" | grep -q '^FerrolanTemp-'; then fail "a temporary folder was left behind"; fi
+jre="$master/Ferrolan-jre17-00000000017-complete"
+cmp -s "$jre/lib/modules" "$runtime/lib/modules" || fail "the installed runtime differs from the one packaged"
+[ -x "$jre/bin/java" ] || fail "the installed runtime's launcher is not executable"
+expect_line "$work/run1.log" 'Start: JNI Launch' "the updater was not started through JNI"
+expect_line "$work/run1.log" "^java.home: $jre\$" "the demo application did not run on the installed runtime"
+expect_line "$work/run1.log" '^argument [0-9]+: second argument$' "the demo application did not get the arguments"
+expect_line "$work/run1.log" '^property fldyna_greeting: hello from the Params section$' \
+  "the demo application did not get the Params section"
+
+# Second start: everything is current, nothing is extracted.
+(cd "$work" && "./Demo App" again) >"$work/run2.log" 2>&1 || fail "the second start failed"
+expect_line "$work/run2.log" 'Running without extraction now' "the second start did not run as installed"
+expect_line "$work/run2.log" '^argument [0-9]+: again$' "the demo application did not run the second time"
+if grep -q 'Extracting JRE archive' "$work/run2.log"; then fail "the second start extracted again"; fi
+echo "PASS: installed from nothing and ran as installed on the extracted runtime"
