@@ -39,7 +39,6 @@ std::string LzmaErrorText(lzma_ret code) {
 struct LzmaEncoder::Stream {
   lzma_stream strm = LZMA_STREAM_INIT;
   std::vector<std::uint8_t> out = std::vector<std::uint8_t>(kChunk);
-  bool ready = false;
   ~Stream() { lzma_end(&strm); }
 };
 
@@ -65,64 +64,45 @@ std::optional<LzmaFormat> ParseLzmaFormat(std::string_view name) {
 
 LzmaEncoder::LzmaEncoder(std::uint64_t uncompressedSize, Sink sink, LzmaFormat format)
     : stream_(std::make_unique<Stream>()), sink_(std::move(sink)), expected_(uncompressedSize) {
+  // Preset 6 with the 8 MiB dictionary in both forms; lc 3, lp 0, pb 2 are the preset's.
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, 6) != 0) {
+    Fail("LZMA preset unavailable");
+    return;
+  }
+  options.dict_size = kLzmaDictionarySize;
+  lzma_ret ret = LZMA_OK;
   if (format == LzmaFormat::kLegacy) {
-    StartLegacy();
+    // The header is written by hand and the data by the raw LZMA1 encoder without an end
+    // marker: the container encoder of liblzma can only write "size unknown" plus an end
+    // marker, and a header that states a size while the data also carries a marker is refused
+    // by strict decoders.
+    options.ext_flags = 0;  // no end-of-payload marker
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    ret = lzma_raw_encoder(&stream_->strm, filters);
   } else {
-    StartXzBlocks();
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_mt mt{};
+    mt.threads = std::clamp<std::uint32_t>(lzma_cputhreads(), 1, 16);
+    // Every block records its sizes in its header, which is what lets the decoder hand blocks
+    // to several threads.
+    mt.block_size = kXzBlockSize;
+    mt.filters = filters;
+    mt.check = LZMA_CHECK_CRC32;
+    ret = lzma_stream_encoder_mt(&stream_->strm, &mt);
   }
-}
-
-void LzmaEncoder::StartLegacy() {
-  // The header is written by hand and the data by the raw LZMA1 encoder without an end marker:
-  // the container encoder of liblzma can only write "size unknown" plus an end marker, and a
-  // header that states a size while the data also carries a marker is refused by strict
-  // decoders.
-  lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, 6) != 0) {
-    Fail("LZMA preset unavailable");
-    return;
-  }
-  options.dict_size = kLzmaDictionarySize;
-  options.lc = 3;
-  options.lp = 0;
-  options.pb = 2;
-  options.ext_flags = 0;  // no end-of-payload marker
-  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-  lzma_ret ret = lzma_raw_encoder(&stream_->strm, filters);
   if (ret != LZMA_OK) {
     Fail(LzmaErrorText(ret));
     return;
   }
-  stream_->ready = true;
-  auto header = LzmaHeader(expected_);
-  if (!sink_(header.data(), header.size())) {
-    Fail("cannot write the compressed output");
-    return;
+  if (format == LzmaFormat::kLegacy) {
+    auto header = LzmaHeader(expected_);
+    if (!sink_(header.data(), header.size())) {
+      Fail("cannot write the compressed output");
+      return;
+    }
+    compressed_ = header.size();
   }
-  compressed_ = header.size();
-}
-
-void LzmaEncoder::StartXzBlocks() {
-  lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, 6) != 0) {
-    Fail("LZMA preset unavailable");
-    return;
-  }
-  options.dict_size = kLzmaDictionarySize;
-  lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-  lzma_mt mt{};
-  mt.threads = std::clamp<std::uint32_t>(lzma_cputhreads(), 1, 16);
-  // Every block records its sizes in its header, which is what lets the decoder hand blocks
-  // to several threads.
-  mt.block_size = kXzBlockSize;
-  mt.filters = filters;
-  mt.check = LZMA_CHECK_CRC32;
-  lzma_ret ret = lzma_stream_encoder_mt(&stream_->strm, &mt);
-  if (ret != LZMA_OK) {
-    Fail(LzmaErrorText(ret));
-    return;
-  }
-  stream_->ready = true;
 }
 
 LzmaEncoder::~LzmaEncoder() = default;

@@ -62,8 +62,6 @@ class LzmaEncoder {
  private:
   bool Fail(std::string message);
   bool Pump(bool finishing);
-  void StartLegacy();
-  void StartXzBlocks();
 
   struct Stream;
   std::unique_ptr<Stream> stream_;
