@@ -8,6 +8,8 @@
 #              (default build/linux)
 #   FERROLAN_BENCH_JRE  the Java runtime folder to pack; by default the OpenJDK 17 of the
 #              machine, or the one the "java" on PATH belongs to
+#   FERROLAN_BENCH_FORMAT  the archive form, "xz" (the default: blocks, as a launcher carries
+#              them, decoded on all cores) or "lzma" (one legacy stream)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build/linux}
@@ -34,6 +36,7 @@ trap 'rm -rf "$work"' EXIT
 echo "[bench] runtime: $jre ($(du -sLh "$jre" 2>/dev/null | cut -f1))"
 "$pack" keygen -o "$work/bench" >/dev/null
 start=$(date +%s)
-"$pack" archive "$jre" -o "$work/jre.p2.l2" --key "$work/bench.private.der" | tail -n 1
+"$pack" archive "$jre" -o "$work/jre.p2.l2" --key "$work/bench.private.der" \
+  --format "${FERROLAN_BENCH_FORMAT:-xz}" | tail -n 1
 echo "[bench] packed in $(( $(date +%s) - start )) s"
 "$bench" "$work/jre.p2.l2" "$work/bench.public.der" "$work" "$rounds"
