@@ -75,12 +75,8 @@ class SampledSearch {
 
 }  // namespace
 
-std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int length,
-                        const char* label) {
-  if (stream == nullptr || marker == nullptr || length <= 0) {
-    log::LogPrintf("Could not find marker: %s\n", label);
-    return -1;
-  }
+std::int64_t SearchMarker(std::FILE* stream, const std::uint8_t* marker, int length) {
+  if (stream == nullptr || marker == nullptr || length <= 0) return -1;
   const auto m = static_cast<std::size_t>(length);
   const SampledSearch search(marker, m);
   // Each block is read to the same cache-line-aligned place, after a front area that takes
@@ -110,8 +106,14 @@ std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int lengt
     kept = newKept;
     blockAt += static_cast<std::int64_t>(got);
   }
-  log::LogPrintf("Could not find marker: %s\n", label);
   return -1;
+}
+
+std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int length,
+                        const char* label) {
+  const std::int64_t consumed = SearchMarker(stream, marker, length);
+  if (consumed < 0) log::LogPrintf("Could not find marker: %s\n", label);
+  return consumed;
 }
 
 }  // namespace ferrolan::tail

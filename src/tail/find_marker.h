@@ -18,6 +18,10 @@ namespace ferrolan::tail {
 std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int length,
                         const char* label);
 
+/// The same search without the failure message: returns -1 quietly when the stream ends first.
+/// For callers that try a shortcut first and fall back to a full search, which reports.
+std::int64_t SearchMarker(std::FILE* stream, const std::uint8_t* marker, int length);
+
 namespace detail {
 
 /// Moves `stream` by `offset` bytes from its current position, with 64-bit offsets on both

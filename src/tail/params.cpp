@@ -7,8 +7,7 @@
 
 #include "log/log.h"
 #include "pipeline/stages.h"
-#include "tail/find_marker.h"
-#include "tail/markers.h"
+#include "tail/params_locator.h"
 
 namespace ferrolan::tail {
 namespace {
@@ -172,10 +171,7 @@ std::optional<DynamicProperties> ProcessParams(const std::string& ownPath,
         ownPath.c_str());
     return std::nullopt;
   }
-  const auto& marker = ParamsMarker();
-  if (FindMarker(file.get(), marker.data(), kParamsMarkerLength, "Params") < 0) {
-    return std::nullopt;
-  }
+  if (!LocateParamsMarker(file.get())) return std::nullopt;
   pipeline::FileReaderPipe pipe = pipeline::StartFileReader(std::move(file));
   log::LogPrintf("[Extractor] Found Params marker. Extracting now...\n");
   DynamicProperties state = ProcessParamsFrom(*pipe.buffer, list, prepareOnly);
