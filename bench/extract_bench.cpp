@@ -65,11 +65,11 @@ double TimeXz(const std::string& archive) {
 double TimeExtraction(const std::string& archive, const std::string& destination) {
   Clock::time_point start = Clock::now();
   ferrolan::pipeline::FileReaderPipe reader =
-      ferrolan::pipeline::StartFileReader(ferrolan::pipeline::OpenFile(archive, "rb"));
+      ferrolan::pipeline::StartFileReader(ferrolan::fs::OpenFile(archive, "rb"));
   auto decoded = ferrolan::pipeline::RingBuffer_create(2, 102400);
   ferrolan::pipeline::StageThread decoder =
       ferrolan::pipeline::StartUnLZMAerStage(reader.buffer, decoded);
-  ferrolan::archive::RunUnArchiver(*decoded, destination);
+  ferrolan::archive::RunUnArchiver(*decoded, ferrolan::archive::ArchiveJob(destination));
   decoder.Join();
   return Seconds(start);
 }

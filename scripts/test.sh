@@ -49,8 +49,7 @@ for preset in $presets; do
   echo "=== [$preset] tests"
   out=$(mktemp)
   if [ "$preset" = linux-tsan ]; then
-    # Death tests end the process while stage threads still run: by design, not a leak.
-    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 report_thread_leaks=0"
+    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
   fi
   ctest --preset "$preset" 2>&1 | tee "$out" | grep -E "^\s*[0-9]+/[0-9]+ Test .*(\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Not Run)|tests passed|tests failed" 
   rc=${PIPESTATUS[0]}

@@ -102,10 +102,9 @@ bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const P
   return valid == 1;
 }
 
-void VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
-                            const std::string& destination) {
+bool VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
+                            const PublicKey* key) {
   log::LogPrintf("[Unarchiver] Verifying signature\n");
-  const PublicKey* key = ProcessPublicKey();
   int produced = 0;
   const bool valid = CheckSignature(hash, signatureHex, key, &produced);
   log::LogPrintf("[Unarchiver] Produced a signature of length %d\n", produced);
@@ -114,8 +113,8 @@ void VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
     // would make the signature meaningless, so it is refused like a bad one.
     log::LogPrintf("[Unarchiver] ERROR - no public key to check the signature with.\n");
   }
-  if (!valid) RejectArchive(destination);
-  log::LogPrintf("[Unarchiver] Archive signature verified.\n");
+  if (valid) log::LogPrintf("[Unarchiver] Archive signature verified.\n");
+  return valid;
 }
 
 void RejectArchive(const std::string& destination) {
@@ -124,9 +123,8 @@ void RejectArchive(const std::string& destination) {
   log::LogPrintf("%s", kStars);
   log::LogPrintf("[Unarchiver] ERROR - unable to verify signature of hash of archive.\n");
   log::LogPrintf("[Unarchiver] Ferrolan will disregard this update.\n");
-  fs::DeleteFolder(destination);
+  if (!destination.empty()) fs::DeleteFolder(destination);
   log::LogPrintf("%s", kStars);
-  log::EndProcess(1);
 }
 
 }  // namespace ferrolan::archive

@@ -63,16 +63,16 @@ bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const P
 
 /// The check at the end of ExtractArchive. Logs "[Unarchiver] Verifying signature\n" and
 /// "[Unarchiver] Produced a signature of length %d\n"; on success logs
-/// "[Unarchiver] Archive signature verified.\n" and returns. On failure rejects the archive
-/// (RejectArchive): the process ends with exit code 1.
-void VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
-                            const std::string& destination);
+/// "[Unarchiver] Archive signature verified.\n" and returns true. False when `key` is null or
+/// the signature does not match; the caller then rejects the archive (RejectArchive).
+[[nodiscard]] bool VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
+                                          const PublicKey* key);
 
 /// Rejects an archive: logs the failure banner (a line of 71 stars,
 /// "[Unarchiver] ERROR - unable to verify signature of hash of archive.\n",
 /// "[Unarchiver] Ferrolan will disregard this update.\n"), empties `destination` (the folder
-/// itself stays), logs the star line again and ends the process with exit code 1, so nothing
-/// uses what was extracted.
-[[noreturn]] void RejectArchive(const std::string& destination);
+/// itself stays; an empty path empties nothing) and logs the star line again. The caller
+/// reports the rejection, and the run must not use anything that was extracted.
+void RejectArchive(const std::string& destination);
 
 }  // namespace ferrolan::archive

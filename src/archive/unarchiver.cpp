@@ -38,16 +38,44 @@ std::vector<char>& TailCopyBuffer() {
   return buffer;
 }
 
-[[noreturn]] void RejectEntry(const char* what, const std::string& text,
-                              const std::string& destination) {
+// Refuses the whole archive over one entry: the reason, then the failure banner.
+EntryResult RejectEntry(const char* what, const std::string& text, const std::string& destination,
+                        ArchiveState* state) {
   LogPrintf("[Unarchiver] ERROR - %s: %s\n", what, text.c_str());
-  RejectArchive(destination);
+  if (state != nullptr) state->report.problem = std::string(what) + ": " + text;
+  RejectArchive(state != nullptr && state->job.verifyOnly ? std::string() : destination);
+  return EntryResult::kRejected;
 }
 
 void Hash(ArchiveState* state, const char* bytes, int length) {
-  if (state != nullptr && length > 0)
-    MixedHash_process(&state->hash, reinterpret_cast<const unsigned char*>(bytes),
-                      static_cast<unsigned long>(length));
+  if (state == nullptr || length <= 0) return;
+  MixedHash_process(&state->hash, reinterpret_cast<const unsigned char*>(bytes),
+                    static_cast<unsigned long>(length));
+  state->report.hashedBytes += static_cast<std::uint64_t>(length);
+}
+
+// The collected header fields of an entry go into the hash (and the byte count).
+void HashHeader(ArchiveState* state) {
+  if (state == nullptr) return;
+  for (const std::string& block : state->collector.blocks)
+    state->report.hashedBytes += block.size();
+  HashFields(state->collector, &state->hash);
+}
+
+bool Writing(const ArchiveState* state) { return state == nullptr || !state->job.verifyOnly; }
+
+EntryResult ToEntryResult(ArchiveStatus status) {
+  switch (status) {
+    case ArchiveStatus::kOk:
+      return EntryResult::kNext;
+    case ArchiveStatus::kRejected:
+      return EntryResult::kRejected;
+    case ArchiveStatus::kWriteFailed:
+      return EntryResult::kWriteFailed;
+    case ArchiveStatus::kToolFailed:
+      return EntryResult::kToolFailed;
+  }
+  return EntryResult::kRejected;
 }
 
 std::optional<std::string> ReadField(RingBuffer& input, const char* label, int maximum,
@@ -68,45 +96,64 @@ void CreateParents(const std::string& destination, const std::string& relative) 
 }
 
 // Moves `length` content bytes into a nested extraction and waits for it. Every byte is still
-// read from `input` and hashed even when the nested decoder stops early, so the outer archive's
+// read from `input` and hashed even when the nested archive ends early, so the outer archive's
 // signature covers exactly what it carries.
-void ExtractInStep(RingBuffer& input, std::int32_t length, const std::string& destination,
-                   ArchiveState* state, std::vector<char>& buffer) {
+EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::string& destination,
+                          ArchiveState* state, std::vector<char>& buffer) {
   LogPrintf("\t[Unarchiver] .p2.l2 detected. Performing in sync unarchive.\n");
-  auto nestedInput = pipeline::RingBuffer_create(kNestedInputBufferId, kNestedInputCapacity);
-  NestedExtraction nested = StartNestedExtraction(nestedInput, destination);
-  bool forwarding = true;
+  std::int32_t due = length;
+  auto feed = [&](char* out, int capacity) {
+    if (due <= 0) return -1;
+    const int want = static_cast<int>(
+        std::min<std::int64_t>({due, capacity, static_cast<std::int64_t>(buffer.size())}));
+    const int got = pipeline::RingBuffer_read(input, out, want);
+    if (got < 0) return -1;
+    Hash(state, out, got);
+    due -= got;
+    return got;
+  };
+  ArchiveJob job;
+  if (state != nullptr) job = state->job;
+  job.destination = destination;
+  const ArchiveReport nested = ExtractCompressedArchive(feed, job);
+  if (nested.status != ArchiveStatus::kOk) {
+    if (state != nullptr) state->report.problem = nested.problem;
+    return ToEntryResult(nested.status);
+  }
+  if (state != nullptr) {
+    state->report.files += nested.files;
+    state->report.folders += nested.folders;
+  }
+  LogPrintf("\t[Unarchiver] .p2.l2 in sync unarchive complete.\n");
+  return EntryResult::kNext;
+}
+
+EntryResult CannotWrite(const char* why) {
+  LogPrintf("\t[Unarchiver] *************************** Unable to extract archive file. %s\n", why);
+  return EntryResult::kWriteFailed;
+}
+
+// Reads `length` content bytes into the hash only.
+void HashContent(RingBuffer& input, std::int32_t length, ArchiveState* state,
+                 std::vector<char>& buffer) {
   for (std::int32_t due = length; due > 0;) {
-    const int want = static_cast<int>(std::min<std::int64_t>(due, buffer.size()));
+    const int want = static_cast<int>(std::min<std::int64_t>(due, std::ssize(buffer)));
     const int got = pipeline::RingBuffer_read(input, buffer.data(), want);
     if (got < 0) break;
-    if (forwarding && pipeline::RingBuffer_write(*nestedInput, buffer.data(), got) < 0)
-      forwarding = false;
     Hash(state, buffer.data(), got);
     due -= got;
   }
-  // The end of the content is the end of the nested stream: without it a nested archive that
-  // is cut short would leave its decoder waiting for bytes that never come.
-  pipeline::RingBuffer_close(*nestedInput);
-  nested.unarchiver.Join();
-  LogPrintf("\t[Unarchiver] .p2.l2 in sync unarchive complete.\n");
 }
 
-[[noreturn]] void CannotWrite(const char* why) {
-  LogPrintf("\t[Unarchiver] *************************** Unable to extract archive file. %s\n", why);
-  log::EndProcess(1);
-}
-
-void CopyToFile(RingBuffer& input, std::int32_t length, const std::string& path,
-                const std::string& shown, ArchiveState* state, std::vector<char>& buffer) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
-                                                       &std::fclose);
-  if (!file) CannotWrite("Unable to open file for writing.");
+EntryResult CopyToFile(RingBuffer& input, std::int32_t length, const std::string& path,
+                       const std::string& shown, ArchiveState* state, std::vector<char>& buffer) {
+  fs::OwnedFile file = fs::OpenFile(path, "wb");
+  if (!file) return CannotWrite("Unable to open file for writing.");
   LogPrintf("\t[Unarchiver] Extracting to file %s (length:%ld)\n", shown.c_str(),
             static_cast<long>(length));
   std::string head;  // the first bytes, which tell whether the file is a program
   for (std::int32_t due = length; due > 0;) {
-    const int want = static_cast<int>(std::min<std::int64_t>(due, buffer.size()));
+    const int want = static_cast<int>(std::min<std::int64_t>(due, std::ssize(buffer)));
     const int got = pipeline::RingBuffer_read(input, buffer.data(), want);
     if (got < 0) break;  // the input ended inside the content: keep what arrived
     if (head.size() < 4)
@@ -115,18 +162,19 @@ void CopyToFile(RingBuffer& input, std::int32_t length, const std::string& path,
     if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), file.get()) !=
         static_cast<std::size_t>(got)) {
       // A file that silently misses bytes would be taken for a good install.
-      CannotWrite("Unable to write to file.");
+      return CannotWrite("Unable to write to file.");
     }
     Hash(state, buffer.data(), got);
     due -= got;
   }
   if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0)
-    CannotWrite("Unable to write to file.");
+    return CannotWrite("Unable to write to file.");
   MarkExecutableIfProgram(path, head);
   LogPrintf("[Unarchiver] Extracted %s length:%d\n", shown.c_str(), static_cast<int>(length));
+  return EntryResult::kNext;
 }
 
-void Unpack200(const std::string& packed, const std::string& target) {
+EntryResult Unpack200(const std::string& packed, const std::string& target) {
   LogPrintf("\t[Unarchiver] Requires unpacking200...\n");
   std::string tool;
   {
@@ -135,7 +183,7 @@ void Unpack200(const std::string& packed, const std::string& target) {
     tool = Process().unpack200Path;
     if (!Process().unpack200Patched && !tool.empty()) {
       Process().unpack200Patched = true;
-      fs::PatchWindowsSubsystem(tool);
+      if (!fs::PatchWindowsSubsystem(tool)) return EntryResult::kToolFailed;
     }
   }
   launch::Spawner spawner = launch::SpawnerCreate();
@@ -149,26 +197,31 @@ void Unpack200(const std::string& packed, const std::string& target) {
     LogPrintf("\t[Unarchiver] ERROR: unpack200 (%s) does not exist!\n", target.c_str());
   }
   std::remove(packed.c_str());
+  return EntryResult::kNext;
 }
 
 }  // namespace
 
-ArchiveState::ArchiveState() : copyBuffer(kCopyBufferSize) { MixedHash_init(&hash); }
+ArchiveState::ArchiveState(ArchiveJob archiveJob)
+    : job(std::move(archiveJob)), copyBuffer(kCopyBufferSize) {
+  MixedHash_init(&hash);
+}
 
-int ExtractArchiveEntry(RingBuffer& input, const std::string& destination, ArchiveState* state) {
+EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destination,
+                                ArchiveState* state) {
   if (state != nullptr) state->collector.Clear();  // leftovers are not hashed
 
   const std::optional<std::string> typeText =
       ReadField(input, "Archive File Type", kTypeFieldMax, state);
   if (!typeText || typeText->empty()) {
     LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return -1;
+    return EntryResult::kEnd;
   }
   const std::optional<std::string> path =
       ReadField(input, "Archive File Path", kPathFieldMax, state);
   if (!path) {
     LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return -1;
+    return EntryResult::kEnd;
   }
   bool signatureBlock = false;
   if (path->starts_with(kSpecialBlockPrefix)) {
@@ -182,7 +235,8 @@ int ExtractArchiveEntry(RingBuffer& input, const std::string& destination, Archi
   const long type = ParseEntryType(*typeText);
   LogPrintf("[Unarchiver] Extracting %s (::%ld from %s)\n", relative.c_str(), type,
             typeText->c_str());
-  if (!IsSafeEntryPath(*path)) RejectEntry("entry path leaves the destination", *path, destination);
+  if (!IsSafeEntryPath(*path))
+    return RejectEntry("entry path leaves the destination", *path, destination, state);
 
   std::string target = destination;
   fs::PathJoin(target, relative);
@@ -190,14 +244,16 @@ int ExtractArchiveEntry(RingBuffer& input, const std::string& destination, Archi
     target += ".p2";
     relative += ".p2";
   }
-  if (target.size() >= kMaxDestinationPath) RejectEntry("entry path too long", *path, destination);
-  if (!signatureBlock) CreateParents(destination, relative);
+  if (target.size() >= kMaxDestinationPath)
+    return RejectEntry("entry path too long", *path, destination, state);
+  if (!signatureBlock && Writing(state)) CreateParents(destination, relative);
 
   if (type == static_cast<long>(EntryType::kFolder)) {
-    fs::CreateFolder(target);
+    if (Writing(state)) fs::CreateFolder(target);
     LogPrintf("\t[Unarchiver] Created folder %s\n", relative.c_str());
-    if (state != nullptr) HashFields(state->collector, &state->hash);
-    return 0;
+    HashHeader(state);
+    if (state != nullptr) ++state->report.folders;
+    return EntryResult::kNext;
   }
 
   const std::optional<std::string> lengthText =
@@ -205,76 +261,151 @@ int ExtractArchiveEntry(RingBuffer& input, const std::string& destination, Archi
   if (!lengthText) {
     // The stream ended inside the entry header: the archive ends here.
     LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return -1;
+    return EntryResult::kEnd;
   }
   const std::optional<std::int32_t> length = ParseEntryLength(*lengthText);
-  if (!length) RejectEntry("bad entry length", *lengthText, destination);
+  if (!length) return RejectEntry("bad entry length", *lengthText, destination, state);
 
   if (signatureBlock) {
     // The block's own fields are never hashed, its fields 4 and 5 are not even collected.
     state->collector.Clear();
-    state->signatureBlockSeen = true;
+    state->report.signatureBlock = true;
     const std::optional<std::string> covered =
         pipeline::RingBuffer_readUntil(input, "Signature Length", kLengthFieldMax, nullptr);
     const std::optional<std::int32_t> coveredValue =
         covered ? ParseEntryLength(*covered) : std::nullopt;
-    state->signatureLength = coveredValue ? *coveredValue : -1;
+    state->report.signedLength = coveredValue ? *coveredValue : -1;
     state->signatureHex =
         pipeline::RingBuffer_readUntil(input, "Signature Hex", kSignatureHexMax, nullptr);
-    return -1;
+    return EntryResult::kEnd;
   }
 
   if (*length == 0) {
     LogPrintf("\t[Unarchiver] Skipping empty file %s\n", relative.c_str());
-    if (state != nullptr) HashFields(state->collector, &state->hash);
-    return 0;
+    HashHeader(state);
+    if (state != nullptr) ++state->report.files;
+    return EntryResult::kNext;
   }
-  if (state != nullptr) HashFields(state->collector, &state->hash);
+  HashHeader(state);
   std::vector<char>& buffer = state != nullptr ? state->copyBuffer : TailCopyBuffer();
 
-  if (target.ends_with("p2.l2")) {
-    ExtractInStep(input, *length, destination, state, buffer);
-    return 0;
+  if (target.ends_with("p2.l2")) return ExtractInStep(input, *length, destination, state, buffer);
+  if (state != nullptr) ++state->report.files;
+  if (!Writing(state)) {
+    HashContent(input, *length, state, buffer);
+    return EntryResult::kNext;
   }
-  CopyToFile(input, *length, target, relative, state, buffer);
+  const EntryResult copied = CopyToFile(input, *length, target, relative, state, buffer);
+  if (copied != EntryResult::kNext) return copied;
   if (type == static_cast<long>(EntryType::kPack200)) {
     std::string unpacked = target.substr(0, target.size() - 3);
-    Unpack200(target, unpacked);
+    return Unpack200(target, unpacked);
   }
-  return 0;
+  return EntryResult::kNext;
 }
 
-int ExtractTailEntry(RingBuffer& input, const std::string& destination) {
+EntryResult ExtractTailEntry(RingBuffer& input, const std::string& destination) {
   return ExtractArchiveEntry(input, destination, nullptr);
 }
 
-int ExtractArchive(RingBuffer& input, const std::string& destination) {
-  LogPrintf("[Unarchiver] [START] Extracting archive %s\n", destination.c_str());
+ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
+  LogPrintf("[Unarchiver] [START] Extracting archive %s\n", job.destination.c_str());
   std::fflush(stdout);
   RegisterArchiveHashes();
-  auto state = std::make_unique<ArchiveState>();
-  while (ExtractArchiveEntry(input, destination, state.get()) != -1) {
+  auto state = std::make_unique<ArchiveState>(job);
+  ArchiveReport& report = state->report;
+  EntryResult step = EntryResult::kNext;
+  while ((step = ExtractArchiveEntry(input, job.destination, state.get())) == EntryResult::kNext) {
+  }
+  switch (step) {
+    case EntryResult::kRejected:
+      report.status = ArchiveStatus::kRejected;
+      return report;
+    case EntryResult::kWriteFailed:
+      report.status = ArchiveStatus::kWriteFailed;
+      return report;
+    case EntryResult::kToolFailed:
+      report.status = ArchiveStatus::kToolFailed;
+      return report;
+    case EntryResult::kNext:
+    case EntryResult::kEnd:
+      break;
   }
 
-  const bool haveKey = ProcessPublicKey() != nullptr;
-  if (!state->signatureBlockSeen) {
-    if (haveKey) {
+  const std::string emptied = job.verifyOnly ? std::string() : job.destination;
+  const PublicKey* key = job.key ? *job.key : ProcessPublicKey();
+  if (!report.signatureBlock) {
+    if (key != nullptr) {
       // With a key every archive must be signed; otherwise anyone could strip the block.
       LogPrintf("[Unarchiver] ERROR - the archive carries no signature block.\n");
-      RejectArchive(destination);
+      report.problem = "the archive carries no signature block";
+      RejectArchive(emptied);
+      report.status = ArchiveStatus::kRejected;
+      return report;
     }
-    LogPrintf("[Unarchiver] [END] Extracting archive %s\n", destination.c_str());
-    return 0;
+    LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
+    return report;
   }
-  if (state->signatureLength < 0 || !state->signatureHex) {
+  if (report.signedLength < 0 || !state->signatureHex) {
     // A block header without its fields is no signature; accepting it unchecked would let a
     // truncated block switch the check off.
     LogPrintf("[Unarchiver] ERROR - the signature block is incomplete.\n");
-    RejectArchive(destination);
+    report.problem = "the signature block is incomplete";
+    RejectArchive(emptied);
+    report.status = ArchiveStatus::kRejected;
+    return report;
   }
-  VerifyArchiveSignature(state->hash, *state->signatureHex, destination);
-  LogPrintf("[Unarchiver] [END] Extracting archive %s\n", destination.c_str());
-  return 0;
+  if (!VerifyArchiveSignature(state->hash, *state->signatureHex, key)) {
+    report.problem = key == nullptr ? "no public key to check the signature with"
+                                    : "the signature does not match";
+    RejectArchive(emptied);
+    report.status = ArchiveStatus::kRejected;
+    return report;
+  }
+  LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
+  return report;
+}
+
+ArchiveReport ExtractCompressedArchive(const std::function<int(char*, int)>& feed,
+                                       const ArchiveJob& job) {
+  auto compressed = pipeline::RingBuffer_create(kNestedInputBufferId, kNestedInputCapacity);
+  auto decoded = pipeline::RingBuffer_create(kNestedInputBufferId, kNestedDecodedCapacity);
+  pipeline::StageThread decoder = pipeline::StartUnLZMAerStage(compressed, decoded);
+  UnArchiverStage unarchiver = StartUnArchiverStage(decoded, job);
+
+  std::vector<char> chunk(pipeline::kStageChunk);
+  bool forwarding = true;
+  for (int got = feed(chunk.data(), pipeline::kStageChunk); got >= 0;
+       got = feed(chunk.data(), pipeline::kStageChunk)) {
+    if (!forwarding || pipeline::RingBuffer_write(*compressed, chunk.data(), got) >= 0) continue;
+    // The archive has ended (or failed): a failure needs none of the rest, a complete archive
+    // still has the rest of its bytes drained through the feed.
+    forwarding = false;
+    if (unarchiver.thread.Join() != 0) break;
+  }
+  // The end of the feed is the end of the compressed stream: without it an archive that is cut
+  // short would leave its decoder waiting for bytes that never come.
+  pipeline::RingBuffer_close(*compressed);
+  unarchiver.thread.Join();
+  ArchiveReport report = *unarchiver.report;
+  report.decoderFailed = decoder.Join() != 0;
+  return report;
+}
+
+ArchiveReport ExtractCompressedArchive(std::FILE* file, std::uint64_t length,
+                                       const ArchiveJob& job) {
+  std::uint64_t due = length;
+  return ExtractCompressedArchive(
+      [&](char* out, int capacity) {
+        if (due == 0) return -1;
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(due, static_cast<std::uint64_t>(capacity)));
+        const std::size_t got = std::fread(out, 1, want, file);
+        if (got == 0) return -1;  // the file is shorter than announced
+        due -= got;
+        return static_cast<int>(got);
+      },
+      job);
 }
 
 void SetUnpack200Path(std::string path) {
@@ -287,28 +418,24 @@ std::string Unpack200Path() {
   return Process().unpack200Path;
 }
 
-int RunUnArchiver(RingBuffer& input, const std::string& destination) {
+ArchiveReport RunUnArchiver(RingBuffer& input, const ArchiveJob& job) {
   LogPrintf("[Streamer] [UnArchiver] Starting...\n");
-  ExtractArchive(input, destination);
+  ArchiveReport report = ExtractArchive(input, job);
   pipeline::RingBuffer_close(input);
-  LogPrintf("[Streamer] [UnArchiver] Done.\n");
-  return 0;
+  if (report.status == ArchiveStatus::kOk) LogPrintf("[Streamer] [UnArchiver] Done.\n");
+  return report;
 }
 
-pipeline::StageThread StartUnArchiverStage(std::shared_ptr<RingBuffer> input,
-                                           std::string destination) {
+UnArchiverStage StartUnArchiverStage(std::shared_ptr<RingBuffer> input, ArchiveJob job) {
   RingBuffer* raw = input.get();
-  return pipeline::StageThread(
-      [raw, destination = std::move(destination)] { return RunUnArchiver(*raw, destination); },
+  auto report = std::make_shared<ArchiveReport>();
+  pipeline::StageThread thread(
+      [raw, report, job = std::move(job)] {
+        *report = RunUnArchiver(*raw, job);
+        return report->status == ArchiveStatus::kOk ? 0 : 1;
+      },
       {std::move(input)});
-}
-
-NestedExtraction StartNestedExtraction(std::shared_ptr<RingBuffer> input, std::string destination) {
-  auto decoded = pipeline::RingBuffer_create(kNestedInputBufferId, kNestedDecodedCapacity);
-  NestedExtraction nested;
-  nested.decoder = pipeline::StartUnLZMAerStage(std::move(input), decoded);
-  nested.unarchiver = StartUnArchiverStage(decoded, std::move(destination));
-  return nested;
+  return UnArchiverStage{std::move(thread), std::move(report)};
 }
 
 }  // namespace ferrolan::archive

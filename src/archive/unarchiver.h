@@ -9,18 +9,25 @@
 // is absolute, has a drive letter or colon, or has a "." or ".." component rejects the whole
 // archive, as does a length field that is not a plain decimal number up to 2^31-1. When a
 // public key was imported every archive must carry a valid signature block; a signature block
-// that arrives while no key was imported is refused too. A rejected archive ends the process
-// (failure banner, destination emptied, exit code 1) because the launcher must not go on and
-// use its files. Only without a key and without a block is an archive accepted unchecked.
+// that arrives while no key was imported is refused too. A rejected archive logs the failure
+// banner, has its destination emptied and reports ArchiveStatus::kRejected: the caller must not
+// go on and use its files (the launcher ends the run with exit code 1). Only without a key and
+// without a block is an archive accepted unchecked. Nothing here ends the process.
+//
+// Verify-only: the same reader can check an archive without writing anything (the packager's
+// "inspect" uses it), so what is reported there is exactly what a launcher accepts.
 //
 // Platforms: portable. Entry paths may use "/" or "\"; each build writes its own separator.
 // unpack200 is run through the Spawner (CreateProcessA on Windows, posix_spawn on POSIX).
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/mixed_hash.h"
@@ -29,37 +36,86 @@
 
 namespace ferrolan::archive {
 
+class PublicKey;
+
 inline constexpr int kCopyBufferSize = 0x100000;  // 1 MiB
 inline constexpr int kNestedInputBufferId = 5;    // the in-step input of a ".p2.l2" entry
 inline constexpr int kNestedInputCapacity = 1048576;
 inline constexpr int kNestedDecodedCapacity = 102400;
 
+/// How reading an archive (or one tail entry) ended.
+enum class ArchiveStatus {
+  kOk,           ///< written (or, verify-only, read) completely; verified when signed
+  kRejected,     ///< refused: failure banner logged, destination emptied
+  kWriteFailed,  ///< a file could not be written; the message is logged
+  kToolFailed,   ///< the unpack200 tool could not be made a windowed program
+};
+
+/// What an archive is extracted for.
+struct ArchiveJob {
+  ArchiveJob() = default;
+  explicit ArchiveJob(std::string folder) : destination(std::move(folder)) {}
+
+  std::string destination;  ///< the folder the entries go to (unused when verifyOnly)
+  bool verifyOnly = false;  ///< read, hash and check only: no file or folder is created
+  /// The key that checks the signature (null: no key); none means the process-wide key.
+  std::optional<const PublicKey*> key;
+};
+
+/// The outcome of one archive, with what it held.
+struct ArchiveReport {
+  ArchiveStatus status = ArchiveStatus::kOk;
+  int files = 0;
+  int folders = 0;
+  std::uint64_t hashedBytes = 0;   ///< the bytes before the signature block
+  bool signatureBlock = false;     ///< a signature block was read
+  std::int64_t signedLength = -1;  ///< the block's "Signature Length" field, -1 when absent
+  bool decoderFailed = false;      ///< a nested decoder reported damaged compressed data
+  std::string problem;             ///< why the archive was refused, in words
+};
+
 /// What ExtractArchive keeps across the entries of one archive.
 struct ArchiveState {
-  ArchiveState();
-  std::int32_t signatureLength = -1;        // from the signature block; -1 until read
+  explicit ArchiveState(ArchiveJob job = {});
+  ArchiveJob job;
   std::optional<std::string> signatureHex;  // the block's hex text
-  bool signatureBlockSeen = false;          // the block's header was read
   MixedHashState hash;                      // every byte before the signature block
   pipeline::FieldCollector collector;       // the header fields of the current entry
   std::vector<char> copyBuffer;             // kCopyBufferSize bytes that carry content
+  ArchiveReport report;
 };
+
+/// The outcome of one entry: go on with the next, the archive ended (the stream ended, also in
+/// the middle of an entry header, or the signature block was read), or a failure.
+enum class EntryResult { kNext, kEnd, kRejected, kWriteFailed, kToolFailed };
 
 /// Reads one entry from `input` and writes it under `destination`. With a state (an archive)
 /// the bytes are hashed and the signature block is recognised; without one (a tail entry)
-/// neither happens. Returns 0 when the caller should go on with the next entry, -1 when the
-/// stream has ended (also in the middle of an entry header) or the signature block was read.
-/// Ends the process for a refused entry (see above) or a file that cannot be written.
-int ExtractArchiveEntry(pipeline::RingBuffer& input, const std::string& destination,
-                        ArchiveState* state);
+/// neither happens. A refused entry empties the destination and logs the failure banner.
+EntryResult ExtractArchiveEntry(pipeline::RingBuffer& input, const std::string& destination,
+                                ArchiveState* state);
 
 /// Reads exactly one tail entry and writes it under `destination`, which must exist. Uses a
-/// process-wide 1 MiB copy buffer; call it from one thread only (the main flow).
-int ExtractTailEntry(pipeline::RingBuffer& input, const std::string& destination);
+/// process-wide 1 MiB copy buffer; call it from one thread only (the main flow). kNext when the
+/// entry was written, kEnd when the stream had ended, else the failure.
+[[nodiscard]] EntryResult ExtractTailEntry(pipeline::RingBuffer& input,
+                                           const std::string& destination);
 
 /// Reads a whole archive until the end of the stream or its signature block, then checks the
-/// signature. Returns 0; a rejected archive ends the process with exit code 1.
-int ExtractArchive(pipeline::RingBuffer& input, const std::string& destination);
+/// signature.
+ArchiveReport ExtractArchive(pipeline::RingBuffer& input, const ArchiveJob& job);
+
+/// Extracts the compressed archive (LZMA or xz) whose bytes `feed` hands over on the calling
+/// thread: feed(buffer, capacity) returns the number of bytes it placed, or a negative number
+/// at the end. A decoder and an unarchiver thread do the work in step with the feed. Once the
+/// archive has ended `feed` is still drained (its bytes are only dropped), so a caller that
+/// hashes what it feeds sees every byte; after a failure the feed stops at once.
+ArchiveReport ExtractCompressedArchive(const std::function<int(char*, int)>& feed,
+                                       const ArchiveJob& job);
+
+/// ExtractCompressedArchive over `length` bytes of `file`, read from its current position.
+ArchiveReport ExtractCompressedArchive(std::FILE* file, std::uint64_t length,
+                                       const ArchiveJob& job);
 
 /// The path of the JRE's unpack200 executable, set by the main flow before a JRE archive is
 /// extracted. Empty until then (a type 2 entry then logs that unpack200 produced nothing).
@@ -68,22 +124,15 @@ std::string Unpack200Path();
 
 /// The UnArchiver stage: logs "[Streamer] [UnArchiver] Starting...\n", runs ExtractArchive,
 /// closes `input` (so a decoder still writing bytes after the signature block is released),
-/// logs "[Streamer] [UnArchiver] Done.\n". Returns 0.
-int RunUnArchiver(pipeline::RingBuffer& input, const std::string& destination);
-pipeline::StageThread StartUnArchiverStage(std::shared_ptr<pipeline::RingBuffer> input,
-                                           std::string destination);
+/// and, when the archive was accepted, logs "[Streamer] [UnArchiver] Done.\n".
+ArchiveReport RunUnArchiver(pipeline::RingBuffer& input, const ArchiveJob& job);
 
-/// The two threads of a nested extraction: the decoder first, the unarchiver second. The
-/// caller waits for `unarchiver`; destroying the object stops and joins whatever still runs.
-struct NestedExtraction {
-  pipeline::StageThread decoder;
-  pipeline::StageThread unarchiver;
+/// RunUnArchiver on its own thread. Join() returns 0 when the archive was accepted and 1
+/// otherwise; `report` holds the whole outcome once the thread has been joined.
+struct UnArchiverStage {
+  pipeline::StageThread thread;
+  std::shared_ptr<ArchiveReport> report;
 };
-
-/// Starts an LZMA decoder reading `input` into a new buffer (id 5, 102400 bytes) and an
-/// UnArchiver writing that buffer's archive into `destination`. The producer of `input` closes
-/// it after the last byte, so an archive cut short ends instead of leaving the decoder waiting.
-NestedExtraction StartNestedExtraction(std::shared_ptr<pipeline::RingBuffer> input,
-                                       std::string destination);
+UnArchiverStage StartUnArchiverStage(std::shared_ptr<pipeline::RingBuffer> input, ArchiveJob job);
 
 }  // namespace ferrolan::archive

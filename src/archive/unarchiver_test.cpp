@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
 #include "archive/file_mode.h"
 #include "archive/signature.h"
 #include "archive/testdata/archive_test_util.h"
@@ -18,24 +22,30 @@ using testutil::ReadAll;
 using testutil::TempFolder;
 using testutil::TestKey;
 
-void UseTestPublicKey() {
+std::unique_ptr<PublicKey> TestPublicKey() {
   const std::string hex = TestKey().PublicHex();
   std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
   const int produced = HexToBytes(der.data(), der.size(), hex);
-  SetProcessPublicKey(ImportPublicKey(der.data(), static_cast<std::size_t>(produced)));
+  return ImportPublicKey(der.data(), static_cast<std::size_t>(produced));
+}
+
+void UseTestPublicKey() {
+  SetProcessPublicKey(TestPublicKey());
   ASSERT_NE(ProcessPublicKey(), nullptr);
 }
 
-int Extract(const std::string& archive, const TempFolder& temp) {
-  return ExtractArchive(*FilledBuffer(archive), temp.destString());
+ArchiveStatus Extract(const std::string& archive, const TempFolder& temp) {
+  ArchiveJob job;
+  job.destination = temp.destString();
+  return ExtractArchive(*FilledBuffer(archive), job).status;
 }
+
+constexpr ArchiveStatus kOk = ArchiveStatus::kOk;
+constexpr ArchiveStatus kRejected = ArchiveStatus::kRejected;
 
 class UnarchiverTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    SetProcessPublicKey(nullptr);
-  }
+  void SetUp() override { SetProcessPublicKey(nullptr); }
   void TearDown() override { SetProcessPublicKey(nullptr); }
 };
 
@@ -52,7 +62,7 @@ TEST_F(UnarchiverTest, SignedArchiveIsWrittenAndVerified) {
         w.AddFile("flArcSpBlock_Other", "special");  // an unknown special block is a file
       },
       &TestKey());
-  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_EQ(Extract(archive, temp), kOk);
   EXPECT_TRUE(std::filesystem::is_directory(temp.dest() / "bin"));
   EXPECT_EQ(ReadAll(temp.dest() / "a" / "b" / "c.txt"), "abc");
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "empty.txt"));
@@ -79,7 +89,7 @@ TEST_F(UnarchiverTest, ExtractedProgramsStayRunnable) {
         w.AddFile("lib/modules", "data");
       },
       nullptr);
-  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_EQ(Extract(archive, temp), kOk);
   if (fs::PathSeparator() != '/') return;  // Windows keeps no executable bits
   namespace stdfs = std::filesystem;
   auto executable = [&](const char* name) {
@@ -97,13 +107,13 @@ TEST_F(UnarchiverTest, WithoutKeyAndBlockTheArchiveIsAccepted) {
   const std::string archive = "1\0bin\0"s +
                               "0\0bin\\part.txt\0"
                               "10\0abc"s;
-  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_EQ(Extract(archive, temp), kOk);
   EXPECT_TRUE(std::filesystem::is_directory(temp.dest() / "bin"));
   EXPECT_EQ(ReadAll(temp.dest() / "bin" / "part.txt"), "abc");  // what arrived is kept
 
   // A stream cut inside an entry header ends the archive without a file.
   TempFolder cut("cut-header");
-  EXPECT_EQ(Extract("0\0name.txt\0"s, cut), 0);
+  EXPECT_EQ(Extract("0\0name.txt\0"s, cut), kOk);
   EXPECT_TRUE(IsEmptyFolder(cut.dest()));
 }
 
@@ -112,30 +122,23 @@ TEST_F(UnarchiverTest, AlteredArchiveIsRejectedAndItsFilesRemoved) {
   std::string archive =
       BuildArchive([](ArchiveWriter& w) { w.AddFile("dir/file.txt", "original"); }, &TestKey());
   archive[archive.find("original")] = 'O';
-  EXPECT_EXIT(
-      {
-        UseTestPublicKey();
-        Extract(archive, temp);
-      },
-      ::testing::ExitedWithCode(1), "");
+  UseTestPublicKey();
+  EXPECT_EQ(Extract(archive, temp), kRejected);
   EXPECT_TRUE(IsEmptyFolder(temp.dest()));
 }
 
 TEST_F(UnarchiverTest, SignatureAndKeyMustComeTogether) {
   TempFolder unsignedWithKey("unsigned-with-key");
   const std::string plain = BuildArchive([](ArchiveWriter& w) { w.AddFile("f", "x"); }, nullptr);
-  EXPECT_EXIT(
-      {
-        UseTestPublicKey();
-        Extract(plain, unsignedWithKey);
-      },
-      ::testing::ExitedWithCode(1), "");
+  UseTestPublicKey();
+  EXPECT_EQ(Extract(plain, unsignedWithKey), kRejected);
   EXPECT_TRUE(IsEmptyFolder(unsignedWithKey.dest()));
+  SetProcessPublicKey(nullptr);
 
   TempFolder signedNoKey("signed-no-key");
   const std::string signedArchive =
       BuildArchive([](ArchiveWriter& w) { w.AddFile("f", "x"); }, &TestKey());
-  EXPECT_EXIT(Extract(signedArchive, signedNoKey), ::testing::ExitedWithCode(1), "");
+  EXPECT_EQ(Extract(signedArchive, signedNoKey), kRejected);
   EXPECT_TRUE(IsEmptyFolder(signedNoKey.dest()));
 
   // A block whose fields are missing is no signature either.
@@ -143,7 +146,7 @@ TEST_F(UnarchiverTest, SignatureAndKeyMustComeTogether) {
   const std::string cut = plain +
                           "0\0flArcSpBlock_DigitalSignature1\0"
                           "1033\0"s;
-  EXPECT_EXIT(Extract(cut, truncatedBlock), ::testing::ExitedWithCode(1), "");
+  EXPECT_EQ(Extract(cut, truncatedBlock), kRejected);
 }
 
 TEST_F(UnarchiverTest, EntriesThatWouldLeaveTheDestinationRejectTheArchive) {
@@ -156,16 +159,16 @@ TEST_F(UnarchiverTest, EntriesThatWouldLeaveTheDestinationRejectTheArchive) {
         "0\0"s + path +
         "\0"
         "1\0x"s;
-    EXPECT_EXIT(Extract(archive, temp), ::testing::ExitedWithCode(1), "") << path;
+    EXPECT_EQ(Extract(archive, temp), kRejected) << path;
     EXPECT_TRUE(IsEmptyFolder(temp.dest())) << path;
     EXPECT_FALSE(std::filesystem::exists(temp.root() / "outside.txt")) << path;
   }
   // Tail entries follow the same rule.
   TempFolder tail("unsafe-tail");
-  EXPECT_EXIT(ExtractTailEntry(*FilledBuffer("0\0../outside.txt\0"
-                                             "1\0x"s),
-                               tail.destString()),
-              ::testing::ExitedWithCode(1), "");
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer("0\0../outside.txt\0"
+                                           "1\0x"s),
+                             tail.destString()),
+            EntryResult::kRejected);
   EXPECT_FALSE(std::filesystem::exists(tail.root() / "outside.txt"));
 }
 
@@ -173,7 +176,7 @@ TEST_F(UnarchiverTest, BadLengthFieldsRejectTheArchive) {
   for (const std::string& length : {"-5"s, "abc"s, "2147483648"s, ""s}) {
     TempFolder temp("bad-length");
     const std::string archive = "0\0f.txt\0"s + length + "\0xxxx"s;
-    EXPECT_EXIT(Extract(archive, temp), ::testing::ExitedWithCode(1), "") << length;
+    EXPECT_EQ(Extract(archive, temp), kRejected) << length;
   }
 }
 
@@ -186,7 +189,7 @@ TEST_F(UnarchiverTest, PackedEntriesGoThroughUnpack200) {
         w.AddFile("lib/bad.jar", "fail", EntryType::kPack200);
       },
       nullptr);
-  EXPECT_EQ(Extract(archive, temp), 0);
+  EXPECT_EQ(Extract(archive, temp), kOk);
   EXPECT_EQ(ReadAll(temp.dest() / "lib" / "x.jar"), "unpacked:PACKED");
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "lib" / "x.jar.p2"));
   // A tool that produced nothing: logged, extraction goes on, the packed file is still removed.
@@ -201,12 +204,12 @@ TEST_F(UnarchiverTest, TailEntriesAreSingleAndUnhashed) {
       "3\0abc"s +
       "0\0flArcSpBlock_DigitalSignature1\0"
       "2\0zz"s);
-  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), 0);
+  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), EntryResult::kNext);
   EXPECT_EQ(ReadAll(temp.dest() / "lzma.exe"), "abc");
   // Outside an archive the signature block's name means nothing special.
-  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), 0);
+  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), EntryResult::kNext);
   EXPECT_EQ(ReadAll(temp.dest() / "flArcSpBlock_DigitalSignature1"), "zz");
-  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), -1);
+  EXPECT_EQ(ExtractTailEntry(*input, temp.destString()), EntryResult::kEnd);
 }
 
 TEST_F(UnarchiverTest, NestedArchiveIsExtractedInStepAndVerified) {
@@ -222,7 +225,7 @@ TEST_F(UnarchiverTest, NestedArchiveIsExtractedInStepAndVerified) {
   ASSERT_FALSE(compressed.empty());
   const std::string tail =
       "0\0updater.p2.l2\0"s + std::to_string(compressed.size()) + "\0"s + compressed;
-  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), 0);
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), EntryResult::kNext);
   EXPECT_EQ(ReadAll(temp.dest() / "app" / "main.txt"), "inner content");
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "updater.p2.l2"));
 
@@ -230,7 +233,7 @@ TEST_F(UnarchiverTest, NestedArchiveIsExtractedInStepAndVerified) {
   TempFolder outer("nested-outer");
   const std::string wrapped =
       BuildArchive([&](ArchiveWriter& w) { w.AddFile("jre.p2.l2", compressed); }, &TestKey());
-  EXPECT_EQ(Extract(wrapped, outer), 0);
+  EXPECT_EQ(Extract(wrapped, outer), kOk);
   EXPECT_EQ(ReadAll(outer.dest() / "app" / "main.txt"), "inner content");
 }
 
@@ -242,15 +245,12 @@ TEST_F(UnarchiverTest, NestedArchiveCutShortEndsInsteadOfHanging) {
   const std::string tail = "0\0x.p2.l2\0"s + std::to_string(compressed.size()) + "\0"s +
                            compressed.substr(0, compressed.size() / 2);
   TempFolder temp("nested-cut");
-  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), 0);
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), EntryResult::kNext);
   // With a key the cut archive has no signature block left and is refused.
   TempFolder keyed("nested-cut-key");
-  EXPECT_EXIT(
-      {
-        UseTestPublicKey();
-        ExtractTailEntry(*FilledBuffer(tail), keyed.destString());
-      },
-      ::testing::ExitedWithCode(1), "");
+  UseTestPublicKey();
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), keyed.destString()), EntryResult::kRejected);
+  EXPECT_TRUE(IsEmptyFolder(keyed.dest()));
 }
 
 TEST_F(UnarchiverTest, StageClosesItsInputWhenTheArchiveEnds) {
@@ -260,10 +260,84 @@ TEST_F(UnarchiverTest, StageClosesItsInputWhenTheArchiveEnds) {
   UseTestPublicKey();
   auto input = pipeline::RingBuffer_create(2, 102400);
   pipeline::RingBuffer_write(*input, archive.data(), static_cast<int>(archive.size()));
-  pipeline::StageThread stage = StartUnArchiverStage(input, temp.destString());
-  EXPECT_EQ(stage.Join(), 0);
+  ArchiveJob job;
+  job.destination = temp.destString();
+  UnArchiverStage stage = StartUnArchiverStage(input, job);
+  EXPECT_EQ(stage.thread.Join(), 0);
+  EXPECT_EQ(stage.report->files, 1);
   EXPECT_TRUE(input->Closed());  // a producer with more to write is released
   EXPECT_EQ(ReadAll(temp.dest() / "f"), "x");
+}
+
+TEST_F(UnarchiverTest, VerifyOnlyChecksEverythingAndWritesNothing) {
+  TempFolder temp("verify-only");
+  std::filesystem::create_directories(temp.dest());
+  std::ofstream(temp.dest() / "kept.txt") << "mine";
+  const std::string inner = testutil::CompressLzmaAlone(
+      BuildArchive([](ArchiveWriter& w) { w.AddFile("in/x.txt", "x"); }, &TestKey()));
+  const std::string archive = BuildArchive(
+      [&](ArchiveWriter& w) {
+        w.AddFolder("bin");
+        w.AddFile("bin/a.txt", "abc");
+        w.AddFile("nested.p2.l2", inner);
+      },
+      &TestKey());
+  const std::unique_ptr<PublicKey> key = TestPublicKey();
+  ArchiveJob job;
+  job.destination = temp.destString();
+  job.verifyOnly = true;
+  job.key = key.get();  // the process has no key: the job's own is used
+
+  ArchiveReport report = ExtractArchive(*FilledBuffer(archive), job);
+  EXPECT_EQ(report.status, kOk) << report.problem;
+  EXPECT_EQ(report.files, 2);  // bin/a.txt and the nested in/x.txt
+  EXPECT_EQ(report.folders, 1);
+  EXPECT_TRUE(report.signatureBlock);
+  EXPECT_EQ(report.signedLength, static_cast<std::int64_t>(report.hashedBytes));
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "bin"));
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "in"));
+
+  // Refusals say why, and a verification never empties the folder it was given.
+  std::string tampered = archive;
+  tampered[tampered.find("abc")] = 'A';
+  report = ExtractArchive(*FilledBuffer(tampered), job);
+  EXPECT_EQ(report.status, kRejected);
+  EXPECT_EQ(report.problem, "the signature does not match");
+  job.key = nullptr;  // a launcher without a key refuses a signed archive
+  report = ExtractArchive(*FilledBuffer(archive), job);
+  EXPECT_EQ(report.status, kRejected);
+  EXPECT_EQ(report.problem, "no public key to check the signature with");
+  report = ExtractArchive(*FilledBuffer("0\0../x\0"
+                                        "1\0x"s),
+                          job);
+  EXPECT_EQ(report.problem, "entry path leaves the destination: ../x");
+  EXPECT_EQ(ReadAll(temp.dest() / "kept.txt"), "mine");
+}
+
+TEST_F(UnarchiverTest, CompressedArchiveFromAFileAndWriteFailures) {
+  TempFolder temp("from-file");
+  const std::string compressed = testutil::CompressLzmaAlone(
+      BuildArchive([](ArchiveWriter& w) { w.AddFile("f.txt", "content"); }, nullptr));
+  const std::filesystem::path file = temp.root() / "archive.bin";
+  std::ofstream(file, std::ios::binary) << "prefix" << compressed << "trailing bytes";
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.string().c_str(), "rb"),
+                                                     &std::fclose);
+  ASSERT_TRUE(in);
+  ASSERT_EQ(std::fseek(in.get(), 6, SEEK_SET), 0);
+  ArchiveJob job;
+  job.destination = temp.destString();
+  EXPECT_EQ(ExtractCompressedArchive(in.get(), compressed.size(), job).status, kOk);
+  EXPECT_EQ(ReadAll(temp.dest() / "f.txt"), "content");
+
+  // A destination that does not exist cannot take the file: the archive fails.
+  ASSERT_EQ(std::fseek(in.get(), 6, SEEK_SET), 0);
+  job.destination = (temp.root() / "missing").string();
+  EXPECT_EQ(ExtractCompressedArchive(in.get(), compressed.size(), job).status,
+            ArchiveStatus::kWriteFailed);
+  // Damaged compressed data is reported as such.
+  ASSERT_EQ(std::fseek(in.get(), 0, SEEK_SET), 0);
+  job.destination = temp.destString();
+  EXPECT_TRUE(ExtractCompressedArchive(in.get(), compressed.size(), job).decoderFailed);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The portable part of the file-system toolkit: the tree walks, the stream copies and the rename
 // with its fallbacks. Folder searches, removal and the Windows move call live in the backends.
 #include "fs/file_ops.h"
+#include "fs/owned_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,20 +26,11 @@ constexpr int kRenameCycles = 10;
 constexpr unsigned kSleepBeforeMoveMs = 50;
 constexpr unsigned kSleepAfterMoveMs = 300;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-UniqueFile OpenFile(const std::string& path, const char* mode) {
-  return UniqueFile(std::fopen(path.c_str(), mode));
-}
-
 enum class CopyResult { kOk, kReadFailed, kWriteFailed };
 
 // Copies the rest of `in` into `out` and closes `out`, so a failure to write the last buffered
 // bytes is seen too. Each call has its own buffer: the walks may run on any thread.
-CopyResult CopyAndClose(std::FILE* in, UniqueFile out) {
+CopyResult CopyAndClose(std::FILE* in, OwnedFile out) {
   std::vector<char> chunk(kCopyChunk);
   bool written = true;
   for (;;) {
@@ -59,13 +51,13 @@ CopyResult CopyAndClose(std::FILE* in, UniqueFile out) {
 bool IsSkippedName(const std::string& name) { return name.size() <= 2 && name.front() == '.'; }
 
 int CopyOneFile(const std::string& source, const std::string& target) {
-  UniqueFile in = OpenFile(source, "rb");
+  OwnedFile in = OpenFile(source, "rb");
   if (!in) {
     LogPrintf("[CopyFolder] *************************** Unable to open source file for copy %s\n",
               source.c_str());
     return 1;
   }
-  UniqueFile out = OpenFile(target, "wb");
+  OwnedFile out = OpenFile(target, "wb");
   if (!out) {
     LogPrintf(
         "[CopyFolder] *************************** Unable to open destination file for copy %s\n",
@@ -104,7 +96,7 @@ void RemoveExistingTarget(const std::string& to) {
 }  // namespace
 
 int FileExists(const std::string& path) {
-  UniqueFile file = OpenFile(path, "rb");
+  OwnedFile file = OpenFile(path, "rb");
   // Some C libraries open folders for reading; a folder is never a file here.
   if (!file || IsFolder(path)) {
     LogPrintf("[Utils] File does NOT exist: %s\n", path.c_str());
@@ -184,7 +176,7 @@ int DeleteFolder(const std::string& path) {
 }
 
 bool CopyStreamToFile(const std::string& path, std::FILE* source) {
-  UniqueFile out = OpenFile(path, "wb");
+  OwnedFile out = OpenFile(path, "wb");
   if (!out) {
     LogPrintf(
         "[Extractor] *************************** Unable to open destination file for copy %s\n",

@@ -2,6 +2,7 @@
 // header, rather than by scanning for the first "PE\0\0": a scan can stop at those bytes inside
 // the DOS stub or other data before the real header and would then overwrite an unrelated byte.
 #include "fs/pe_patch.h"
+#include "fs/owned_file.h"
 
 #include <array>
 #include <cstdint>
@@ -25,11 +26,6 @@ constexpr std::size_t kSkipAfterSignature = kFileHeaderSize + kSubsystemOffset; 
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr int kWindowsGui = 2;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 std::uint32_t Le32(const unsigned char* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -68,7 +64,7 @@ long FindPeHeader(std::FILE* file) {
 
 SubsystemPatch SetWindowsSubsystemByte(const std::string& path) {
   LogPrintf("[Windows Subsystem] Fixing %s\n", path.c_str());
-  UniqueFile file(std::fopen(path.c_str(), "r+b"));
+  OwnedFile file = OpenFile(path, "r+b");
   if (!file) {
     LogPrintf("[Windows Subsystem] Could not open file %s\n", path.c_str());
     return SubsystemPatch::kCannotOpen;
@@ -104,18 +100,17 @@ SubsystemPatch SetWindowsSubsystemByte(const std::string& path) {
   return SubsystemPatch::kPatched;
 }
 
-void PatchWindowsSubsystem(const std::string& path) {
+bool PatchWindowsSubsystem(const std::string& path) {
   switch (SetWindowsSubsystemByte(path)) {
     case SubsystemPatch::kPatched:
-      return;
+      return true;
     case SubsystemPatch::kNotAnImage:
-      detail::NotAnImage(path);
-      return;
+      return detail::AcceptNotAnImage(path);
     case SubsystemPatch::kCannotOpen:
     case SubsystemPatch::kWriteFailed:
       break;
   }
-  log::EndProcess(1);
+  return false;
 }
 
 }  // namespace ferrolan::fs

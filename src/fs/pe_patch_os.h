@@ -5,8 +5,8 @@
 
 namespace ferrolan::fs::detail {
 
-/// Windows: the program would keep its console, so the process ends with exit code 1.
-/// POSIX: the file is some other kind of program; it is logged and left unchanged.
-void NotAnImage(const std::string& path);
+/// Windows: the program would keep its console, so the file is refused (false).
+/// POSIX: the file is some other kind of program; it is logged and accepted unchanged (true).
+bool AcceptNotAnImage(const std::string& path);
 
 }  // namespace ferrolan::fs::detail

@@ -4,8 +4,9 @@
 
 namespace ferrolan::fs::detail {
 
-void NotAnImage(const std::string& path) {
+bool AcceptNotAnImage(const std::string& path) {
   log::LogPrintf("[Windows Subsystem] %s is not a PE image; left unchanged\n", path.c_str());
+  return true;
 }
 
 }  // namespace ferrolan::fs::detail

@@ -1,9 +1,8 @@
-// Windows policy of the PE patch: a program that cannot be made windowed is fatal.
+// Windows policy of the PE patch: a program that cannot be made windowed is refused.
 #include "fs/pe_patch_os.h"
-#include "log/log.h"
 
 namespace ferrolan::fs::detail {
 
-void NotAnImage(const std::string&) { log::EndProcess(1); }
+bool AcceptNotAnImage(const std::string&) { return false; }
 
 }  // namespace ferrolan::fs::detail

@@ -1,4 +1,5 @@
 #include "jre/cacerts.h"
+#include "fs/owned_file.h"
 
 #include <cstdio>
 #include <memory>
@@ -9,8 +10,6 @@
 
 namespace ferrolan::jre {
 namespace {
-
-using UniqueFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // The name the new trust store is written under before it replaces the old one.
 constexpr const char* kStagingSuffix = ".ferrolan-new";
@@ -30,7 +29,7 @@ void OverrideCacerts(const std::string& overrideFile, const std::string& jreFold
 
   // The override is opened before anything is removed: deleting the old trust store first
   // would leave the JRE with none at all when the override cannot be read.
-  UniqueFile source(std::fopen(overrideFile.c_str(), "rb"), &std::fclose);
+  fs::OwnedFile source = fs::OpenFile(overrideFile, "rb");
   if (!source) {
     log::LogPrintf(
         "[Extractor] *************************** Unable to open source file for copy %s\n",

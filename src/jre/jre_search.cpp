@@ -38,14 +38,10 @@ bool HasFilesAndVersion(const std::string& candidate,
 
 }  // namespace
 
-void JRESearch(std::string& version, bool autoTest,
-               const std::optional<std::string>& requiredVersion, const std::string& masterFolder,
-               const std::string& /*latestUpdaterFolder*/, std::string& folder,
-               const tail::LaunchPropertiesBlock& properties, int argCount, char* const* args,
-               const std::string& updateUrl, const std::string& dynamicUpdateUrl,
-               const std::string& launcherPath, const CompatibilityTest& compatibilityTest) {
-  std::optional<std::string> root = SystemJreRoot(autoTest);
-  if (!root) return;  // no place to look: nothing is taken
+JreSearchResult JRESearch(const JreSearchRequest& request) {
+  JreSearchResult result;
+  std::optional<std::string> root = SystemJreRoot(request.autoTest);
+  if (!root) return result;  // no place to look: nothing is taken
 
   for (int n = kNewestCandidate; n >= kOldestCandidate; --n) {
     log::LogPrintf("[JRESearch] Checking for JRE %d\n", n);
@@ -53,39 +49,46 @@ void JRESearch(std::string& version, bool autoTest,
     fs::PathJoin(candidate, "jre" + std::to_string(n));
 
     std::string javaLauncher;
-    if (!HasFilesAndVersion(candidate, requiredVersion, javaLauncher)) {
+    if (!HasFilesAndVersion(candidate, request.requiredVersion, javaLauncher)) {
       log::LogPrintf("[JRESearch] JRE does not exist or does not have unpack200\n");
       continue;
     }
     log::LogPrintf("[JRESearch] JRE unpack200 exists %s\n", javaLauncher.c_str());
 
-    std::optional<std::string> updater = fs::PickFolder(masterFolder, kUpdaterName);
+    std::optional<std::string> updater = fs::PickFolder(request.masterFolder, kUpdaterName);
     if (!updater) {
       log::LogPrintf(
           "[JRESearch] ********************* No latest App version even after download!\n");
-      log::EndProcess(1);
+      result.status = JreSearchStatus::kFailed;
+      return result;
     }
-    CompatibilityRun run{masterFolder, &properties,      argCount,     args,        *updater,
-                         updateUrl,    dynamicUpdateUrl, javaLauncher, launcherPath};
     // Without a test to run a candidate cannot prove itself, so it is not taken.
-    int exitCode = compatibilityTest ? compatibilityTest(run) : -1;
-    if (exitCode != kCompatibleExitCode) {
+    const Compatibility verdict = request.compatibilityTest
+                                      ? request.compatibilityTest({*updater, javaLauncher})
+                                      : Compatibility::kIncompatible;
+    if (verdict == Compatibility::kAbort) {
+      result.status = JreSearchStatus::kFailed;
+      return result;
+    }
+    if (verdict != Compatibility::kCompatible) {
       log::LogPrintf("[JRESearch] JRE failed compatibility test\n");
       continue;
     }
 
     log::LogPrintf("[JRESearch] JRE is valid, copying...\n");
-    folder = fs::TempFolderName(masterFolder);
-    fs::CreateFolder(folder);
-    if (fs::CopyFolder(candidate, folder) != 0) {
+    result.folder = fs::TempFolderName(request.masterFolder);
+    fs::CreateFolder(result.folder);
+    if (fs::CopyFolder(candidate, result.folder) != 0) {
       log::LogPrintf("[JRESearch] JRE copy failed, cannot pick up existing JRE\n");
-      return;
+      return result;
     }
-    log::LogPrintf("[JRESearch] JRE copied to %s OK\n", folder.c_str());
-    version = kSystemJreVersion;
-    log::LogPrintf("[JRESearch] Copied JRE version is %s\n", version.c_str());
-    return;
+    log::LogPrintf("[JRESearch] JRE copied to %s OK\n", result.folder.c_str());
+    result.version = kSystemJreVersion;
+    result.status = JreSearchStatus::kTaken;
+    log::LogPrintf("[JRESearch] Copied JRE version is %s\n", result.version.c_str());
+    return result;
   }
+  return result;
 }
 
 }  // namespace ferrolan::jre

@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "tail/properties_block.h"
-
 namespace ferrolan::jre {
 
 /// The version a JRE taken over from the system is installed under. It is lower than any real
@@ -21,39 +19,43 @@ inline constexpr const char* kSystemJreVersion = "00000000000";
 inline constexpr int kNewestCandidate = 20;
 inline constexpr int kOldestCandidate = 5;
 
-/// The exit code of the compatibility class that means "this JRE can run the updater".
-inline constexpr int kCompatibleExitCode = 72;
-
-/// What the compatibility test of one candidate receives: everything the launch of the
-/// updater's compatibility class (launch class 1) needs.
+/// What the compatibility test of one candidate receives.
 struct CompatibilityRun {
-  std::string masterFolder;
-  const tail::LaunchPropertiesBlock* properties = nullptr;
-  int argCount = 0;
-  char* const* args = nullptr;
   std::string updaterFolderName;  // the newest updater folder, relative to the master folder
-  std::string updateUrl;          // the wrapper tail's Update URL
-  std::string dynamicUpdateUrl;
-  std::string javaLauncher;  // the candidate's launcher; takes the place of the JRE name
-  std::string launcherPath;  // the absolute path of this launcher executable
+  std::string javaLauncher;       // the candidate's launcher; takes the place of the JRE name
 };
 
-/// Runs the compatibility class on a candidate and returns the test process's exit code. The
-/// main flow passes a function that calls the launch with launch class 1; the log file is
-/// closed by that launch, so later messages reach standard output only.
-using CompatibilityTest = std::function<int(const CompatibilityRun&)>;
+/// The verdict of a compatibility test. kAbort: the test could not be run for a reason that
+/// ends the whole run (its message is logged); the search stops at once.
+enum class Compatibility { kCompatible, kIncompatible, kAbort };
 
-/// Searches the system's JREs and copies the first usable one. On success `version` becomes
-/// "00000000000" and `folder` the path of the new temporary folder holding the copy. When
-/// nothing is taken `version` is left as the caller passed it (which must be empty); after a
-/// failed copy `folder` names the temporary folder that was started. `latestUpdaterFolder` is
-/// not used: the newest updater folder is picked when a candidate is tested. Ends the process
-/// with exit code 1 when a candidate is to be tested and the master folder has no updater.
-void JRESearch(std::string& version, bool autoTest,
-               const std::optional<std::string>& requiredVersion, const std::string& masterFolder,
-               const std::string& latestUpdaterFolder, std::string& folder,
-               const tail::LaunchPropertiesBlock& properties, int argCount, char* const* args,
-               const std::string& updateUrl, const std::string& dynamicUpdateUrl,
-               const std::string& launcherPath, const CompatibilityTest& compatibilityTest);
+/// Runs the compatibility class on a candidate. The main flow passes a function that calls the
+/// launch with launch class 1; the log file is closed by that launch, so later messages reach
+/// standard output only.
+using CompatibilityTest = std::function<Compatibility(const CompatibilityRun&)>;
+
+/// What the search is entered with.
+struct JreSearchRequest {
+  std::string masterFolder;
+  bool autoTest = false;  // search the test root instead of the system's
+  std::optional<std::string> requiredVersion;
+  CompatibilityTest compatibilityTest;  // a candidate without a test to run is not taken
+};
+
+enum class JreSearchStatus {
+  kTaken,     ///< a JRE was copied: `version` is "00000000000", `folder` holds the copy
+  kNotTaken,  ///< nothing usable, or the copy failed (`folder` then names the started folder)
+  kFailed,    ///< the run cannot go on: a candidate was to be tested and the master folder
+              ///< has no updater, or the test aborted
+};
+
+struct JreSearchResult {
+  JreSearchStatus status = JreSearchStatus::kNotTaken;
+  std::string version;
+  std::string folder;
+};
+
+/// Searches the system's JREs and copies the first usable one.
+JreSearchResult JRESearch(const JreSearchRequest& request);
 
 }  // namespace ferrolan::jre

@@ -44,21 +44,24 @@ class JreSearchTest : public fs::testing::TempFolderTest {
   }
 
   /// Runs the search with a compatibility test that passes the launchers in `compatible`.
-  void Search(const std::optional<std::string>& required, bool autoTest = false) {
-    char arg0[] = "first";
-    char arg1[] = "second";
-    char* args[] = {arg0, arg1};
-    JRESearch(version_, autoTest, required, Path("master"), "ignored", folder_, properties_, 2,
-              args, "http://127.0.0.1/update/", "http://127.0.0.1/dynamic/", "/x/launcher",
-              [this](const CompatibilityRun& run) {
-                runs_.push_back(run);
-                runs_.back().args = nullptr;  // the arguments live only during the search
-                tested_.push_back(run.javaLauncher);
-                if (onTest_) onTest_();
-                EXPECT_EQ(run.argCount, 2);
-                EXPECT_STREQ(run.args[1], "second");
-                return compatible_.count(run.javaLauncher) != 0 ? kCompatibleExitCode : 0;
-              });
+  JreSearchStatus Search(const std::optional<std::string>& required, bool autoTest = false) {
+    JreSearchRequest request;
+    request.masterFolder = Path("master");
+    request.autoTest = autoTest;
+    request.requiredVersion = required;
+    request.compatibilityTest = [this](const CompatibilityRun& run) {
+      runs_.push_back(run);
+      tested_.push_back(run.javaLauncher);
+      if (onTest_) onTest_();
+      if (abort_) return Compatibility::kAbort;
+      return compatible_.count(run.javaLauncher) != 0 ? Compatibility::kCompatible
+                                                      : Compatibility::kIncompatible;
+    };
+    JreSearchResult result = JRESearch(request);
+    version_ = result.version;
+    folder_ = result.folder;
+    EXPECT_EQ(result.status == JreSearchStatus::kTaken, !version_.empty());
+    return result.status;
   }
   void Compatible(const std::string& jreFolder) {
     compatible_.insert(LocateJavaLauncher(jreFolder));
@@ -67,7 +70,7 @@ class JreSearchTest : public fs::testing::TempFolderTest {
   std::optional<std::string> saved_ = os::GetEnv("PROGRAMFILES");
   std::string version_;
   std::string folder_;
-  tail::LaunchPropertiesBlock properties_;
+  bool abort_ = false;
   std::set<std::string> compatible_;
   std::vector<std::string> tested_;
   std::vector<CompatibilityRun> runs_;
@@ -100,14 +103,8 @@ TEST_F(JreSearchTest, TakesTheNewestUsableJreAndCopiesIt) {
   EXPECT_TRUE(Logged("[JRESearch] Copied JRE version is 00000000000"));
   EXPECT_FALSE(Logged("[JRESearch] Checking for JRE 10"));  // the search stopped at 11
 
-  // The compatibility test runs the newest updater with everything the launch needs.
-  const CompatibilityRun& run = runs_.front();
-  EXPECT_EQ(run.masterFolder, Path("master"));
-  EXPECT_EQ(run.updaterFolderName, "Ferrolan-Ferrolan-00000000007-complete");
-  EXPECT_EQ(run.updateUrl, "http://127.0.0.1/update/");
-  EXPECT_EQ(run.dynamicUpdateUrl, "http://127.0.0.1/dynamic/");
-  EXPECT_EQ(run.launcherPath, "/x/launcher");
-  EXPECT_EQ(run.properties, &properties_);
+  // The compatibility test runs the newest updater.
+  EXPECT_EQ(runs_.front().updaterFolderName, "Ferrolan-Ferrolan-00000000007-complete");
 }
 
 TEST_F(JreSearchTest, CandidatesFailingAFileOrVersionTestAreSkipped) {
@@ -129,10 +126,10 @@ TEST_F(JreSearchTest, CandidatesFailingAFileOrVersionTestAreSkipped) {
   EXPECT_EQ(CountStartingWith("[JRESearch] JRE version is "), 15);
 }
 
-TEST_F(JreSearchTest, OnlyExitCode72PassesTheCompatibilityTest) {
+TEST_F(JreSearchTest, OnlyACompatibleVerdictTakesACandidate) {
   Install(12, {kJava17});
   Install(9, {kJava11});
-  Search("11");  // nothing is compatible: both run and exit with 0
+  Search("11");  // nothing is compatible: both run
   EXPECT_EQ(tested_.size(), 2u);
   EXPECT_EQ(CountStartingWith("[JRESearch] JRE failed compatibility test"), 2);
   EXPECT_EQ(version_, "");
@@ -181,11 +178,21 @@ TEST_F(JreSearchTest, FailedCopyStopsTheSearch) {
   EXPECT_TRUE(stdfs::is_directory(folder_));  // the started folder stays behind
 }
 
-TEST_F(JreSearchTest, NoUpdaterFolderEndsTheRun) {
+TEST_F(JreSearchTest, NoUpdaterFolderOrAnAbortedTestFailsTheSearch) {
   Compatible(Install(17, {kJava17}));
+  Compatible(Install(11, {kJava11}));
+  abort_ = true;
+  EXPECT_EQ(Search("8"), JreSearchStatus::kFailed);
+  EXPECT_EQ(tested_.size(), 1u);  // nothing after an aborted test
+  EXPECT_EQ(folder_, "");
+
   stdfs::remove_all(Path("master"));
   stdfs::create_directories(Path("master"));
-  EXPECT_EXIT(Search("8"), ::testing::ExitedWithCode(1), "");
+  tested_.clear();
+  EXPECT_EQ(Search("8"), JreSearchStatus::kFailed);
+  EXPECT_TRUE(tested_.empty());
+  EXPECT_TRUE(
+      Logged("[JRESearch] ********************* No latest App version even after download!"));
 }
 
 }  // namespace

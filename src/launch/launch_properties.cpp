@@ -19,8 +19,8 @@ using log::LogPrintf;
 
 namespace {
 
-using File = pipeline::OwnedFile;
-using pipeline::OpenFile;
+using File = fs::OwnedFile;
+using fs::OpenFile;
 
 void Sleep(const RetrySleep& sleep, unsigned milliseconds) {
   if (sleep)
@@ -115,9 +115,10 @@ std::string LaunchPropertiesContent(const tail::LaunchPropertiesBlock& block) {
   return bytes;
 }
 
-std::string WriteLaunchProperties(const tail::LaunchPropertiesBlock& mainBlock,
-                                  const LaunchPropertiesRequest& request,
-                                  std::vector<std::string>& jvmOptions, const RetrySleep& sleep) {
+std::optional<std::string> WriteLaunchProperties(const tail::LaunchPropertiesBlock& mainBlock,
+                                                 const LaunchPropertiesRequest& request,
+                                                 std::vector<std::string>& jvmOptions,
+                                                 const RetrySleep& sleep) {
   LogPrintf("[Extractor] Creating launch properties\n");
   tail::LaunchPropertiesBlock block = mainBlock;
   tail::AddStaticProperty(block, "update_url", request.updateUrl);
@@ -153,7 +154,7 @@ std::string WriteLaunchProperties(const tail::LaunchPropertiesBlock& mainBlock,
   }
   if (!out) {
     LogError("Unable to write Launch Properties file! Cannot run!\n");
-    log::EndProcess(kExitLaunchPropertiesUnwritable);
+    return std::nullopt;
   }
 
   LogPrintf("[Extractor] Writing to file\n");
@@ -162,9 +163,9 @@ std::string WriteLaunchProperties(const tail::LaunchPropertiesBlock& mainBlock,
   written = std::fclose(out.release()) == 0 && written;
   if (!written) {
     // The Java side would read a cut file as a different set of settings: a launch without
-    // its settings cannot run correctly, which is what exit code 99 stands for.
+    // its settings cannot run correctly.
     LogError("Unable to write Launch Properties file! Cannot run!\n");
-    log::EndProcess(kExitLaunchPropertiesUnwritable);
+    return std::nullopt;
   }
   LogPrintf("[Extractor] Finished writing launch properties file\n");
   return path;

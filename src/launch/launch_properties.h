@@ -23,8 +23,6 @@ inline constexpr int kLsoEntryLimit = 1024;
 /// Attempts after the first one, and the pause between them.
 inline constexpr int kLaunchFileRetries = 5;
 inline constexpr unsigned kLaunchFileRetrySleepMs = 500;
-/// Exit code of a launch whose properties file cannot be written.
-inline constexpr int kExitLaunchPropertiesUnwritable = 99;
 
 /// appFolder joined with "FLLaunchProperties-<ms>-<entries>": the wall-clock time in
 /// milliseconds reduced to 32 bits (0 if it cannot be read) and the number of entries a
@@ -60,11 +58,11 @@ using RetrySleep = std::function<void(unsigned milliseconds)>;
 /// "jvm_options_count" and "jvm_options_<i>"), appends the LSO entries to `jvmOptions` and
 /// writes the launch-properties file. Returns the file's path. When the file cannot be written
 /// after the first attempt and 5 retries (each with a fresh name, 500 ms apart), logs
-/// "Unable to write Launch Properties file! Cannot run!" and ends the process with exit
-/// code 99.
-std::string WriteLaunchProperties(const tail::LaunchPropertiesBlock& block,
-                                  const LaunchPropertiesRequest& request,
-                                  std::vector<std::string>& jvmOptions,
-                                  const RetrySleep& sleep = {});
+/// "Unable to write Launch Properties file! Cannot run!" and returns none: the launch cannot
+/// run without its settings.
+std::optional<std::string> WriteLaunchProperties(const tail::LaunchPropertiesBlock& block,
+                                                 const LaunchPropertiesRequest& request,
+                                                 std::vector<std::string>& jvmOptions,
+                                                 const RetrySleep& sleep = {});
 
 }  // namespace ferrolan::launch

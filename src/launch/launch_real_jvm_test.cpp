@@ -7,6 +7,9 @@
 // nothing is ever written into the JDK itself.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "launch/launch_sequence.h"
 #include "launch/launch_test_support.h"
 #include "tail/params.h"
@@ -95,14 +98,18 @@ class RealJvmTest : public LaunchTest {
     std::string master = Master();
     EXPECT_EXIT(
         {
-          tail::SetForceSpawn(forceSpawn);
-          tail::LaunchPropertiesBlock block;
-          tail::AddStaticProperty(block, "app_name", "DemoApp");
-          char arg[] = "command line";
-          char* args[] = {arg};
-          int result = LaunchFromMasterFolder(master, block, 1, args, kUpdaterFolder, "http://u/",
-                                              "", "jre17", LaunchClass::kApplication, "L");
-          log::EndProcess(result == 0 ? 0 : 3);
+          LaunchRequest request;
+          request.masterFolder = master;
+          tail::AddStaticProperty(request.properties, "app_name", "DemoApp");
+          request.arguments = {"command line"};
+          request.appFolderName = kUpdaterFolder;
+          request.updateUrl = "http://u/";
+          request.jreName = "jre17";
+          request.launcherPath = "L";
+          request.forceSpawn = forceSpawn;
+          const LaunchOutcome result = LaunchFromMasterFolder(request);
+          std::fflush(nullptr);
+          std::exit(result.status == LaunchStatus::kRan ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
   }
@@ -167,7 +174,7 @@ TEST_F(RealJvmTest, CompatibilityClassPassesWithExitCode72) {
   request.jreName = std::string(kJdkHome) + "/bin/java";
   request.launchClass = LaunchClass::kJreCompatibility;
   request.launcherPath = "L";
-  EXPECT_EQ(RunLaunch(PrepareLaunch(request)), 72);
+  EXPECT_EQ(RunLaunch(PrepareLaunch(request).plan, false).testExitCode, 72);
 }
 
 TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationAndRecordsItsOptions) {

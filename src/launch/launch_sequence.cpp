@@ -21,8 +21,8 @@ using log::LogPrintf;
 
 namespace {
 
-using File = pipeline::OwnedFile;
-using pipeline::OpenFile;
+using File = fs::OwnedFile;
+using fs::OpenFile;
 
 std::string ReadText(std::FILE* file, const char* label) {
   return tail::READSTRING(file, label, kLaunchTextLimit);
@@ -113,7 +113,7 @@ LaunchFile ReadLaunchFile(std::FILE* file) {
   return launch;
 }
 
-LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) {
+PreparedLaunch PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) {
   const bool application = request.launchClass == LaunchClass::kApplication;
   log::LogStart("Launching");
   LogPrintf("[Extractor] Launching '%s' from master folder '%s' of class %d using JRE '%s'\n",
@@ -129,7 +129,7 @@ LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) 
     File file = OpenFile(launchPath, "rb");
     if (!file) {
       LogError("Unable to open launch file %s\n", launchPath.c_str());
-      log::EndProcess(1);
+      return {LaunchStatus::kLaunchFileUnreadable, {}};
     }
     launch = ReadLaunchFile(file.get());
   }
@@ -142,7 +142,7 @@ LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) 
   if (application) {
     if (!jreFolderName) {
       LogError("No private JRE available!\n");
-      log::EndProcess(1);
+      return {LaunchStatus::kNoPrivateJre, {}};
     }
     LogPrintf("[Extractor] Using private JRE %s\n", jreFolderName->c_str());
     std::string binFolder = request.masterFolder;
@@ -171,11 +171,13 @@ LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) 
     plan.classpath.push_back(std::move(full));
   }
 
-  plan.propertiesPath = WriteLaunchProperties(
+  std::optional<std::string> propertiesPath = WriteLaunchProperties(
       request.properties,
       LaunchPropertiesRequest{appFolder, request.updateUrl, request.dynamicUpdateUrl,
                               request.jreName, request.launcherPath, lsoPath},
       plan.jvmOptions, sleep);
+  if (!propertiesPath) return {LaunchStatus::kLaunchPropertiesUnwritable, {}};
+  plan.propertiesPath = std::move(*propertiesPath);
 
   plan.appArguments.push_back(plan.propertiesPath);
   LogPrintf("[Extractor] Reading %ld extra args\n",
@@ -223,35 +225,36 @@ LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) 
     plan.jreFolder = request.masterFolder;
     fs::PathJoin(plan.jreFolder, *jreFolderName);
   }
-  return plan;
+  return {LaunchStatus::kRan, std::move(plan)};
 }
 
-int RunLaunch(const LaunchPlan& plan) {
+LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn) {
+  LaunchOutcome outcome;
   if (plan.launchClass == LaunchClass::kJreCompatibility) {
     if (plan.mainClass.empty()) {
       // Launch files before version 3 name no compatibility class: with nothing to run, the
       // candidate JRE cannot pass the test.
       LogPrintf("[Extractor] Launch file version %d has no JRE compatibility class\n",
                 plan.launchFileVersion);
-      return -1;
+      return outcome;
     }
     std::vector<std::string> list = SpawnList(plan);
     log::LogClose();
     Spawner spawner = FillSpawner(list);
-    int code = runSpawnerAndWait(spawner);
-    if (code != 0) LogAndFail(code);
-    return code;
+    outcome.testExitCode = runSpawnerAndWait(spawner);
+    if (outcome.testExitCode != 0) LogAndFail(outcome.testExitCode);
+    return outcome;
   }
 
   LogPrintf("[Extractor] JRE folder is %s\n", plan.jreFolder.c_str());
-  if (!tail::ForceSpawn()) {
+  if (!forceSpawn) {
     LogPrintf("[Extractor] Force spawn is %d so attempting to launch via JNI\n", 0);
     log::LogStart("JNI Launch");
     int result = JniLaunch(plan.mainClass, plan.jreFolder, plan.jvmOptions, plan.classpath,
                            plan.appArguments);
     LogPrintf("[Extractor] Return code for JNI launch was %d\n", result);
     log::LogEnd("JNI Launch");
-    if (result == 0) return 0;
+    if (result == 0) return outcome;
     LogPrintf("[Extractor] JNI launch failed. Attempting legacy spawn instead\n");
   }
 
@@ -260,28 +263,19 @@ int RunLaunch(const LaunchPlan& plan) {
   std::vector<std::string> list = SpawnList(plan);
   log::LogClose();
   Spawner spawner = FillSpawner(list);
-  int code = SpawnerRun(spawner);
-  if (code != 0) LogAndFail(code);
-  log::EndProcess(code);
+  const int code = SpawnerRun(spawner);
+  outcome.spawned = true;
+  if (code != 0) {
+    LogAndFail(code);
+    outcome.status = LaunchStatus::kSpawnFailed;
+  }
+  return outcome;
 }
 
-int LaunchFromMasterFolder(const std::string& masterFolder,
-                           const tail::LaunchPropertiesBlock& properties, int argCount,
-                           char* const* args, const std::string& appFolderName,
-                           const std::string& updateUrl, const std::string& dynamicUpdateUrl,
-                           const std::string& jreName, LaunchClass launchClass,
-                           const std::string& launcherPath) {
-  LaunchRequest request;
-  request.masterFolder = masterFolder;
-  request.properties = properties;
-  for (int i = 0; i < argCount; ++i) request.arguments.emplace_back(args[i]);
-  request.appFolderName = appFolderName;
-  request.updateUrl = updateUrl;
-  request.dynamicUpdateUrl = dynamicUpdateUrl;
-  request.jreName = jreName;
-  request.launchClass = launchClass;
-  request.launcherPath = launcherPath;
-  return RunLaunch(PrepareLaunch(request));
+LaunchOutcome LaunchFromMasterFolder(const LaunchRequest& request) {
+  PreparedLaunch prepared = PrepareLaunch(request);
+  if (prepared.status != LaunchStatus::kRan) return {prepared.status};
+  return RunLaunch(prepared.plan, request.forceSpawn);
 }
 
 }  // namespace ferrolan::launch

@@ -9,6 +9,7 @@
 // POSIX. Class path entries use this build's path separator.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,23 @@ struct LaunchRequest {
   std::string jreName;  // class 0: the private JRE's name; class 1: the candidate's launcher
   LaunchClass launchClass = LaunchClass::kApplication;
   std::string launcherPath;  // the launcher's absolute path
+  bool forceSpawn = false;   // the dynamic "force_spawn": spawn instead of JNI (class 0)
+};
+
+/// How a launch ended. The launcher turns every value into its process exit code.
+enum class LaunchStatus {
+  kRan,                         ///< class 0: Java's main returned, or the child was started;
+                                ///< class 1: the test process ran (see testExitCode)
+  kSpawnFailed,                 ///< class 0: the JRE's launcher could not be started
+  kLaunchFileUnreadable,        ///< the launch file cannot be opened
+  kNoPrivateJre,                ///< class 0: no private JRE is installed
+  kLaunchPropertiesUnwritable,  ///< the launch-properties file cannot be written
+};
+
+struct LaunchOutcome {
+  LaunchStatus status = LaunchStatus::kRan;
+  bool spawned = false;   ///< class 0: the application runs in a child process
+  int testExitCode = -1;  ///< class 1: the test process's exit code (-1: it did not run)
 };
 
 /// The composed launch, as the JNI launch and the spawn launch receive it.
@@ -77,25 +95,22 @@ struct LaunchPlan {
 LaunchFile ReadLaunchFile(std::FILE* file);
 
 /// Reads the launch file and writes the launch-properties file, logging every step, and
-/// returns what is to be run. Ends the process with exit code 1 when the launch file cannot be
-/// opened or (class 0) there is no private JRE, and with 99 when the launch-properties file
-/// cannot be written.
-LaunchPlan PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep = {});
+/// returns what is to be run. Fails (kLaunchFileUnreadable, kNoPrivateJre,
+/// kLaunchPropertiesUnwritable) after logging why; nothing is run then.
+struct PreparedLaunch {
+  LaunchStatus status = LaunchStatus::kRan;  ///< kRan: `plan` is ready
+  LaunchPlan plan;
+};
+PreparedLaunch PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep = {});
 
-/// Starts what `plan` describes. Class 0: JNI unless force spawn is set, and the spawn launch
-/// when JNI is off or fails; returns 0 after a JNI launch whose main method has returned, and
-/// otherwise ends the process with 0 (child started) or -1 (it could not be started). Class 1:
-/// runs the test process, waits for it and returns its exit code, or -1 when it cannot be
-/// started or the launch file names no compatibility class.
-int RunLaunch(const LaunchPlan& plan);
+/// Starts what `plan` describes. Class 0: JNI unless `forceSpawn`, and the spawn launch when
+/// JNI is off or fails; kRan after a JNI launch whose main method has returned or a child that
+/// was started (the log is closed then), kSpawnFailed when it could not be started. Class 1:
+/// runs the test process and waits for it; testExitCode is its exit code, or -1 when it cannot
+/// be started or the launch file names no compatibility class.
+LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn);
 
-/// The whole launch: PrepareLaunch and RunLaunch. The parameters are those of the main flow's
-/// "run as installed" and extraction steps; `args` holds `argCount` arguments.
-int LaunchFromMasterFolder(const std::string& masterFolder,
-                           const tail::LaunchPropertiesBlock& properties, int argCount,
-                           char* const* args, const std::string& appFolderName,
-                           const std::string& updateUrl, const std::string& dynamicUpdateUrl,
-                           const std::string& jreName, LaunchClass launchClass,
-                           const std::string& launcherPath);
+/// The whole launch: PrepareLaunch and RunLaunch.
+LaunchOutcome LaunchFromMasterFolder(const LaunchRequest& request);
 
 }  // namespace ferrolan::launch

@@ -73,6 +73,13 @@ class LaunchSequenceTest : public LaunchTest {
   }
 };
 
+// The plan of a launch that is expected to be ready.
+LaunchPlan PlanOf(const LaunchRequest& request) {
+  PreparedLaunch prepared = PrepareLaunch(request);
+  EXPECT_EQ(prepared.status, LaunchStatus::kRan);
+  return prepared.plan;
+}
+
 TEST_F(LaunchSequenceTest, ComposesOptionsClasspathAndArgumentsFromALaunchFile) {
   LaunchFileContents contents;
   contents.jvmMem = 512;
@@ -81,7 +88,7 @@ TEST_F(LaunchSequenceTest, ComposesOptionsClasspathAndArgumentsFromALaunchFile) 
   contents.extraArguments = {"e1"};
   contents.appJvmOptions = {"-Da=1", "-Db=2"};
   Install(contents);
-  LaunchPlan plan = PrepareLaunch(Request());
+  LaunchPlan plan = PlanOf(Request());
 
   EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx512m", "-Xms64m", "-Da=1", "-Db=2"}));
   std::string appJar = AppFolder();
@@ -118,7 +125,7 @@ TEST_F(LaunchSequenceTest, LsoOptionsReplaceTheApplicationsJvmOptions) {
   contents.appJvmOptions = {"-Da=1", "-Db=2"};
   Install(contents);
   WriteLso({"3", "-Dl1", "-Dl2", "-Dl3"});
-  LaunchPlan plan = PrepareLaunch(Request());
+  LaunchPlan plan = PlanOf(Request());
   EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx256m", "-Dl1", "-Dl2", "-Dl3"}));
   EXPECT_TRUE(ConsoleHas("[Extractor] jvmArgCount:4 emptyArgs:1 so addToJVM:0\n"));
   EXPECT_TRUE(ConsoleHas("[Extractor] Skipping option -Da=1\n"));
@@ -126,7 +133,7 @@ TEST_F(LaunchSequenceTest, LsoOptionsReplaceTheApplicationsJvmOptions) {
 
   // An LSO file with no entries leaves the application's options in force.
   WriteLso({"0"});
-  plan = PrepareLaunch(Request());
+  plan = PlanOf(Request());
   EXPECT_EQ(plan.jvmOptions, (std::vector<std::string>{"-Xmx256m", "-Da=1", "-Db=2"}));
 }
 
@@ -139,7 +146,7 @@ TEST_F(LaunchSequenceTest, OlderLaunchFileVersionsStopAfterTheirFields) {
   // Whatever follows the extra arguments in a version 2 file is not read.
   std::string path = AppFolder() + "/" + kLaunchFileName;
   WriteBytes(path, contents.Bytes() + Fields({"com.example.Stray", "1", "-Dstray"}));
-  LaunchPlan plan = PrepareLaunch(Request());
+  LaunchPlan plan = PlanOf(Request());
   EXPECT_TRUE(plan.jvmOptions.empty());
   EXPECT_EQ(plan.appArguments.size(), 4u);
   EXPECT_FALSE(ConsoleHas("Read JRE compatibility class"));
@@ -162,14 +169,14 @@ TEST_F(LaunchSequenceTest, CompatibilityTestRunsTheCandidateWithoutAnLso) {
   Install(contents);
   LaunchRequest request = Request(LaunchClass::kJreCompatibility);
   request.jreName = FERROLAN_ARGV_ECHO;
-  LaunchPlan plan = PrepareLaunch(request);
+  LaunchPlan plan = PlanOf(request);
   EXPECT_EQ(plan.executable, FERROLAN_ARGV_ECHO);
   EXPECT_TRUE(ConsoleHas("Not a private JRE (no need to check for LSO file)\n"));
   EXPECT_TRUE(ConsoleHas("[Extractor] Checking for existing system JRE "));
   EXPECT_FALSE(stdfs::exists(Executable()));
 
   // argv_echo exits with atoi(second argument): the properties path, which reads as 0.
-  EXPECT_EQ(RunLaunch(plan), 0);
+  EXPECT_EQ(RunLaunch(plan, false).testExitCode, 0);
   EXPECT_EQ(ReadEcho(Path("echo.out")), (std::vector<std::string>{"e1", "c1", "c2"}));
 }
 
@@ -179,20 +186,23 @@ TEST_F(LaunchSequenceTest, CompatibilityTestThatCannotRunFails) {
   Install(contents);
   LaunchRequest request = Request(LaunchClass::kJreCompatibility);
   request.jreName = Path("no-such-java");
-  EXPECT_EQ(RunLaunch(PrepareLaunch(request)), -1);
+  EXPECT_EQ(RunLaunch(PlanOf(request), false).testExitCode, -1);
   EXPECT_TRUE(ConsoleHas("[ERROR] Attempt to launch app failed with return code -1!"));
 
   // A launch file before version 3 names no class to test with.
   contents.version = 2;
   Install(contents);
   request.jreName = FERROLAN_ARGV_ECHO;
-  EXPECT_EQ(RunLaunch(PrepareLaunch(request)), -1);
+  EXPECT_EQ(RunLaunch(PlanOf(request), false).testExitCode, -1);
 }
 
-TEST_F(LaunchSequenceTest, MissingLaunchFileOrJreEndsWithExitCode1) {
-  EXPECT_EXIT(PrepareLaunch(Request()), ::testing::ExitedWithCode(1), "");
+TEST_F(LaunchSequenceTest, MissingLaunchFileOrJreFailsTheLaunch) {
+  EXPECT_EQ(PrepareLaunch(Request()).status, LaunchStatus::kLaunchFileUnreadable);
+  EXPECT_TRUE(ConsoleHas("Unable to open launch file "));
   WriteBytes(AppFolder() + "/" + kLaunchFileName, LaunchFileContents().Bytes());
-  EXPECT_EXIT(PrepareLaunch(Request()), ::testing::ExitedWithCode(1), "");
+  EXPECT_EQ(PrepareLaunch(Request()).status, LaunchStatus::kNoPrivateJre);
+  EXPECT_TRUE(ConsoleHas("No private JRE available!"));
+  EXPECT_EQ(LaunchFromMasterFolder(Request()).status, LaunchStatus::kNoPrivateJre);
 }
 
 TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
@@ -205,12 +215,9 @@ TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
   stdfs::create_directories(stdfs::path(library).parent_path());
   stdfs::copy_file(FERROLAN_FAKE_JVM, library, stdfs::copy_options::overwrite_existing);
 
-  LaunchRequest request = Request();
-  std::vector<char*> args = {request.arguments[0].data(), request.arguments[1].data()};
-  tail::SetForceSpawn(false);
-  int result = LaunchFromMasterFolder(Master(), request.properties, 2, args.data(), kAppFolder,
-                                      "http://u/", "", "jre17", LaunchClass::kApplication, "L");
-  EXPECT_EQ(result, 0);
+  LaunchOutcome result = LaunchFromMasterFolder(Request());
+  EXPECT_EQ(result.status, LaunchStatus::kRan);
+  EXPECT_FALSE(result.spawned);
   std::string calls = ReadBytes(Path("calls.txt"));
   std::string appJar = AppFolder() + fs::PathSeparator() + "app.jar";
   EXPECT_NE(calls.find("option 0 -Djava.class.path=" + appJar + "\noption 1 -Xmx128m\n"),
@@ -222,17 +229,14 @@ TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
   EXPECT_TRUE(ConsoleHas("[Extractor] Return code for JNI launch was 0\n"));
 }
 
-TEST_F(LaunchSequenceTest, ForceSpawnStartsTheLaunchExecutableAndEndsTheProcess) {
+TEST_F(LaunchSequenceTest, ForceSpawnStartsTheLaunchExecutable) {
   LaunchFileContents contents;
   contents.mainClass = Path("spawned.out");  // argv_echo writes where its first argument says
   contents.extraArguments = {"e1"};
   Install(contents);
-  EXPECT_EXIT(
-      {
-        tail::SetForceSpawn(true);
-        RunLaunch(PrepareLaunch(Request()));
-      },
-      ::testing::ExitedWithCode(0), "");
+  LaunchOutcome outcome = RunLaunch(PlanOf(Request()), true);
+  EXPECT_EQ(outcome.status, LaunchStatus::kRan);
+  EXPECT_TRUE(outcome.spawned);
   ASSERT_TRUE(testing::WaitForFile(Path("spawned.out"), 60));
   EXPECT_EQ(ReadEcho(Path("spawned.out")), (std::vector<std::string>{"e1", "c1", "c2"}));
 }
@@ -241,29 +245,23 @@ TEST_F(LaunchSequenceTest, JreWithoutJvmLibraryFallsBackToSpawning) {
   LaunchFileContents contents;
   contents.mainClass = Path("fallback.out");
   Install(contents);
-  EXPECT_EXIT(
-      {
-        tail::SetForceSpawn(false);
-        RunLaunch(PrepareLaunch(Request()));
-      },
-      ::testing::ExitedWithCode(0), "");
+  LaunchOutcome outcome = RunLaunch(PlanOf(Request()), false);
+  EXPECT_EQ(outcome.status, LaunchStatus::kRan);
+  EXPECT_TRUE(outcome.spawned);
+  EXPECT_TRUE(ConsoleHas("[Extractor] JNI launch failed. Attempting legacy spawn instead\n"));
   ASSERT_TRUE(testing::WaitForFile(Path("fallback.out"), 60));
   EXPECT_EQ(ReadEcho(Path("fallback.out")), (std::vector<std::string>{"c1", "c2"}));
 }
 
-TEST_F(LaunchSequenceTest, SpawnThatCannotStartEndsWithMinusOne) {
+TEST_F(LaunchSequenceTest, SpawnThatCannotStartFails) {
   LaunchFileContents contents;
   Install(contents);
   // The copy is taken from the launcher only when the executable is missing; an empty file
   // under the application's name cannot be started.
   WriteBytes(Executable(), "");
-  EXPECT_EXIT(
-      {
-        tail::SetForceSpawn(true);
-        RunLaunch(PrepareLaunch(Request()));
-      },
-      // -1 as an exit code: 255 on POSIX, the full 32-bit value on Windows.
-      ::testing::ExitedWithCode(detail::LaunchExecutableName("x") == "x" ? 255 : -1), "");
+  LaunchOutcome outcome = RunLaunch(PlanOf(Request()), true);
+  EXPECT_EQ(outcome.status, LaunchStatus::kSpawnFailed);
+  EXPECT_TRUE(ConsoleHas("[ERROR] Attempt to launch app failed with return code"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace ferrolan::launcher {
 
-int LauncherMain(int argc, char** argv) {
+ExitCode LauncherMain(int argc, char** argv) {
   RunSelection selection = SelectRunMode(argc, argv);
   switch (selection.mode) {
     case RunMode::ProxyTest:
@@ -21,7 +21,7 @@ int LauncherMain(int argc, char** argv) {
     case RunMode::DownloadTest:
       return RunDownloadTest(argv[2], argc > 3 ? argv[3] : nullptr);
     case RunMode::SplashTest:
-      RunSplashTest();
+      return RunSplashTest();
     case RunMode::Normal:
       break;
   }
@@ -29,8 +29,8 @@ int LauncherMain(int argc, char** argv) {
   std::printf("Extracting wrapper tail...\n");
   std::fflush(stdout);
   std::string programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
-  Extractor(programPath, argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv,
-            selection.prepareOnly);
+  return Extractor(programPath, argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv,
+                   selection.prepareOnly);
 }
 
 }  // namespace ferrolan::launcher

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
+#include <variant>
 #include <vector>
 
 #include "archive/entry_format.h"
@@ -69,66 +70,50 @@ void WriteDynamicSplash(const MainFlow& flow, const std::string& splashPath) {
             image ? static_cast<int>(image->size()) : 0);
   if (!image || image->empty()) return;
   LogPrintf("[Extractor] Overwriting splash image at %s\n", splashPath.c_str());
-  if (pipeline::OwnedFile file = pipeline::OpenFile(splashPath, "wb"))
+  if (fs::OwnedFile file = fs::OpenFile(splashPath, "wb"))
     std::fwrite(image->data(), 1, image->size(), file.get());
 }
 
-// Installs the updater of the payload (entries 1 to 5). Returns none when its temporary folder
-// cannot be created.
-std::optional<std::string> InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
-                                          const std::string& updaterFolder,
-                                          const std::string& updaterTemp,
-                                          const ExtractionOps& ops) {
+// Extracts the next tail entry into `folder`. False after a failure whose message is logged;
+// the end of the stream is not one (the entries that were there are what the payload holds).
+bool ExtractNextEntry(pipeline::RingBuffer& tail, const std::string& folder) {
+  const archive::EntryResult result = archive::ExtractTailEntry(tail, folder);
+  return result == archive::EntryResult::kNext || result == archive::EntryResult::kEnd;
+}
+
+// Installs the updater of the payload (entries 1 to 5). False when its temporary folder cannot
+// be created or an entry fails.
+bool InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
+                    const std::string& updaterFolder, const std::string& updaterTemp,
+                    const ExtractionOps& ops) {
   if (fs::CreateFolder(updaterTemp) != 0) {
     LogPrintf("[Extractor] Unable to create GU Temp folder - assuming elevation required\n");
-    return std::nullopt;
+    return false;
   }
   const std::string lzmaPath = Joined(updaterTemp, "lzma.exe");
   LogPrintf("[Extractor] LZMA path is %s\n", lzmaPath.c_str());
-  archive::ExtractTailEntry(tail, updaterTemp);
-  ops.patchSubsystem(lzmaPath);
-  archive::ExtractTailEntry(tail, updaterTemp);
+  if (!ExtractNextEntry(tail, updaterTemp) || !ops.patchSubsystem(lzmaPath)) return false;
+  if (!ExtractNextEntry(tail, updaterTemp)) return false;
   WriteDynamicSplash(flow, Joined(updaterTemp, "nativesplash.png"));
 
-  for (int entry = 0; entry < 3; ++entry) archive::ExtractTailEntry(tail, updaterTemp);
+  for (int entry = 0; entry < 3; ++entry)
+    if (!ExtractNextEntry(tail, updaterTemp)) return false;
   LogPrintf("[Extractor] Extracted GU and GU Version\n");
   LogPrintf("[Extractor] Renaming GU folder to %s\n", updaterFolder.c_str());
   fs::RenameWithFallbacks(updaterTemp, updaterFolder);
-  return updaterFolder;
-}
-
-JreSetupInput JreInputFor(const MainFlow& flow, const InstallDecision& decision,
-                          const std::string& updaterFolder, pipeline::RingBuffer& tail) {
-  const tail::TailFields& fields = flow.wrapperTail->fields;
-  JreSetupInput input;
-  input.jreName = flow.jreName;
-  input.tailJreVersion = fields.jreVersion;
-  input.requiredJavaVersion = fields.requiredJavaVersion;
-  input.updateUrl = flow.updateUrl;
-  input.tailUpdateUrl = fields.updateUrl;
-  input.dynamicUpdateUrl = flow.dynamic.updateUrl;
-  input.updaterFolder = updaterFolder;
-  input.masterFolder = flow.masterFolder;
-  input.latestUpdaterFolder = decision.latestUpdaterFolder;
-  input.properties = &flow.properties;
-  input.argCount = flow.argCount;
-  input.args = flow.args;
-  input.launcherPath = flow.absoluteWrapperPath;
-  input.autoTest = flow.dynamic.autoTest;
-  input.silent = flow.silentInstall;
-  input.prepareOnly = flow.prepareOnly;
-  input.tailBuffer = &tail;
-  return input;
+  return true;
 }
 
 // Sets up the JRE and moves it into place, or keeps the installed one when it is sound and at
 // least as new as the one embedded (an online build embeds none, so any sound JRE will do).
 // The trust store follows the updater: a kept JRE gets the override of a newly installed
 // updater, so a trust store shipped with an updater update still arrives. Returns the JRE
-// folder in force, or none after a failure of the setup.
-std::optional<std::string> InstallJre(const MainFlow& flow, const InstallDecision& decision,
-                                      const std::string& updaterFolder, bool updaterInstalled,
-                                      pipeline::RingBuffer& tail, const ExtractionOps& ops) {
+// folder in force, or the exit code after a failure of the setup.
+std::variant<std::string, ExitCode> InstallJre(const MainFlow& flow,
+                                               const InstallDecision& decision,
+                                               const std::string& updaterFolder,
+                                               bool updaterInstalled, pipeline::RingBuffer& tail,
+                                               const ExtractionOps& ops) {
   const std::string& embedded = flow.wrapperTail->fields.jreVersion;
   if (decision.latestJreFolder &&
       (embedded.empty() || InstalledIsCurrent(decision.latestJreFolder, embedded))) {
@@ -140,13 +125,14 @@ std::optional<std::string> InstallJre(const MainFlow& flow, const InstallDecisio
   }
 
   LogPrintf("[Extractor] Setting up a JRE\n");
-  std::optional<JreSetupResult> jre =
-      SetUpJre(JreInputFor(flow, decision, updaterFolder, tail), ops.jre);
-  if (!jre) return std::nullopt;
-  fs::RenameWithFallbacks(jre->tempFolder, jre->jreFolder);
-  LogPrintf("[Extractor] Renamed JRE folder to %s\n", jre->jreFolder.c_str());
-  jre::ApplyCacertsOverride(Joined(updaterFolder, "cacerts"), jre->jreFolder);
-  return jre->jreFolder;
+  const JreSetupOutcome setup =
+      SetUpJre(JreSetupInput{&flow, updaterFolder, decision.latestUpdaterFolder, &tail}, ops.jre);
+  if (!setup.jre) return setup.failure;
+  const JreSetupResult& installed = *setup.jre;
+  fs::RenameWithFallbacks(installed.tempFolder, installed.jreFolder);
+  LogPrintf("[Extractor] Renamed JRE folder to %s\n", installed.jreFolder.c_str());
+  jre::ApplyCacertsOverride(Joined(updaterFolder, "cacerts"), installed.jreFolder);
+  return installed.jreFolder;
 }
 
 }  // namespace
@@ -163,7 +149,7 @@ void SaveProxyConfiguration(const std::string& sharedConfigFolder,
     std::remove(path.c_str());
     return;
   }
-  pipeline::OwnedFile file = pipeline::OpenFile(path, "wb");
+  fs::OwnedFile file = fs::OpenFile(path, "wb");
   if (!file) return;
   std::fwrite(working->proxyList->data(), 1, working->proxyList->size(), file.get());
   LogPrintf("[Proxy] Saved proxy list\n");
@@ -201,19 +187,18 @@ int SkipTailEntry(pipeline::RingBuffer& tail) {
 ExtractionOps SystemExtractionOps() {
   ExtractionOps ops;
   ops.jre = SystemJreSetupOps();
-  ops.patchSubsystem = [](const std::string& path) { fs::PatchWindowsSubsystem(path); };
+  ops.patchSubsystem = [](const std::string& path) { return fs::PatchWindowsSubsystem(path); };
   // The downloads that would record a working proxy are not part of this build.
   ops.workingProxy = [] { return std::optional<WorkingProxy>(); };
   ops.launch = [](const MainFlow& flow, const std::string& updaterFolderName) {
     return launch::LaunchFromMasterFolder(
-        flow.masterFolder, flow.properties, flow.argCount, flow.args, updaterFolderName,
-        flow.wrapperTail->fields.updateUrl, flow.dynamic.updateUrl, flow.jreName,
-        launch::LaunchClass::kApplication, flow.absoluteWrapperPath);
+        LaunchRequestFor(flow, updaterFolderName, flow.jreName, launch::LaunchClass::kApplication));
   };
   return ops;
 }
 
-int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const ExtractionOps& ops) {
+ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
+                           const ExtractionOps& ops) {
   const tail::TailFields& fields = flow.wrapperTail->fields;
   pipeline::RingBuffer& tail = *flow.wrapperTail->reader.buffer;
 
@@ -223,9 +208,9 @@ int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const Ext
                                          : "[Extractor] Note: No latest GU version exists\n");
   if (fields.guVersion.empty()) {
     LogPrintf("[Extractor] Unable to run (we are just a launcher)\n");
-    return 1;
+    return ExitCode::kFailure;
   }
-  if (!TailVersionsUsable(fields)) return 1;
+  if (!TailVersionsUsable(fields)) return ExitCode::kFailure;
 
   fs::CreateFolder(flow.masterFolder);
   std::string updaterFolder =
@@ -244,7 +229,7 @@ int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const Ext
     for (int entry = 0; entry < 5; ++entry) SkipTailEntry(tail);
     updaterFolder = Joined(flow.masterFolder, *decision.latestUpdaterFolder);
   } else if (!InstallUpdater(flow, tail, updaterFolder, updaterTemp, ops)) {
-    return 1;
+    return ExitCode::kFailure;
   }
 
   LogPrintf("[Extractor] Recreating GU location\n");
@@ -258,13 +243,14 @@ int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const Ext
   if (!flow.silentInstall && !flow.prepareOnly) splash::SplashShow();
   splash::SplashSetProgress(-1);
 
-  std::optional<std::string> jreFolder =
+  std::variant<std::string, ExitCode> jreSetup =
       InstallJre(flow, decision, updaterFolder, updaterInstalled, tail, ops);
-  if (!jreFolder) return 1;
+  if (const ExitCode* failure = std::get_if<ExitCode>(&jreSetup)) return *failure;
+  const std::string& jreFolder = std::get<std::string>(jreSetup);
   LogPrintf("[Extractor] Saving proxy configuration\n");
   SaveProxyConfiguration(flow.sharedConfigFolder,
                          ops.workingProxy ? ops.workingProxy() : std::nullopt);
-  archive::SetUnpack200Path(jre::LocateUnpack200(*jreFolder));
+  archive::SetUnpack200Path(jre::LocateUnpack200(jreFolder));
   LogPrintf("[Extractor] UP200 path is %s\n", archive::Unpack200Path().c_str());
 
   std::optional<std::string> installedApp;
@@ -283,11 +269,11 @@ int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const Ext
     LogPrintf("[Extractor] APP temp is %s\n", appTemp.c_str());
     if (fs::CreateFolder(appTemp) != 0) {
       LogError("Unable to create App Temp folder\n");
-      return 1;
+      return ExitCode::kFailure;
     }
     LogPrintf("[Extractor] Extracting App...\n");
-    archive::ExtractTailEntry(tail, appTemp);
-    archive::ExtractTailEntry(tail, appTemp);
+    if (!ExtractNextEntry(tail, appTemp) || !ExtractNextEntry(tail, appTemp))
+      return ExitCode::kFailure;
     LogPrintf("[Extractor] Setting permissions...\n");
     fs::RenameWithFallbacks(appTemp, appFolder);
     LogPrintf("[Extractor] Renaming App folder to %s\n", appFolder.c_str());
@@ -298,18 +284,14 @@ int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const Ext
   std::optional<std::string> latest = fs::PickFolder(flow.masterFolder, kUpdaterName);
   if (!latest) {
     LogError("No latest App version even after download!\n");
-    return 1;
+    return ExitCode::kFailure;
   }
   splash::SplashCleanup();
   LogPrintf("[Extractor] Will now run latest GU %s\n", latest->c_str());
   pipeline::RingBuffer_close(tail);  // the reader stops at its next write
 
-  if (!flow.prepareOnly) ops.launch(flow, *latest);
-  return 0;
-}
-
-void ExtractAndHandOver(MainFlow& flow, const InstallDecision& decision) {
-  log::EndProcess(ExtractAndPrepare(flow, decision, SystemExtractionOps()));
+  if (flow.prepareOnly) return ExitCode::kSuccess;
+  return ExitCodeFor(ops.launch(flow, *latest));
 }
 
 }  // namespace ferrolan::launcher

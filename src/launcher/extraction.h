@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "launcher/exit_codes.h"
 #include "launcher/install_decision.h"
 #include "launcher/jre_setup.h"
 #include "launcher/main_flow.h"
@@ -46,25 +47,26 @@ int SkipTailEntry(pipeline::RingBuffer& tail);
 /// The operations the extraction relies on besides the JRE setup's, replaceable in tests.
 struct ExtractionOps {
   JreSetupOps jre;
-  /// Makes the extracted lzma.exe a windowed program (fs::PatchWindowsSubsystem).
-  std::function<void(const std::string& path)> patchSubsystem;
+  /// Makes the extracted lzma.exe a windowed program (fs::PatchWindowsSubsystem); false when
+  /// the run cannot go on with it.
+  std::function<bool(const std::string& path)> patchSubsystem;
   /// The proxy the downloads of this run found to work; none when no download recorded any.
   std::function<std::optional<WorkingProxy>()> workingProxy;
   /// The launch of the updater folder (relative to the master folder) with launch class 0.
-  /// Returns when an in-process launch has ended; a spawned launch ends the process itself.
-  std::function<int(const MainFlow& flow, const std::string& updaterFolderName)> launch;
+  /// Returns when an in-process launch has ended or a child was started.
+  std::function<launch::LaunchOutcome(const MainFlow& flow, const std::string& updaterFolderName)>
+      launch;
 };
 
 /// The real operations.
 ExtractionOps SystemExtractionOps();
 
 /// Extracts the payload, sets up the JRE and, unless the run is prepare-only, launches the
-/// newest updater. Returns the exit code the process is to end with: 0 after the launch or the
-/// preparation, 1 after a failure whose message has been logged. The Unarchiver and the PE
-/// patch end the process themselves on a rejected archive or a file they cannot write.
-int ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision, const ExtractionOps& ops);
-
-/// ExtractAndPrepare with the real operations, then ends the process with its exit code.
-[[noreturn]] void ExtractAndHandOver(MainFlow& flow, const InstallDecision& decision);
+/// newest updater. Returns the exit code the process is to end with: kSuccess after the launch
+/// or the preparation, kFailure after a failure whose message has been logged (a rejected
+/// archive, a file that cannot be written, a program that cannot be made windowed among
+/// them), or the launch's own code.
+ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
+                           const ExtractionOps& ops);
 
 }  // namespace ferrolan::launcher

@@ -23,7 +23,6 @@
 namespace ferrolan::launcher {
 namespace {
 
-using log::EndProcess;
 using log::LogPrintf;
 
 void ImportVerificationKey(const tail::TailFields& fields) {
@@ -55,7 +54,7 @@ void ApplyJreNameOverride(MainFlow& flow) {
   std::string path = flow.masterFolder;
   fs::PathJoin(path, "FLApps");
   fs::PathJoin(path, "JreNameOverride");
-  pipeline::OwnedFile file = pipeline::OpenFile(path, "r");
+  fs::OwnedFile file = fs::OpenFile(path, "r");
   if (!file) {
     LogPrintf("[JREOverride] No JRE name override, will continue to use %s\n",
               flow.jreName.c_str());
@@ -74,14 +73,15 @@ void ApplyJreNameOverride(MainFlow& flow) {
 
 // Names from the payload and the override file become parts of folder names: one that could
 // lead outside the master folder ends the run before anything is written.
-void RequirePlainFolderName(const char* what, const std::string& name) {
-  if (fs::IsPlainFolderName(name)) return;
+bool IsUsableFolderName(const char* what, const std::string& name) {
+  if (fs::IsPlainFolderName(name)) return true;
   log::LogError("[Extractor] The %s '%s' cannot be used as a folder name\n", what, name.c_str());
-  EndProcess(1);
+  return false;
 }
 
-// Start-up: properties, tail, key, shared directory, log file, overrides.
-void StartUp(MainFlow& flow) {
+// Start-up: properties, tail, key, shared directory, log file, overrides. False after a
+// failure whose message has been logged.
+bool StartUp(MainFlow& flow) {
   archive::SetProcessPublicKey(nullptr);
   if (splash::IsWindowsXpOrLater()) splash::StartImaging();
 
@@ -91,15 +91,16 @@ void StartUp(MainFlow& flow) {
 
   std::optional<tail::DynamicProperties> dynamic =
       tail::ProcessParams(flow.programPath, flow.properties, flow.prepareOnly);
-  if (!dynamic) EndProcess(1);
+  if (!dynamic) return false;
   flow.dynamic = std::move(*dynamic);
   flow.jreName = flow.dynamic.jreName.value_or("");
 
   log::LogStart("Extracting wrapper tail");
   flow.wrapperTail = tail::ReadWrapperTail(flow.programPath);
-  if (!flow.wrapperTail) EndProcess(1);
+  if (!flow.wrapperTail) return false;
   const tail::TailFields& fields = flow.wrapperTail->fields;
-  RequirePlainFolderName("App Name", fields.appName);
+  if (!IsUsableFolderName("App Name", fields.appName)) return false;
+  flow.tailUpdateUrl = fields.updateUrl;
 
   if (!fields.requiredJavaVersion.empty())
     LogPrintf("[Extractor] Required Java version %s\n", fields.requiredJavaVersion.c_str());
@@ -120,7 +121,7 @@ void StartUp(MainFlow& flow) {
   std::optional<std::string> shared = SharedDirFor(fields.installType);
   if (!shared) {
     LogPrintf("ERROR: Unable to get shared dir!");
-    EndProcess(1);
+    return false;
   }
   flow.sharedDir = *shared;
   LogPrintf("[Extractor] Shared dir is %s\n", flow.sharedDir.c_str());
@@ -134,7 +135,7 @@ void StartUp(MainFlow& flow) {
   log::LogOpen(flow.sharedDir, fields.appName);
 
   ApplyJreNameOverride(flow);
-  RequirePlainFolderName("JRE name", flow.jreName);
+  if (!IsUsableFolderName("JRE name", flow.jreName)) return false;
   flow.sharedConfigFolder = flow.masterFolder;
   fs::PathJoin(flow.sharedConfigFolder, "FLAppsSharedConfig");
   fs::CreateFolder(flow.sharedConfigFolder);
@@ -147,41 +148,51 @@ void StartUp(MainFlow& flow) {
     LogPrintf("[Extractor] OFFLINE wrapper: App version is %s\n", fields.appVersion.c_str());
   else
     LogPrintf("[Extractor] ONLINE wrapper: No App embedded, GU will download and run\n");
+  return true;
 }
 
-[[noreturn]] void RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
+ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
   LogPrintf("[Extractor] Running without extraction now\n");
   splash::SplashCleanup();
-  std::string staticUpdateUrl = flow.wrapperTail->fields.updateUrl;
   flow.wrapperTail.reset();  // closes the tail buffer and stops its reader
-  if (!flow.prepareOnly) {
-    launch::LaunchFromMasterFolder(flow.masterFolder, flow.properties, flow.argCount, flow.args,
-                                   decision.latestUpdaterFolder.value_or(""), staticUpdateUrl,
-                                   flow.dynamic.updateUrl, flow.jreName,
-                                   launch::LaunchClass::kApplication, flow.absoluteWrapperPath);
-  }
-  EndProcess(0);
-}
-
-[[noreturn]] void ExtractAndRun(MainFlow& flow, const InstallDecision& decision) {
-  ExtractAndHandOver(flow, decision);
+  if (flow.prepareOnly) return ExitCode::kSuccess;
+  return ExitCodeFor(launch::LaunchFromMasterFolder(
+      LaunchRequestFor(flow, decision.latestUpdaterFolder.value_or(""), flow.jreName,
+                       launch::LaunchClass::kApplication)));
 }
 
 }  // namespace
 
-void Extractor(const std::string& programPath, int argCount, char** args, bool prepareOnly) {
+launch::LaunchRequest LaunchRequestFor(const MainFlow& flow, const std::string& appFolderName,
+                                       const std::string& jreName,
+                                       launch::LaunchClass launchClass) {
+  launch::LaunchRequest request;
+  request.masterFolder = flow.masterFolder;
+  request.properties = flow.properties;
+  for (int i = 0; i < flow.argCount; ++i) request.arguments.emplace_back(flow.args[i]);
+  request.appFolderName = appFolderName;
+  request.updateUrl = flow.tailUpdateUrl;
+  request.dynamicUpdateUrl = flow.dynamic.updateUrl;
+  request.jreName = jreName;
+  request.launchClass = launchClass;
+  request.launcherPath = flow.absoluteWrapperPath;
+  request.forceSpawn = flow.dynamic.forceSpawn;
+  return request;
+}
+
+ExitCode Extractor(const std::string& programPath, int argCount, char** args, bool prepareOnly) {
   MainFlow flow;
   flow.programPath = programPath;
   flow.argCount = argCount;
   flow.args = args;
   flow.prepareOnly = prepareOnly;
-  StartUp(flow);
+  if (!StartUp(flow)) return ExitCode::kFailure;
 
   const tail::TailFields& fields = flow.wrapperTail->fields;
   InstallDecision decision = DecideInstall(InstallState{
       flow.masterFolder, fields.appName, flow.jreName, fields.guVersion, fields.appVersion});
-  if (decision.action == InstallAction::RunInstalled) RunAsInstalled(flow, decision);
-  ExtractAndRun(flow, decision);
+  if (decision.action == InstallAction::RunInstalled) return RunAsInstalled(flow, decision);
+  return ExtractAndPrepare(flow, decision, SystemExtractionOps());
 }
 
 }  // namespace ferrolan::launcher

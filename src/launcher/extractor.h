@@ -3,15 +3,17 @@
 
 #include <string>
 
+#include "launcher/exit_codes.h"
+
 namespace ferrolan::launcher {
 
-/// Runs the main flow for a normal run. Never returns: ends the process with exit code 0 after
-/// a launch or a prepare-only run, 1 after any failure.
+/// Runs the main flow for a normal run and returns the exit code the process is to end with:
+/// kSuccess after a launch (an in-process launch has ended by then) or a prepare-only run,
+/// kFailure after any failure whose message has been logged, or the launch's own code.
 /// \param programPath  element 0 of the argument vector; the launcher's own file
 /// \param argCount     the number of arguments after the program path
 /// \param args         those arguments, handed on to the Java application unchanged
 /// \param prepareOnly  prepare the installation without showing anything or launching
-[[noreturn]] void Extractor(const std::string& programPath, int argCount, char** args,
-                            bool prepareOnly);
+ExitCode Extractor(const std::string& programPath, int argCount, char** args, bool prepareOnly);
 
 }  // namespace ferrolan::launcher

@@ -24,12 +24,18 @@ using log::LogError;
 using log::LogPrintf;
 
 // The splash is shown and taken down around downloads only when the user is to see anything.
-bool ShowsSplash(const JreSetupInput& input) { return !input.silent && !input.prepareOnly; }
+bool ShowsSplash(const JreSetupInput& input) {
+  return !input.flow->silentInstall && !input.flow->prepareOnly;
+}
+
+const std::string& TailJreVersion(const JreSetupInput& input) {
+  return input.flow->wrapperTail->fields.jreVersion;
+}
 
 // A fresh temporary folder for a JRE. A folder that cannot be created would make the first
 // file of the archive fail, so the setup stops here with a clearer message.
 std::optional<std::string> CreateJreTempFolder(const JreSetupInput& input) {
-  std::string temp = fs::TempFolderName(input.masterFolder);
+  std::string temp = fs::TempFolderName(input.flow->masterFolder);
   if (fs::CreateFolder(temp) != 0) {
     LogError("[Extractor] Unable to create JRE Temp folder %s\n", temp.c_str());
     return std::nullopt;
@@ -43,27 +49,30 @@ void PointUnpack200At(const std::string& jreFolder, const char* tag) {
   LogPrintf("%s UP200 path is %s\n", tag, archive::Unpack200Path().c_str());
 }
 
-std::optional<JreSetupResult> SetUpOfflineJre(const JreSetupInput& input, const JreSetupOps& ops) {
+JreSetupOutcome SetUpOfflineJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  const MainFlow& flow = *input.flow;
   log::LogStart("Extracting Offline JRE");
   LogPrintf("[Extractor] We want to query the JRE version to enable proxy detection.\n");
-  ops.probeVersionFile(input.updaterFolder, input.updateUrl, input.jreName);
+  ops.probeVersionFile(input.updaterFolder, flow.updateUrl, flow.jreName);
 
   std::optional<std::string> temp = CreateJreTempFolder(input);
-  if (!temp) return std::nullopt;
+  if (!temp) return {};
   JreSetupResult result{
-      *temp, fs::VersionedFolderName(input.masterFolder, input.jreName, input.tailJreVersion),
-      input.tailJreVersion};
+      *temp, fs::VersionedFolderName(flow.masterFolder, flow.jreName, TailJreVersion(input)),
+      TailJreVersion(input)};
   LogPrintf("[Extractor] Offline installer - no need to download JRE, will extract\n");
   PointUnpack200At(result.tempFolder, "[Extractor]");
 
   LogPrintf("[Extractor] Extracting JRE archive...\n");
-  ops.extractTailEntry(*input.tailBuffer, result.tempFolder);
-  LogPrintf("[Extractor] Extracted JRE %s\n", input.jreName.c_str());
+  const archive::EntryResult extracted = ops.extractTailEntry(*input.tailBuffer, result.tempFolder);
+  if (extracted != archive::EntryResult::kNext && extracted != archive::EntryResult::kEnd)
+    return {std::nullopt, ExitCodeFor(extracted)};
+  LogPrintf("[Extractor] Extracted JRE %s\n", flow.jreName.c_str());
 
   LogPrintf("[Extractor] Regenerating jsa...\n");
   ops.regenerateClassData(jre::LocateJavaLauncher(result.tempFolder));
   log::LogEnd("Extracting Offline JRE");
-  return result;
+  return {result};
 }
 
 // Downloads the version file and then the JRE archive it names. Returns the version text
@@ -71,10 +80,10 @@ std::optional<JreSetupResult> SetUpOfflineJre(const JreSetupInput& input, const 
 std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreSetupOps& ops) {
   LogPrintf("[JREDownload] Failed to pick up any existing system JRE, will download\n");
   const std::string stamp = ops.millisText();
-  const std::string versionName = "Ferrolan-" + input.jreName + "-version.txt";
+  const std::string versionName = "Ferrolan-" + input.flow->jreName + "-version.txt";
   std::string versionFile = input.updaterFolder;
   fs::PathJoin(versionFile, versionName);
-  const std::string versionUrl = input.updateUrl + versionName + "?time=" + stamp;
+  const std::string versionUrl = input.flow->updateUrl + versionName + "?time=" + stamp;
 
   if (ShowsSplash(input)) splash::SplashShow();
   LogPrintf("[JREDownload] Fetching JRE Version from %s\n", versionUrl.c_str());
@@ -88,7 +97,7 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
   LogPrintf("[JREDownload] JRE version downloaded OK [%s]\n", versionFile.c_str());
 
   JreSetupResult result;
-  if (pipeline::OwnedFile file = pipeline::OpenFile(versionFile, "r")) {
+  if (fs::OwnedFile file = fs::OpenFile(versionFile, "r")) {
     ServerVersion read = ReadServerVersion(file.get());
     if (read.tooLong) return std::nullopt;
     result.version = std::move(read.text);
@@ -107,8 +116,8 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
   std::optional<std::string> temp = CreateJreTempFolder(input);
   if (!temp) return std::nullopt;
   result.tempFolder = *temp;
-  const std::string archiveUrl =
-      input.updateUrl + "Ferrolan-" + input.jreName + "-" + result.version + "-archive.p2.l2";
+  const std::string archiveUrl = input.flow->updateUrl + "Ferrolan-" + input.flow->jreName + "-" +
+                                 result.version + "-archive.p2.l2";
   PointUnpack200At(result.tempFolder, "[JREDownload]");
 
   if (ShowsSplash(input)) splash::SplashShow();
@@ -123,32 +132,50 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
   return result;
 }
 
-std::optional<JreSetupResult> SetUpOnlineJre(const JreSetupInput& input, const JreSetupOps& ops) {
+JreSetupOutcome SetUpOnlineJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  const MainFlow& flow = *input.flow;
   log::LogStart("Setting up online JRE");
   JreSetupResult result;
   LogPrintf("[Extractor] Online installer - no stored JRE, will check for compatible system JRE\n");
-  ops.searchSystemJre(input, result.version, result.tempFolder);
+  const SystemJreSearch search = ops.searchSystemJre(input);
+  if (search.result.status == jre::JreSearchStatus::kFailed) return {std::nullopt, search.failure};
+  result.version = search.result.version;
+  result.tempFolder = search.result.folder;
 
   if (!result.version.empty()) {
     LogPrintf(
         "[Extractor] We are copying the JRE. We want to query the JRE version to enable proxy "
         "detection.\n");
-    ops.probeVersionFile(input.updaterFolder, input.updateUrl, input.jreName);
+    ops.probeVersionFile(input.updaterFolder, flow.updateUrl, flow.jreName);
   } else {
     // The download of the JRE itself is the seam where the network part plugs in.
     std::optional<JreSetupResult> downloaded = DownloadJre(input, ops);
-    if (!downloaded) return std::nullopt;
+    if (!downloaded) return {};
     result = std::move(*downloaded);
   }
 
   if (result.version.empty()) {
     LogError("[JREDownload] Failed to detect or download a JRE (no jre version)\n");
-    return std::nullopt;
+    return {};
   }
   LogPrintf("[JREDownload] Finalising setup of new JRE %s\n", result.version.c_str());
-  result.jreFolder = fs::VersionedFolderName(input.masterFolder, input.jreName, result.version);
+  result.jreFolder = fs::VersionedFolderName(flow.masterFolder, flow.jreName, result.version);
   log::LogEnd("Setting up online JRE");
-  return result;
+  return {result};
+}
+
+// The compatibility test of a system JRE candidate: the updater's compatibility class run by
+// the candidate's launcher, with the run's properties and arguments.
+jre::Compatibility TestCompatibility(const MainFlow& flow, const jre::CompatibilityRun& run,
+                                     ExitCode& failure) {
+  const launch::LaunchOutcome outcome = launch::LaunchFromMasterFolder(LaunchRequestFor(
+      flow, run.updaterFolderName, run.javaLauncher, launch::LaunchClass::kJreCompatibility));
+  if (outcome.status != launch::LaunchStatus::kRan) {
+    failure = ExitCodeFor(outcome);
+    return jre::Compatibility::kAbort;
+  }
+  return outcome.testExitCode == kJreCompatibleExitCode ? jre::Compatibility::kCompatible
+                                                        : jre::Compatibility::kIncompatible;
 }
 
 }  // namespace
@@ -195,17 +222,18 @@ JreSetupOps SystemJreSetupOps() {
     // The version-file probe exists only to let a proxy race record a working proxy; without
     // downloads in this build there is nothing to record.
   };
-  ops.searchSystemJre = [](const JreSetupInput& input, std::string& version, std::string& folder) {
-    jre::CompatibilityTest test = [](const jre::CompatibilityRun& run) {
-      return launch::LaunchFromMasterFolder(
-          run.masterFolder, *run.properties, run.argCount, run.args, run.updaterFolderName,
-          run.updateUrl, run.dynamicUpdateUrl, run.javaLauncher,
-          launch::LaunchClass::kJreCompatibility, run.launcherPath);
+  ops.searchSystemJre = [](const JreSetupInput& input) {
+    const MainFlow& flow = *input.flow;
+    SystemJreSearch search;
+    jre::JreSearchRequest request;
+    request.masterFolder = flow.masterFolder;
+    request.autoTest = flow.dynamic.autoTest;
+    request.requiredVersion = flow.wrapperTail->fields.requiredJavaVersion;
+    request.compatibilityTest = [&](const jre::CompatibilityRun& run) {
+      return TestCompatibility(flow, run, search.failure);
     };
-    jre::JRESearch(version, input.autoTest, input.requiredJavaVersion, input.masterFolder,
-                   input.latestUpdaterFolder.value_or(""), folder, *input.properties,
-                   input.argCount, input.args, input.tailUpdateUrl, input.dynamicUpdateUrl,
-                   input.launcherPath, test);
+    search.result = jre::JRESearch(request);
+    return search;
   };
   ops.downloadToFile = [](const std::string& url, const std::string&) {
     LogPrintf("[JREDownload] Downloads are not part of this build: %s\n", url.c_str());
@@ -216,7 +244,7 @@ JreSetupOps SystemJreSetupOps() {
     return 0;
   };
   ops.extractTailEntry = [](pipeline::RingBuffer& tail, const std::string& folder) {
-    archive::ExtractTailEntry(tail, folder);
+    return archive::ExtractTailEntry(tail, folder);
   };
   ops.regenerateClassData = [](const std::string& javaLauncher) {
     launch::Spawner spawner = launch::SpawnerCreate();
@@ -228,8 +256,8 @@ JreSetupOps SystemJreSetupOps() {
   return ops;
 }
 
-std::optional<JreSetupResult> SetUpJre(const JreSetupInput& input, const JreSetupOps& ops) {
-  if (!input.tailJreVersion.empty()) return SetUpOfflineJre(input, ops);
+JreSetupOutcome SetUpJre(const JreSetupInput& input, const JreSetupOps& ops) {
+  if (!TailJreVersion(input).empty()) return SetUpOfflineJre(input, ops);
   return SetUpOnlineJre(input, ops);
 }
 

@@ -14,8 +14,11 @@
 #include <string>
 #include <string_view>
 
+#include "archive/unarchiver.h"
+#include "jre/jre_search.h"
+#include "launcher/exit_codes.h"
+#include "launcher/main_flow.h"
 #include "pipeline/ring_buffer.h"
-#include "tail/properties_block.h"
 
 namespace ferrolan::launcher {
 
@@ -38,25 +41,19 @@ struct ServerVersion {
 /// reading stopped under "[JREDownload] ".
 ServerVersion ReadServerVersion(std::FILE* file);
 
-/// Everything the JRE setup is entered with.
+/// What the JRE setup adds to the run's context.
 struct JreSetupInput {
-  std::string jreName;
-  std::string tailJreVersion;       // the tail's "JRE Version": empty when none is embedded
-  std::string requiredJavaVersion;  // the tail's "Required Java Version"
-  std::string updateUrl;            // the effective update URL, ending in "/" when not empty
-  std::string tailUpdateUrl;        // the tail's "Update URL" field (may be "D")
-  std::string dynamicUpdateUrl;
-  std::string updaterFolder;  // this run's updater folder (absolute)
-  std::string masterFolder;
+  const MainFlow* flow = nullptr;  // the run: names, URLs, properties, arguments, switches
+  std::string updaterFolder;       // this run's updater folder (absolute)
   std::optional<std::string> latestUpdaterFolder;  // from the install decision
-  const tail::LaunchPropertiesBlock* properties = nullptr;
-  int argCount = 0;
-  char* const* args = nullptr;
-  std::string launcherPath;  // the absolute wrapper path
-  bool autoTest = false;
-  bool silent = false;
-  bool prepareOnly = false;
-  pipeline::RingBuffer* tailBuffer = nullptr;  // positioned at the JRE archive when embedded
+  pipeline::RingBuffer* tailBuffer = nullptr;      // positioned at the JRE archive when embedded
+};
+
+/// What the search for a system JRE found, and the exit code a failed search ends the run with
+/// (a compatibility test that could not write its settings ends it with that launch's code).
+struct SystemJreSearch {
+  jre::JreSearchResult result;
+  ExitCode failure = ExitCode::kFailure;
 };
 
 /// The operations the setup calls. SystemJreSetupOps gives the real ones.
@@ -65,15 +62,15 @@ struct JreSetupOps {
   std::function<void(const std::string& updaterFolder, const std::string& updateUrl,
                      const std::string& jreName)>
       probeVersionFile;
-  /// Takes over a system JRE: on success sets `version` to eleven zeros and `folder` to the
-  /// temporary folder holding the copy; leaves `version` empty otherwise.
-  std::function<void(const JreSetupInput& input, std::string& version, std::string& folder)>
-      searchSystemJre;
+  /// Takes over a system JRE (jre::JRESearch with a compatibility test that launches the
+  /// updater's compatibility class).
+  std::function<SystemJreSearch(const JreSetupInput& input)> searchSystemJre;
   /// Downloads: 1 for success, 0 for failure.
   std::function<int(const std::string& url, const std::string& file)> downloadToFile;
   std::function<int(const std::string& url, const std::string& folder)> downloadAndExtract;
   /// Extracts the next tail entry into `folder` (the JRE archive of an offline build).
-  std::function<void(pipeline::RingBuffer& tail, const std::string& folder)> extractTailEntry;
+  std::function<archive::EntryResult(pipeline::RingBuffer& tail, const std::string& folder)>
+      extractTailEntry;
   /// Runs the JRE's launcher with "-Xshare:dump" and waits; the outcome is not examined.
   std::function<void(const std::string& javaLauncher)> regenerateClassData;
   /// The "?time=" stamp of a version-file URL.
@@ -92,11 +89,16 @@ struct JreSetupResult {
   std::string version;
 };
 
+/// The outcome of the setup: the JRE, or the exit code the run ends with.
+struct JreSetupOutcome {
+  std::optional<JreSetupResult> jre;
+  ExitCode failure = ExitCode::kFailure;
+};
+
 /// Runs the offline branch when the tail carries a JRE version, the online branch otherwise.
-/// Returns none after a failure whose message has been logged; the caller ends the process
-/// with exit code 1. Sets the process-wide unpack200 path to the temporary folder's unpacker
-/// before an archive is unpacked.
-std::optional<JreSetupResult> SetUpJre(const JreSetupInput& input, const JreSetupOps& ops);
+/// Fails after logging why. Sets the process-wide unpack200 path to the temporary folder's
+/// unpacker before an archive is unpacked.
+JreSetupOutcome SetUpJre(const JreSetupInput& input, const JreSetupOps& ops);
 
 /// The current time in milliseconds since 1970, kept to its low 32 bits, as decimal text.
 std::string MillisText();

@@ -25,13 +25,15 @@ class JreSetupTest : public ::testing::Test {
              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
              std::to_string(counter++));
     stdfs::create_directories(root_ / "updater");
-    input_.jreName = "jre17";
-    input_.updateUrl = "http://updates.invalid/app/";
+    flow_.jreName = "jre17";
+    flow_.updateUrl = "http://updates.invalid/app/";
+    flow_.masterFolder = root_.string();
+    flow_.wrapperTail.emplace();  // an online build: no JRE in the tail
+    input_.flow = &flow_;
     input_.updaterFolder = (root_ / "updater").string();
-    input_.masterFolder = root_.string();
-    input_.properties = &properties_;
-    ops_.searchSystemJre = [this](const JreSetupInput&, std::string&, std::string&) {
+    ops_.searchSystemJre = [this](const JreSetupInput&) {
       calls_.push_back("search");
+      return SystemJreSearch{};
     };
     ops_.downloadToFile = [this](const std::string& url, const std::string& file) {
       calls_.push_back("version " + url);
@@ -60,7 +62,7 @@ class JreSetupTest : public ::testing::Test {
   }
 
   stdfs::path root_;
-  tail::LaunchPropertiesBlock properties_;
+  MainFlow flow_;
   JreSetupInput input_;
   JreSetupOps ops_;
   std::vector<std::string> calls_;
@@ -84,7 +86,7 @@ TEST_F(JreSetupTest, VersionTextRules) {
 
 TEST_F(JreSetupTest, DownloadsTheVersionTheServerNames) {
   versionFile_ = "00000000042\n";
-  std::optional<JreSetupResult> result = SetUpJre(input_, ops_);
+  std::optional<JreSetupResult> result = SetUpJre(input_, ops_).jre;
   ASSERT_TRUE(result);
   EXPECT_EQ(stdfs::path(result->jreFolder), root_ / "Ferrolan-jre17-00000000042-complete");
   EXPECT_TRUE(stdfs::is_directory(result->tempFolder));
@@ -96,26 +98,26 @@ TEST_F(JreSetupTest, DownloadsTheVersionTheServerNames) {
 }
 
 TEST_F(JreSetupTest, DownloadFailures) {
-  EXPECT_FALSE(SetUpJre(input_, ops_));  // no version file
+  EXPECT_FALSE(SetUpJre(input_, ops_).jre);  // no version file
   // Versions that would leave the master folder or change the folder's version, and one too
   // long: no archive is asked for.
   for (const std::string& bad :
        {std::string("../../x"), std::string("1-2"), std::string(51, '1')}) {
     calls_.clear();
     versionFile_ = bad;
-    EXPECT_FALSE(SetUpJre(input_, ops_)) << bad;
+    EXPECT_FALSE(SetUpJre(input_, ops_).jre) << bad;
     EXPECT_EQ(calls_.size(), 2u) << bad;
   }
   versionFile_ = "00000000042";
   archiveWorks_ = false;
-  EXPECT_FALSE(SetUpJre(input_, ops_));
+  EXPECT_FALSE(SetUpJre(input_, ops_).jre);
 
   // A blank first: the archive is still asked for, and even when it comes the setup fails for
   // want of a version.
   calls_.clear();
   versionFile_ = " 00000000042";
   archiveWorks_ = true;
-  EXPECT_FALSE(SetUpJre(input_, ops_));
+  EXPECT_FALSE(SetUpJre(input_, ops_).jre);
   ASSERT_EQ(calls_.size(), 4u);
   EXPECT_EQ(calls_[2], "archive http://updates.invalid/app/Ferrolan-jre17--archive.p2.l2");
 }

@@ -2,4 +2,6 @@
 // argc/argv from the C runtime.
 #include "launcher/entry.h"
 
-int main(int argc, char** argv) { return ferrolan::launcher::LauncherMain(argc, argv); }
+int main(int argc, char** argv) {
+  ferrolan::launcher::EndRun(ferrolan::launcher::LauncherMain(argc, argv));
+}

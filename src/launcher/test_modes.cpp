@@ -17,15 +17,14 @@
 
 namespace ferrolan::launcher {
 namespace {
-int NotInThisBuild(const char* what) {
+ExitCode NotInThisBuild(const char* what) {
   std::printf("[TestMode] %s is not available in this build\n", what);
   std::fflush(stdout);
-  return 0;
+  return ExitCode::kSuccess;
 }
 
 // The test reads this many bytes of "test.p2.l2", or up to the end of a shorter file.
 constexpr long kExtractTestBytes = 63586021;
-constexpr int kTransferBufferSize = 1048576;
 
 // Where the extraction test writes. A bad signature empties the destination, so it is a folder
 // of its own inside the temporary folder ("C:\TEMP" on Windows), never the shared folder
@@ -46,10 +45,10 @@ std::string ExtractTestFolder() {
 }
 }  // namespace
 
-int RunProxyTest(const char*) { return NotInThisBuild("The proxy test"); }
+ExitCode RunProxyTest(const char*) { return NotInThisBuild("The proxy test"); }
 
-int RunExtractTest() {
-  pipeline::OwnedFile file = pipeline::OpenFile("test.p2.l2", "rb");
+ExitCode RunExtractTest() {
+  fs::OwnedFile file = fs::OpenFile("test.p2.l2", "rb");
 
   const std::string hex = archive::kExtractTestPublicKeyHex;
   std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
@@ -62,35 +61,32 @@ int RunExtractTest() {
   if (!file) {
     std::printf("Could not open test.p2.l2\n");
     std::fflush(stdout);
-    return 0;
+    return ExitCode::kSuccess;
   }
   pipeline::FileReaderPipe reader = pipeline::StartFileReader(std::move(file));
-  auto nestedInput =
-      pipeline::RingBuffer_create(archive::kNestedInputBufferId, archive::kNestedInputCapacity);
-  archive::NestedExtraction nested =
-      archive::StartNestedExtraction(nestedInput, ExtractTestFolder());
-  std::vector<char> transfer(kTransferBufferSize);
-  for (long due = kExtractTestBytes; due > 0;) {
-    const int want = static_cast<int>(std::min<long>(due, kTransferBufferSize));
-    const int got = pipeline::RingBuffer_read(*reader.buffer, transfer.data(), want);
-    if (got < 0) break;  // a shorter file ends the copy instead of a wait for bytes never sent
-    if (pipeline::RingBuffer_write(*nestedInput, transfer.data(), got) < 0) break;
-    due -= got;
-  }
+  archive::ArchiveJob job;
+  job.destination = ExtractTestFolder();
+  long due = kExtractTestBytes;
+  const archive::ArchiveReport report = archive::ExtractCompressedArchive(
+      [&](char* out, int capacity) {
+        if (due <= 0) return -1;  // a shorter file ends at its end instead
+        const int got = pipeline::RingBuffer_read(*reader.buffer, out,
+                                                  static_cast<int>(std::min<long>(due, capacity)));
+        if (got > 0) due -= got;
+        return got;
+      },
+      job);
   pipeline::RingBuffer_close(*reader.buffer);
-  // The copied bytes are all there is: ending the stream lets a cut archive end too.
-  pipeline::RingBuffer_close(*nestedInput);
-  nested.unarchiver.Join();
-  return 0;
+  return report.status == archive::ArchiveStatus::kOk ? ExitCode::kSuccess : ExitCode::kFailure;
 }
 
-int RunDownloadTest2(const char*) { return NotInThisBuild("The download test"); }
+ExitCode RunDownloadTest2(const char*) { return NotInThisBuild("The download test"); }
 
-int RunDownloadTest(const char*, const char*) { return NotInThisBuild("The download test"); }
+ExitCode RunDownloadTest(const char*, const char*) { return NotInThisBuild("The download test"); }
 
-void RunSplashTest() {
+ExitCode RunSplashTest() {
   NotInThisBuild("The splash test");
-  log::EndProcess(1);
+  return ExitCode::kFailure;
 }
 
 }  // namespace ferrolan::launcher

@@ -9,14 +9,6 @@ namespace ferrolan::pipeline {
 
 using log::LogPrintf;
 
-void FileCloser::operator()(std::FILE* file) const {
-  if (file != nullptr) std::fclose(file);
-}
-
-OwnedFile OpenFile(const std::string& path, const char* mode) {
-  return OwnedFile(std::fopen(path.c_str(), mode));
-}
-
 StageThread::StageThread(std::function<int()> body,
                          std::vector<std::shared_ptr<RingBuffer>> stopBuffers)
     : result_(std::make_unique<int>(0)), stopBuffers_(std::move(stopBuffers)) {

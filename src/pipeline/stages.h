@@ -14,19 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "fs/owned_file.h"
 #include "pipeline/ring_buffer.h"
 
 namespace ferrolan::pipeline {
 
-/// A C runtime file that is closed when its owner goes away.
-struct FileCloser {
-  void operator()(std::FILE* file) const;
-};
-using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
-
-/// Opens `path` with fopen's `mode` ("rb", "wb", ...); empty on failure (errno / last error is
-/// left as the C runtime set it).
-OwnedFile OpenFile(const std::string& path, const char* mode);
+using fs::OwnedFile;
 
 /// Sizes of the buffers and work areas the stages use.
 inline constexpr int kStageChunk = 51200;  // reader and decoder areas

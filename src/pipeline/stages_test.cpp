@@ -214,7 +214,7 @@ using FileStageTest = TempDir;
 TEST_F(FileStageTest, FileReaderClosesItsOutputAtTheEndOfTheFile) {
   const std::string content = SampleData(700000, 7);  // several times the buffer's size
   WriteFile("in.bin", content);
-  FileReaderPipe pipe = StartFileReader(OpenFile(PathOf("in.bin"), "rb"));
+  FileReaderPipe pipe = StartFileReader(fs::OpenFile(PathOf("in.bin"), "rb"));
   ASSERT_EQ(pipe.buffer->id(), 3);
   ASSERT_EQ(pipe.buffer->capacity(), 204800);
   EXPECT_TRUE(Drain(*pipe.buffer) == content);
@@ -224,7 +224,7 @@ TEST_F(FileStageTest, FileReaderClosesItsOutputAtTheEndOfTheFile) {
 TEST_F(FileStageTest, ConsumerOfACutShortFileSeesTheEndInsteadOfHanging) {
   const char fields[] = "first\0second\0thi";  // the third field is cut short
   WriteFile("short.bin", std::string(fields, sizeof fields - 1));
-  FileReaderPipe pipe = StartFileReader(OpenFile(PathOf("short.bin"), "rb"));
+  FileReaderPipe pipe = StartFileReader(fs::OpenFile(PathOf("short.bin"), "rb"));
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "a", 100, nullptr), "first");
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "b", 100, nullptr), "second");
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "c", 100, nullptr), std::nullopt);
@@ -233,7 +233,7 @@ TEST_F(FileStageTest, ConsumerOfACutShortFileSeesTheEndInsteadOfHanging) {
 
 TEST_F(FileStageTest, ConsumerCloseStopsAReaderOfALongFile) {
   WriteFile("long.bin", std::string("header\0", 7) + SampleData(3000000, 8));
-  FileReaderPipe pipe = StartFileReader(OpenFile(PathOf("long.bin"), "rb"));
+  FileReaderPipe pipe = StartFileReader(fs::OpenFile(PathOf("long.bin"), "rb"));
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "h", 100, nullptr), "header");
   RingBuffer_close(*pipe.buffer);  // the consumer has what it wanted
   EXPECT_EQ(pipe.reader.Join(), 0);
@@ -241,7 +241,7 @@ TEST_F(FileStageTest, ConsumerCloseStopsAReaderOfALongFile) {
 
 TEST_F(FileStageTest, FileReaderStartsWhereTheFileIsPositioned) {
   WriteFile("pos.bin", std::string("skip\0keep\0", 10));
-  OwnedFile file = OpenFile(PathOf("pos.bin"), "rb");
+  OwnedFile file = fs::OpenFile(PathOf("pos.bin"), "rb");
   ASSERT_TRUE(file);
   ASSERT_EQ(std::fseek(file.get(), 5, SEEK_SET), 0);
   FileReaderPipe pipe = StartFileReader(std::move(file));
@@ -254,9 +254,9 @@ TEST_F(FileStageTest, ReaderDecoderAndSaverFormOnePipeline) {
   WriteFile("payload.xz", Compress(data, Container::kXz));
   auto raw = RingBuffer_create(1, 102400);
   auto decoded = RingBuffer_create(2, 102400);
-  StageThread reader = StartFileReaderStage(OpenFile(PathOf("payload.xz"), "rb"), raw);
+  StageThread reader = StartFileReaderStage(fs::OpenFile(PathOf("payload.xz"), "rb"), raw);
   StageThread decoder = StartUnLZMAerStage(raw, decoded);
-  StageThread saver = StartFileSaverStage(OpenFile(PathOf("payload.bin"), "wb"), decoded);
+  StageThread saver = StartFileSaverStage(fs::OpenFile(PathOf("payload.bin"), "wb"), decoded);
   EXPECT_EQ(saver.Join(), 0);
   EXPECT_EQ(decoder.Join(), 0);
   EXPECT_EQ(reader.Join(), 0);
@@ -266,7 +266,7 @@ TEST_F(FileStageTest, ReaderDecoderAndSaverFormOnePipeline) {
 TEST_F(FileStageTest, FileSaverWritesTheWholeStream) {
   const std::string content = SampleData(250000, 9);
   auto input = RingBuffer_create(4, 102400);
-  StageThread saver = StartFileSaverStage(OpenFile(PathOf("out.bin"), "wb"), input);
+  StageThread saver = StartFileSaverStage(fs::OpenFile(PathOf("out.bin"), "wb"), input);
   std::thread feeder = Feed(input, content);
   EXPECT_EQ(saver.Join(), 0);
   feeder.join();
@@ -275,7 +275,7 @@ TEST_F(FileStageTest, FileSaverWritesTheWholeStream) {
 
 TEST_F(FileStageTest, FileSaverWithoutAFileRefusesTheStream) {
   auto input = RingBuffer_create(4, 1024);
-  OwnedFile none = OpenFile(PathOf("missing-folder/out.bin"), "wb");
+  OwnedFile none = fs::OpenFile(PathOf("missing-folder/out.bin"), "wb");
   ASSERT_FALSE(none);
   StageThread saver = StartFileSaverStage(std::move(none), input);
   EXPECT_EQ(saver.Join(), -1);

@@ -1,7 +1,6 @@
 #include "tail/params.h"
 
 #include <array>
-#include <atomic>
 #include <climits>
 #include <utility>
 
@@ -11,9 +10,6 @@
 
 namespace ferrolan::tail {
 namespace {
-
-std::atomic<bool> g_forceSpawn{false};
-std::atomic<int> g_splashBuffer{0};
 
 constexpr const char* kPlusLine = "++++++++++++++++++++++++++++++++++++++++++++++++\n";
 
@@ -60,9 +56,9 @@ void Interpret(const std::string& name, const std::string& value, DynamicPropert
   } else if (name == "show_no_ui") {
     if (value == "true") state.silent = true;
   } else if (name == "force_spawn") {
-    SetForceSpawn(value == "true");
+    state.forceSpawn = value == "true";
   } else if (name == "splash_buffer") {
-    if (!value.empty()) SetSplashBuffer(DecimalValue(value));
+    if (!value.empty()) state.splashBorder = DecimalValue(value);
   } else if (name == "splash_image") {
     DecodeSplashImage(value, state);
   } else if (name == "jre_name") {
@@ -76,11 +72,6 @@ void Interpret(const std::string& name, const std::string& value, DynamicPropert
 }
 
 }  // namespace
-
-bool ForceSpawn() { return g_forceSpawn.load(); }
-void SetForceSpawn(bool value) { g_forceSpawn.store(value); }
-int SplashBuffer() { return g_splashBuffer.load(); }
-void SetSplashBuffer(int value) { g_splashBuffer.store(value); }
 
 int DecimalValue(std::string_view text) {
   std::size_t i = 0;
@@ -163,7 +154,7 @@ DynamicProperties ProcessParamsFrom(pipeline::RingBuffer& buffer, LaunchProperti
 
 std::optional<DynamicProperties> ProcessParams(const std::string& ownPath,
                                                LaunchPropertiesBlock& list, bool prepareOnly) {
-  pipeline::OwnedFile file = pipeline::OpenFile(ownPath, "rb");
+  fs::OwnedFile file = fs::OpenFile(ownPath, "rb");
   if (!file) {
     log::LogPrintf(
         "[Extractor] *********************** Failed to extract wrapper params - couldn't open "

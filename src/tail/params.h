@@ -20,8 +20,7 @@ inline constexpr int kParamValueLimit = 200000;
 /// The JRE name is kept in a path-sized buffer: at most this many characters.
 inline constexpr std::size_t kJreNameMaxLength = 4999;
 
-/// What the dynamic properties decided for the main flow (the process-wide ones live in
-/// ProcessWideSettings below).
+/// What the dynamic properties decided for the run.
 struct DynamicProperties {
   int count = -1;         // "Params Count" as read; -1 when it could not be read
   std::string updateUrl;  // "update_url"; empty when not given
@@ -29,15 +28,9 @@ struct DynamicProperties {
   bool autoTest = false;  // "wrapper_autotest" present, whatever its value
   std::optional<std::vector<std::uint8_t>> splashImage;  // decoded "splash_image"
   std::optional<std::string> jreName;                    // "jre_name"
+  bool forceSpawn = false;  // "force_spawn" equal to "true": launch by spawning, never JNI
+  int splashBorder = 0;     // "splash_buffer": the splash border width (an empty value keeps 0)
 };
-
-/// Process-wide values set once by the main flow before the threads that read them start:
-/// the force-spawn flag (read by the launch) and the splash border width (read by the splash).
-/// They are kept here, in one place; reads and writes are atomic.
-bool ForceSpawn();
-void SetForceSpawn(bool value);
-int SplashBuffer();
-void SetSplashBuffer(int value);
 
 /// Decimal text converted the way atoi does: optional leading white space and sign, then the
 /// leading digits; 0 when there are none. Values beyond the int range saturate.

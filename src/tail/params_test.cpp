@@ -27,10 +27,6 @@ std::shared_ptr<pipeline::RingBuffer> Section(const std::string& count, const Pa
 
 class ParamsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetForceSpawn(true);
-    SetSplashBuffer(5);
-  }
   DynamicProperties Process(const std::string& count, const Pairs& pairs, bool prepare = false) {
     return ProcessParamsFrom(*Section(count, pairs), list_, prepare);
   }
@@ -72,7 +68,7 @@ TEST_F(ParamsTest, InterpretsKeysAndPassesEveryPropertyOn) {
                                           {"wrapper_autotest", "false"},
                                           {"show_no_ui", "true"},
                                           {"show_no_ui", "false"},
-                                          {"force_spawn", "false"},
+                                          {"force_spawn", "true"},
                                           {"splash_buffer", "12"},
                                           {"splash_image", "TWFu"},
                                           {"jre_name", std::string(6000, 'j')}});
@@ -80,8 +76,8 @@ TEST_F(ParamsTest, InterpretsKeysAndPassesEveryPropertyOn) {
   EXPECT_EQ(state.updateUrl, "http://up/x");
   EXPECT_TRUE(state.autoTest);  // present, whatever its value
   EXPECT_TRUE(state.silent);    // only ever set
-  EXPECT_FALSE(ForceSpawn());
-  EXPECT_EQ(SplashBuffer(), 12);
+  EXPECT_TRUE(state.forceSpawn);
+  EXPECT_EQ(state.splashBorder, 12);
   ASSERT_TRUE(state.splashImage);
   EXPECT_EQ(std::string(state.splashImage->begin(), state.splashImage->end()), "Man");
   EXPECT_EQ(state.jreName->size(), kJreNameMaxLength);  // cut to its path buffer
@@ -104,8 +100,8 @@ TEST_F(ParamsTest, EmptyValuesLongValuesAndPrepareOnly) {
       "5",
       {{"splash_buffer", ""}, {"k100", v100}, {"k101", v101}, {"splash_image", v100}, {"e", ""}},
       true);
-  EXPECT_EQ(SplashBuffer(), 5);  // an empty value leaves it
-  EXPECT_TRUE(ForceSpawn());
+  EXPECT_EQ(state.splashBorder, 0);  // an empty value leaves it
+  EXPECT_FALSE(state.forceSpawn);
   ASSERT_TRUE(state.splashImage);
   EXPECT_EQ(state.splashImage->size(), 75u);
   EXPECT_EQ(list_.Entries().back(), "\x04");

@@ -32,7 +32,7 @@ std::optional<TailFields> ReadTailFields(pipeline::RingBuffer& buffer) {
 }
 
 std::optional<WrapperTail> ReadWrapperTail(const std::string& ownPath) {
-  pipeline::OwnedFile file = pipeline::OpenFile(ownPath, "rb");
+  fs::OwnedFile file = fs::OpenFile(ownPath, "rb");
   if (!file) {
     log::LogPrintf(
         "[Extractor] ************************* Failed to extract wrapper tail - couldn't open "
