@@ -39,10 +39,13 @@ std::vector<char>& TailCopyBuffer() {
 }
 
 // Refuses the whole archive over one entry: the reason, then the failure banner.
-EntryResult RejectEntry(const char* what, const std::string& text, const std::string& destination,
-                        ArchiveState* state) {
+EntryResult RejectEntry(Refusal refusal, const char* what, const std::string& text,
+                        const std::string& destination, ArchiveState* state) {
   LogPrintf("[Unarchiver] ERROR - %s: %s\n", what, text.c_str());
-  if (state != nullptr) state->report.problem = std::string(what) + ": " + text;
+  if (state != nullptr) {
+    state->report.refusal = refusal;
+    state->report.problem = std::string(what) + ": " + text;
+  }
   RejectArchive(state != nullptr && state->job.verifyOnly ? std::string() : destination);
   return EntryResult::kRejected;
 }
@@ -117,7 +120,10 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
   job.destination = destination;
   const ArchiveReport nested = ExtractCompressedArchive(feed, job);
   if (nested.status != ArchiveStatus::kOk) {
-    if (state != nullptr) state->report.problem = nested.problem;
+    if (state != nullptr) {
+      state->report.refusal = nested.refusal;
+      state->report.problem = nested.problem;
+    }
     return ToEntryResult(nested.status);
   }
   if (state != nullptr) {
@@ -236,7 +242,8 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
   LogPrintf("[Unarchiver] Extracting %s (::%ld from %s)\n", relative.c_str(), type,
             typeText->c_str());
   if (!IsSafeEntryPath(*path))
-    return RejectEntry("entry path leaves the destination", *path, destination, state);
+    return RejectEntry(Refusal::kUnsafePath, "entry path leaves the destination", *path,
+                       destination, state);
 
   std::string target = destination;
   fs::PathJoin(target, relative);
@@ -245,7 +252,7 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
     relative += ".p2";
   }
   if (target.size() >= kMaxDestinationPath)
-    return RejectEntry("entry path too long", *path, destination, state);
+    return RejectEntry(Refusal::kPathTooLong, "entry path too long", *path, destination, state);
   if (!signatureBlock && Writing(state)) CreateParents(destination, relative);
 
   if (type == static_cast<long>(EntryType::kFolder)) {
@@ -264,7 +271,8 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
     return EntryResult::kEnd;
   }
   const std::optional<std::int32_t> length = ParseEntryLength(*lengthText);
-  if (!length) return RejectEntry("bad entry length", *lengthText, destination, state);
+  if (!length)
+    return RejectEntry(Refusal::kBadLength, "bad entry length", *lengthText, destination, state);
 
   if (signatureBlock) {
     // The block's own fields are never hashed, its fields 4 and 5 are not even collected.
@@ -338,6 +346,7 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
     if (key != nullptr) {
       // With a key every archive must be signed; otherwise anyone could strip the block.
       LogPrintf("[Unarchiver] ERROR - the archive carries no signature block.\n");
+      report.refusal = Refusal::kUnsigned;
       report.problem = "the archive carries no signature block";
       RejectArchive(emptied);
       report.status = ArchiveStatus::kRejected;
@@ -350,12 +359,14 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
     // A block header without its fields is no signature; accepting it unchecked would let a
     // truncated block switch the check off.
     LogPrintf("[Unarchiver] ERROR - the signature block is incomplete.\n");
+    report.refusal = Refusal::kIncompleteSignature;
     report.problem = "the signature block is incomplete";
     RejectArchive(emptied);
     report.status = ArchiveStatus::kRejected;
     return report;
   }
   if (!VerifyArchiveSignature(state->hash, *state->signatureHex, key)) {
+    report.refusal = key == nullptr ? Refusal::kNoKey : Refusal::kBadSignature;
     report.problem = key == nullptr ? "no public key to check the signature with"
                                     : "the signature does not match";
     RejectArchive(emptied);

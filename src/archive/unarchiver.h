@@ -62,9 +62,22 @@ struct ArchiveJob {
   std::optional<const PublicKey*> key;
 };
 
+/// Why an archive was rejected.
+enum class Refusal {
+  kNone,
+  kUnsafePath,           ///< an entry path would leave the destination
+  kPathTooLong,          ///< an entry path too long for the launcher's path buffers
+  kBadLength,            ///< a length field that is not a plain number up to 2^31-1
+  kUnsigned,             ///< no signature block although a key was imported
+  kIncompleteSignature,  ///< a signature block without its fields
+  kNoKey,                ///< a signature block but no key to check it with
+  kBadSignature,         ///< the signature does not match
+};
+
 /// The outcome of one archive, with what it held.
 struct ArchiveReport {
   ArchiveStatus status = ArchiveStatus::kOk;
+  Refusal refusal = Refusal::kNone;  ///< set with kRejected
   int files = 0;
   int folders = 0;
   std::uint64_t hashedBytes = 0;   ///< the bytes before the signature block

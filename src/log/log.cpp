@@ -23,6 +23,7 @@ struct LogState {
   std::uint64_t lastTime = 0;
   ClockFn clock = nullptr;
   std::FILE* console = nullptr;
+  bool consoleEnabled = true;
 
   std::uint64_t Now() const { return clock != nullptr ? clock() : os::MonotonicMs(); }
   std::FILE* Console() const { return console != nullptr ? console : stdout; }
@@ -54,9 +55,11 @@ void Write(const std::string& text) {
     std::fprintf(s.file, "+%-8llu %s", delta, text.c_str());
     std::fflush(s.file);
   }
-  std::FILE* console = s.Console();
-  std::fprintf(console, "+%-8llu %s", delta, text.c_str());
-  std::fflush(console);
+  if (s.consoleEnabled) {
+    std::FILE* console = s.Console();
+    std::fprintf(console, "+%-8llu %s", delta, text.c_str());
+    std::fflush(console);
+  }
   std::fflush(stderr);
   s.lastTime = s.Now();
   // A clock reading of exactly 0 would make the next message look like the first one.
@@ -166,6 +169,12 @@ void SetClockForTesting(ClockFn clock) {
   LogState& s = State();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   s.clock = clock;
+}
+
+void SetConsoleEnabled(bool enabled) {
+  LogState& s = State();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  s.consoleEnabled = enabled;
 }
 
 void SetConsoleForTesting(std::FILE* console) {

@@ -52,6 +52,11 @@ void LogFlush();
 /// goes through here; exit handlers registered with std::atexit run (they stop the splash).
 [[noreturn]] void EndProcess(int exitCode);
 
+/// Turns the console echo off or on (on by default); the log file, when open, still gets every
+/// message. The packager turns the echo off while it runs the launcher's own readers over a
+/// payload: their per-entry lines are no business of its user.
+void SetConsoleEnabled(bool enabled);
+
 /// Test seams: the millisecond clock and the console stream the log writes to.
 /// Passing nullptr restores the defaults (the OS monotonic clock, stdout).
 using ClockFn = std::uint64_t (*)();

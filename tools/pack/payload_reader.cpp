@@ -1,7 +1,5 @@
 #include "payload_reader.h"
 
-#include <lzma.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -9,15 +7,15 @@
 #include <vector>
 
 #include "archive/entry_format.h"
-#include "archive/mixed_hash.h"
+#include "archive/unarchiver.h"
+#include "fs/owned_file.h"
+#include "log/log.h"
 #include "tail/find_marker.h"
 #include "tail/markers.h"
 #include "tail/params.h"
 
 namespace ferrolan::pack {
 namespace {
-
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // A byte source that hands out one NUL-terminated field at a time.
 template <typename Source>
@@ -68,92 +66,20 @@ std::optional<std::uint64_t> SeekPastMarker(std::FILE* file, std::span<const std
   return static_cast<std::uint64_t>(end);
 }
 
-// The decompressed bytes of one archive stored inside the launcher file, pulled on demand.
-class DecodedArchive {
+// While it lives, the launcher's log stays off the console: the Unarchiver logs every entry,
+// which is the launcher's business, not the packager user's.
+class QuietLog {
  public:
-  DecodedArchive(std::FILE* file, std::uint64_t length) : file_(file), remaining_(length) {
-    ok_ = lzma_auto_decoder(&stream_, UINT64_MAX, 0) == LZMA_OK;
-    if (!ok_) error_ = "the decoder could not be set up";
-  }
-  ~DecodedArchive() { lzma_end(&stream_); }
-  DecodedArchive(const DecodedArchive&) = delete;
-  DecodedArchive& operator=(const DecodedArchive&) = delete;
-
-  int Get() {
-    if (outPos_ == outEnd_ && !Fill()) return -1;
-    return out_[outPos_++];
-  }
-  // Moves up to `count` bytes into the hash; returns how many were there.
-  std::uint64_t Hash(std::uint64_t count, archive::MixedHashState* hash) {
-    std::uint64_t done = 0;
-    while (done < count) {
-      if (outPos_ == outEnd_ && !Fill()) break;
-      std::size_t piece = std::min<std::uint64_t>(count - done, outEnd_ - outPos_);
-      archive::MixedHash_process(hash, out_.data() + outPos_, static_cast<unsigned long>(piece));
-      outPos_ += piece;
-      done += piece;
-    }
-    return done;
-  }
-  const std::string& error() const { return error_; }
-
- private:
-  bool Fill() {
-    if (!ok_ || ended_) return false;
-    while (true) {
-      if (stream_.avail_in == 0 && remaining_ > 0) {
-        std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(in_.size(), remaining_));
-        std::size_t got = std::fread(in_.data(), 1, want, file_);
-        remaining_ -= got;
-        if (got == 0) remaining_ = 0;  // the file is shorter than the entry says
-        stream_.next_in = in_.data();
-        stream_.avail_in = got;
-      }
-      stream_.next_out = out_.data();
-      stream_.avail_out = out_.size();
-      lzma_ret ret = lzma_code(&stream_, remaining_ == 0 ? LZMA_FINISH : LZMA_RUN);
-      outPos_ = 0;
-      outEnd_ = out_.size() - stream_.avail_out;
-      if (ret == LZMA_STREAM_END) ended_ = true;
-      if (ret != LZMA_OK && ret != LZMA_STREAM_END) {
-        ok_ = false;
-        error_ = "the compressed data is damaged (decoder error " +
-                 std::to_string(static_cast<int>(ret)) + ")";
-      }
-      if (outEnd_ > 0) return true;
-      if (!ok_ || ended_) return false;
-      if (remaining_ == 0 && stream_.avail_in == 0) {
-        ok_ = false;
-        error_ = "the compressed data ends early";
-        return false;
-      }
-    }
-  }
-
-  std::FILE* file_;
-  std::uint64_t remaining_;
-  lzma_stream stream_ = LZMA_STREAM_INIT;
-  // On the heap: the check may run on a thread with a small stack.
-  std::vector<std::uint8_t> in_ = std::vector<std::uint8_t>(1 << 16);
-  std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(1 << 16);
-  std::size_t outPos_ = 0;
-  std::size_t outEnd_ = 0;
-  bool ok_ = false;
-  bool ended_ = false;
-  std::string error_;
+  QuietLog() { log::SetConsoleEnabled(false); }
+  ~QuietLog() { log::SetConsoleEnabled(true); }
+  QuietLog(const QuietLog&) = delete;
+  QuietLog& operator=(const QuietLog&) = delete;
 };
-
-void HashText(archive::MixedHashState* hash, const std::string& text) {
-  // Each field is hashed with its NUL, as it stands in the stream.
-  archive::MixedHash_process(hash, reinterpret_cast<const unsigned char*>(text.c_str()),
-                             static_cast<unsigned long>(text.size() + 1));
-}
 
 }  // namespace
 
 std::optional<ParamsSection> ReadParamsSection(const std::string& path, std::string* error) {
-  FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
   if (!file) {
     *error = "cannot open " + path;
     return std::nullopt;
@@ -204,7 +130,7 @@ std::optional<LauncherContents> ReadLauncherContents(const std::string& path, st
   if (!params) return std::nullopt;
   contents.params = std::move(*params);
 
-  FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
   if (!file) {
     *error = "cannot open " + path;
     return std::nullopt;
@@ -274,99 +200,60 @@ std::unique_ptr<archive::PublicKey> ImportTailKey(const std::string& hexText) {
 ArchiveCheck CheckCarriedArchive(const std::string& path, std::uint64_t offset,
                                  std::uint64_t length, const archive::PublicKey* key) {
   ArchiveCheck check;
-  FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
   if (!file || !tail::detail::SeekFromCurrent(file.get(), static_cast<std::int64_t>(offset))) {
     check.message = "cannot read the archive from " + path;
     return check;
   }
-  archive::RegisterArchiveHashes();
-  archive::MixedHashState hash;
-  archive::MixedHash_init(&hash);
-  DecodedArchive input(file.get(), length);
-  std::optional<std::string> signatureHex;
-  while (true) {
-    std::optional<std::string> type = ReadField(input, archive::kTypeFieldMax);
-    if (!type || type->empty()) break;  // the end of the entries (no signature block)
-    std::optional<std::string> entryPath = ReadField(input, archive::kPathFieldMax);
-    if (!entryPath) {
-      check.message = "an entry header is cut short or damaged";
-      return check;
-    }
-    if (entryPath->starts_with(archive::kSpecialBlockPrefix) &&
-        std::string_view(*entryPath).substr(archive::kSpecialBlockPrefix.size()) ==
-            archive::kSignatureBlockName) {
-      std::optional<std::string> blockLength = ReadField(input, archive::kLengthFieldMax);
-      std::optional<std::string> signedCount;
-      if (blockLength) signedCount = ReadField(input, archive::kLengthFieldMax);
-      if (signedCount) signatureHex = ReadField(input, archive::kSignatureHexMax);
-      if (!signatureHex) {
-        check.message = "the signature block is damaged";
-        return check;
-      }
-      check.hasSignature = true;
-      if (!AllDigits(*signedCount) || std::to_string(check.bytes) != *signedCount) {
-        check.message = "the signature block covers " + *signedCount + " bytes, but " +
-                        std::to_string(check.bytes) + " precede it";
-        return check;
-      }
-      break;
-    }
-    HashText(&hash, *type);
-    HashText(&hash, *entryPath);
-    check.bytes += type->size() + entryPath->size() + 2;
-    if (!archive::IsSafeEntryPath(*entryPath)) {
-      check.message = "entry path \"" + *entryPath + "\" would leave the destination folder";
-      return check;
-    }
-    if (archive::ParseEntryType(*type) == static_cast<long>(archive::EntryType::kFolder)) {
-      ++check.folders;
-      continue;
-    }
-    std::optional<std::string> lengthText = ReadField(input, archive::kLengthFieldMax);
-    std::optional<std::int32_t> contentLength;
-    if (lengthText) contentLength = archive::ParseEntryLength(*lengthText);
-    if (!contentLength) {
-      check.message = "entry \"" + *entryPath + "\" has no valid length";
-      return check;
-    }
-    HashText(&hash, *lengthText);
-    check.bytes += lengthText->size() + 1;
-    std::uint64_t due = static_cast<std::uint64_t>(*contentLength);
-    std::uint64_t got = input.Hash(due, &hash);
-    check.bytes += got;
-    if (got != due) {
-      check.message = "entry \"" + *entryPath + "\" is cut short" +
-                      (input.error().empty() ? "" : ": " + input.error());
-      return check;
-    }
-    ++check.files;
+  // The launcher's own reader, told not to write: what is reported is what a launcher accepts.
+  archive::ArchiveJob job;
+  job.verifyOnly = true;
+  job.key = key;
+  archive::ArchiveReport report;
+  {
+    QuietLog quiet;
+    report = archive::ExtractCompressedArchive(file.get(), length, job);
   }
-  if (!input.error().empty()) {
-    check.message = input.error();
+  check.hasSignature = report.signatureBlock;
+  check.files = report.files;
+  check.folders = report.folders;
+  check.bytes = report.hashedBytes;
+  const std::string summary = std::to_string(check.files) + " files, " +
+                              std::to_string(check.folders) + " folders, " +
+                              std::to_string(check.bytes) + " bytes";
+  if (report.status != archive::ArchiveStatus::kOk) {
+    switch (report.refusal) {
+      case archive::Refusal::kBadSignature:
+        check.message = "SIGNATURE DOES NOT MATCH (" + summary + ")";
+        break;
+      case archive::Refusal::kUnsigned:
+        check.message =
+            "unsigned, but the launcher carries a key and would refuse it (" + summary + ")";
+        break;
+      case archive::Refusal::kNoKey:
+        check.message = "signed, but the launcher carries no key and would refuse it";
+        break;
+      default:
+        check.message = report.problem.empty() ? "the archive cannot be read" : report.problem;
+        break;
+    }
+    if (report.decoderFailed) check.message += " (the compressed data is damaged)";
     return check;
   }
-  std::string summary = std::to_string(check.files) + " files, " + std::to_string(check.folders) +
-                        " folders, " + std::to_string(check.bytes) + " bytes";
-  if (!signatureHex) {
-    if (key != nullptr) {
-      check.message =
-          "unsigned, but the launcher carries a key and would refuse it (" + summary + ")";
-      return check;
-    }
-    check.ok = true;
-    check.message = "unsigned, accepted without a check (" + summary + ")";
+  if (report.decoderFailed) {
+    // A launcher without a key would keep what decoded; a packager should not ship it.
+    check.message = "the compressed data is damaged (" + summary + ")";
     return check;
   }
-  if (key == nullptr) {
-    check.message = "signed, but the launcher carries no key and would refuse it";
-    return check;
-  }
-  if (!archive::CheckSignature(hash, *signatureHex, key)) {
-    check.message = "SIGNATURE DOES NOT MATCH (" + summary + ")";
+  if (report.signatureBlock &&
+      report.signedLength != static_cast<std::int64_t>(report.hashedBytes)) {
+    check.message = "the signature block covers " + std::to_string(report.signedLength) +
+                    " bytes, but " + std::to_string(report.hashedBytes) + " precede it";
     return check;
   }
   check.ok = true;
-  check.message = "signature OK (" + summary + ")";
+  check.message = report.signatureBlock ? "signature OK (" + summary + ")"
+                                        : "unsigned, accepted without a check (" + summary + ")";
   return check;
 }
 
