@@ -10,8 +10,8 @@
 #include "archive/signature.h"
 #include "fs/path.h"
 #include "fs/pe_patch.h"
-#include "launch/spawner.h"
 #include "log/log.h"
+#include "process/spawner.h"
 
 namespace ferrolan::archive {
 namespace {
@@ -192,11 +192,11 @@ EntryResult Unpack200(const std::string& packed, const std::string& target) {
       if (!fs::PatchWindowsSubsystem(tool)) return EntryResult::kToolFailed;
     }
   }
-  launch::Spawner spawner = launch::SpawnerCreate();
-  launch::SpawnerSetExe(spawner, tool);
-  launch::SpawnerAppend(spawner, packed);
-  launch::SpawnerAppend(spawner, target);
-  launch::runSpawnerAndWait(spawner);
+  process::Spawner spawner = process::SpawnerCreate();
+  process::SpawnerSetExe(spawner, tool);
+  process::SpawnerAppend(spawner, packed);
+  process::SpawnerAppend(spawner, target);
+  process::runSpawnerAndWait(spawner);
   if (std::FILE* check = std::fopen(target.c_str(), "rb")) {
     std::fclose(check);
   } else {

@@ -7,12 +7,13 @@
 #include "jre/jre_layout.h"
 #include "jre/jre_os.h"
 #include "log/log.h"
+#include "tail/payload_layout.h"
 
 namespace ferrolan::jre {
 namespace {
 
-// The updater's name in folder names: its newest folder holds the compatibility class.
-constexpr const char* kUpdaterName = "Ferrolan";
+// The updater's newest folder holds the compatibility class.
+using tail::kUpdaterName;
 
 // Whether the candidate has what an installed JRE needs. Every test runs and is logged even
 // when an earlier one failed, so the log tells everything that is wrong with a candidate.

@@ -7,8 +7,8 @@
 #include "fs/path.h"
 #include "launch/jni_abi.h"
 #include "launch/jni_launch_os.h"
-#include "launch/spawner.h"
 #include "log/log.h"
+#include "process/spawner.h"
 
 namespace ferrolan::launch {
 
@@ -134,7 +134,7 @@ std::vector<std::string> JniOptionStrings(const std::vector<std::string>& jvmOpt
   if (!classpath.empty()) {
     std::string option = "-Djava.class.path=";
     for (std::size_t i = 0; i < classpath.size(); ++i) {
-      if (i > 0) option.push_back(ClasspathSeparator());
+      if (i > 0) option.push_back(process::ClasspathSeparator());
       option += classpath[i];
     }
     options.push_back(std::move(option));

@@ -8,7 +8,7 @@
 
 #include "launch/jni_launch_os.h"
 #include "launch/launch_test_support.h"
-#include "launch/spawner.h"
+#include "process/spawner.h"
 
 namespace ferrolan::launch {
 namespace {
@@ -49,7 +49,7 @@ class JniLaunchTest : public LaunchTest {
 TEST_F(JniLaunchTest, OlderLayoutLoadsOnTheThirdAttemptAndRunsMainWithTheArguments) {
   std::string jre = MakeJre(2);
   std::vector<std::string> classpath = {Path("a.jar"), Path("b.jar")};
-  std::string sep(1, ClasspathSeparator());
+  std::string sep(1, process::ClasspathSeparator());
   int result = JniLaunch("a.b.Main", jre, {"-Xmx64m", RecordOption()}, classpath, {"p", "x y"});
   EXPECT_EQ(result, 0);
 

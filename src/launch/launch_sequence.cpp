@@ -8,9 +8,9 @@
 #include "fs/versioned_folder.h"
 #include "launch/jni_launch.h"
 #include "launch/launch_sequence_os.h"
-#include "launch/spawner.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
+#include "process/spawner.h"
 #include "tail/params.h"
 #include "tail/tail_reader.h"
 
@@ -23,6 +23,7 @@ namespace {
 
 using File = fs::OwnedFile;
 using fs::OpenFile;
+using process::Spawner;
 
 std::string ReadText(std::FILE* file, const char* label) {
   return tail::READSTRING(file, label, kLaunchTextLimit);
@@ -76,15 +77,15 @@ void ProvideLaunchExecutable(const std::string& source, const std::string& execu
 }
 
 Spawner FillSpawner(const std::vector<std::string>& list) {
-  Spawner spawner = SpawnerCreate();
-  SpawnerSetExe(spawner, list.front());
-  for (std::size_t i = 1; i < list.size(); ++i) SpawnerAppend(spawner, list[i]);
+  Spawner spawner = process::SpawnerCreate();
+  process::SpawnerSetExe(spawner, list.front());
+  for (std::size_t i = 1; i < list.size(); ++i) process::SpawnerAppend(spawner, list[i]);
   return spawner;
 }
 
 std::vector<std::string> SpawnList(const LaunchPlan& plan) {
-  return BuildSpawnArguments(plan.executable, plan.mainClass, plan.jvmOptions, plan.classpath,
-                             plan.appArguments);
+  return process::BuildSpawnArguments(plan.executable, plan.mainClass, plan.jvmOptions,
+                                      plan.classpath, plan.appArguments);
 }
 
 }  // namespace
@@ -241,7 +242,7 @@ LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn) {
     std::vector<std::string> list = SpawnList(plan);
     log::LogClose();
     Spawner spawner = FillSpawner(list);
-    outcome.testExitCode = runSpawnerAndWait(spawner);
+    outcome.testExitCode = process::runSpawnerAndWait(spawner);
     if (outcome.testExitCode != 0) LogAndFail(outcome.testExitCode);
     return outcome;
   }
@@ -263,7 +264,7 @@ LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn) {
   std::vector<std::string> list = SpawnList(plan);
   log::LogClose();
   Spawner spawner = FillSpawner(list);
-  const int code = SpawnerRun(spawner);
+  const int code = process::SpawnerRun(spawner);
   outcome.spawned = true;
   if (code != 0) {
     LogAndFail(code);

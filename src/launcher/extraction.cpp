@@ -21,6 +21,7 @@
 #include "log/log.h"
 #include "pipeline/stages.h"
 #include "splash/splash_control.h"
+#include "tail/payload_layout.h"
 
 namespace ferrolan::launcher {
 namespace {
@@ -28,7 +29,7 @@ namespace {
 using log::LogError;
 using log::LogPrintf;
 
-constexpr const char* kUpdaterName = "Ferrolan";
+using tail::kUpdaterName;
 
 std::string Joined(const std::string& folder, const std::string& name) {
   std::string path = folder;
@@ -90,13 +91,14 @@ bool InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
     LogPrintf("[Extractor] Unable to create GU Temp folder - assuming elevation required\n");
     return false;
   }
-  const std::string lzmaPath = Joined(updaterTemp, "lzma.exe");
+  const std::string lzmaPath = Joined(updaterTemp, tail::kLzmaFileName);
   LogPrintf("[Extractor] LZMA path is %s\n", lzmaPath.c_str());
   if (!ExtractNextEntry(tail, updaterTemp) || !ops.patchSubsystem(lzmaPath)) return false;
   if (!ExtractNextEntry(tail, updaterTemp)) return false;
-  WriteDynamicSplash(flow, Joined(updaterTemp, "nativesplash.png"));
+  WriteDynamicSplash(flow, Joined(updaterTemp, tail::kSplashFileName));
 
-  for (int entry = 0; entry < 3; ++entry)
+  // cacerts, the updater's archive and its version file
+  for (int entry = 2; entry < tail::kUpdaterEntryCount; ++entry)
     if (!ExtractNextEntry(tail, updaterTemp)) return false;
   LogPrintf("[Extractor] Extracted GU and GU Version\n");
   LogPrintf("[Extractor] Renaming GU folder to %s\n", updaterFolder.c_str());
@@ -120,7 +122,8 @@ std::variant<std::string, ExitCode> InstallJre(const MainFlow& flow,
     LogPrintf("[Extractor] Keeping the installed JRE %s\n", decision.latestJreFolder->c_str());
     if (!embedded.empty()) SkipTailEntry(tail);
     const std::string kept = Joined(flow.masterFolder, *decision.latestJreFolder);
-    if (updaterInstalled) jre::ApplyCacertsOverride(Joined(updaterFolder, "cacerts"), kept);
+    if (updaterInstalled)
+      jre::ApplyCacertsOverride(Joined(updaterFolder, tail::kCacertsFileName), kept);
     return kept;
   }
 
@@ -131,7 +134,7 @@ std::variant<std::string, ExitCode> InstallJre(const MainFlow& flow,
   const JreSetupResult& installed = *setup.jre;
   fs::RenameWithFallbacks(installed.tempFolder, installed.jreFolder);
   LogPrintf("[Extractor] Renamed JRE folder to %s\n", installed.jreFolder.c_str());
-  jre::ApplyCacertsOverride(Joined(updaterFolder, "cacerts"), installed.jreFolder);
+  jre::ApplyCacertsOverride(Joined(updaterFolder, tail::kCacertsFileName), installed.jreFolder);
   return installed.jreFolder;
 }
 
@@ -226,16 +229,17 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
     // The installed updater stays; its five entries are read past to reach the JRE and the
     // application, and its folder provides lzma.exe, cacerts and the splash image.
     LogPrintf("[Extractor] Keeping the installed GU %s\n", decision.latestUpdaterFolder->c_str());
-    for (int entry = 0; entry < 5; ++entry) SkipTailEntry(tail);
+    for (int entry = 0; entry < tail::kUpdaterEntryCount; ++entry) SkipTailEntry(tail);
     updaterFolder = Joined(flow.masterFolder, *decision.latestUpdaterFolder);
   } else if (!InstallUpdater(flow, tail, updaterFolder, updaterTemp, ops)) {
     return ExitCode::kFailure;
   }
 
   LogPrintf("[Extractor] Recreating GU location\n");
-  const std::string splashPath = Joined(updaterFolder, "nativesplash.png");
-  LogPrintf("[Extractor] LZMA path is %s\n", Joined(updaterFolder, "lzma.exe").c_str());
-  LogPrintf("[Extractor] CACerts override path is %s\n", Joined(updaterFolder, "cacerts").c_str());
+  const std::string splashPath = Joined(updaterFolder, tail::kSplashFileName);
+  LogPrintf("[Extractor] LZMA path is %s\n", Joined(updaterFolder, tail::kLzmaFileName).c_str());
+  LogPrintf("[Extractor] CACerts override path is %s\n",
+            Joined(updaterFolder, tail::kCacertsFileName).c_str());
   LogPrintf("[Extractor] Native Splash PNG path is %s\n", splashPath.c_str());
   LogPrintf("[Extractor] Configuring splash\n");
   splash::SplashConfigure(splashPath);

@@ -16,9 +16,9 @@
 #include "archive/testdata/archive_test_util.h"
 #include "jre/jre_test_support.h"
 #include "launch/launch_test_support.h"
-#include "launch/spawner.h"
 #include "launcher/platform_names.h"
 #include "os/os.h"
+#include "process/spawner.h"
 #include "tail/markers.h"
 
 namespace ferrolan::launcher {
@@ -195,10 +195,10 @@ class ExtractionE2ETest : public ::testing::Test {
       out.write(file.data(), static_cast<std::streamsize>(file.size()));
     }
     stdfs::permissions(exe, stdfs::perms::owner_all, stdfs::perm_options::add);
-    launch::Spawner spawner = launch::SpawnerCreate();
-    launch::SpawnerSetExe(spawner, exe.string());
-    launch::SpawnerAppend(spawner, "FLPREPARE_FOR_LAUNCH_ONLY");
-    return launch::runSpawnerAndWait(spawner);
+    process::Spawner spawner = process::SpawnerCreate();
+    process::SpawnerSetExe(spawner, exe.string());
+    process::SpawnerAppend(spawner, "FLPREPARE_FOR_LAUNCH_ONLY");
+    return process::runSpawnerAndWait(spawner);
   }
 
   stdfs::path Master() const { return root_ / "programdata" / "Ferrolan-Demo App"; }

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "launch/spawner.h"
 #include "launcher/platform_names.h"
 #include "os/os.h"
+#include "process/spawner.h"
 #include "tail/markers.h"
 
 namespace ferrolan::launcher {
@@ -103,10 +103,10 @@ class ExtractorE2ETest : public ::testing::Test {
       out.write(file.data(), static_cast<std::streamsize>(file.size()));
     }
     stdfs::permissions(exe, stdfs::perms::owner_all, stdfs::perm_options::add);
-    launch::Spawner spawner = launch::SpawnerCreate();
-    launch::SpawnerSetExe(spawner, exe.string());
-    for (const char* arg : args) launch::SpawnerAppend(spawner, arg);
-    return launch::runSpawnerAndWait(spawner);
+    process::Spawner spawner = process::SpawnerCreate();
+    process::SpawnerSetExe(spawner, exe.string());
+    for (const char* arg : args) process::SpawnerAppend(spawner, arg);
+    return process::runSpawnerAndWait(spawner);
   }
 
   // The text of the newest log file of the run.

@@ -7,6 +7,7 @@
 #include "fs/versioned_folder.h"
 #include "launcher/platform_names.h"
 #include "log/log.h"
+#include "tail/payload_layout.h"
 
 namespace ferrolan::launcher {
 namespace {
@@ -38,7 +39,7 @@ bool IsJreSound(const std::string& jreFolder) {
 InstallDecision DecideInstall(const InstallState& state) {
   InstallDecision decision;
   LogPrintf("[Extractor] Checking for a latest valid GU\n");
-  decision.latestUpdaterFolder = fs::PickFolder(state.masterFolder, "Ferrolan");
+  decision.latestUpdaterFolder = fs::PickFolder(state.masterFolder, tail::kUpdaterName);
   decision.latestJreFolder = fs::PickFolder(state.masterFolder, state.jreName);
 
   if (decision.latestJreFolder) {

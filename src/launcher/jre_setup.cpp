@@ -12,10 +12,11 @@
 #include "jre/jre_layout.h"
 #include "jre/jre_search.h"
 #include "launch/launch_sequence.h"
-#include "launch/spawner.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
+#include "process/spawner.h"
 #include "splash/splash_control.h"
+#include "tail/payload_layout.h"
 
 namespace ferrolan::launcher {
 namespace {
@@ -80,7 +81,7 @@ JreSetupOutcome SetUpOfflineJre(const JreSetupInput& input, const JreSetupOps& o
 std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreSetupOps& ops) {
   LogPrintf("[JREDownload] Failed to pick up any existing system JRE, will download\n");
   const std::string stamp = ops.millisText();
-  const std::string versionName = "Ferrolan-" + input.flow->jreName + "-version.txt";
+  const std::string versionName = tail::VersionFileName(input.flow->jreName);
   std::string versionFile = input.updaterFolder;
   fs::PathJoin(versionFile, versionName);
   const std::string versionUrl = input.flow->updateUrl + versionName + "?time=" + stamp;
@@ -116,8 +117,8 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
   std::optional<std::string> temp = CreateJreTempFolder(input);
   if (!temp) return std::nullopt;
   result.tempFolder = *temp;
-  const std::string archiveUrl = input.flow->updateUrl + "Ferrolan-" + input.flow->jreName + "-" +
-                                 result.version + "-archive.p2.l2";
+  const std::string archiveUrl =
+      input.flow->updateUrl + tail::ArchiveName(input.flow->jreName, result.version);
   PointUnpack200At(result.tempFolder, "[JREDownload]");
 
   if (ShowsSplash(input)) splash::SplashShow();
@@ -247,10 +248,10 @@ JreSetupOps SystemJreSetupOps() {
     return archive::ExtractTailEntry(tail, folder);
   };
   ops.regenerateClassData = [](const std::string& javaLauncher) {
-    launch::Spawner spawner = launch::SpawnerCreate();
-    launch::SpawnerSetExe(spawner, javaLauncher);
-    launch::SpawnerAppend(spawner, "-Xshare:dump");
-    launch::runSpawnerAndWait(spawner);
+    process::Spawner spawner = process::SpawnerCreate();
+    process::SpawnerSetExe(spawner, javaLauncher);
+    process::SpawnerAppend(spawner, "-Xshare:dump");
+    process::runSpawnerAndWait(spawner);
   };
   ops.millisText = [] { return MillisText(); };
   return ops;

@@ -5,68 +5,34 @@
 
 #include "tail/find_marker.h"
 #include "tail/markers.h"
+#include "tail/payload_layout.h"
+#include "tail/stream_fields.h"
 #include "tail/tail_reader.h"
 
 namespace ferrolan::tail {
 namespace {
-
-// Entry header limits, as the launcher's entry reader applies them (buffer sizes, so a value
-// and its NUL must fit).
-constexpr int kTypeLimit = 1024;
-constexpr int kPathLimit = 1024;
-constexpr int kLengthLimit = 40;
-constexpr std::int64_t kMaxEntryLength = 2147483647;
-
-// Reads one NUL-terminated field straight from the stream. False when the stream ends first or
-// the value does not fit in `limit` bytes with its NUL: the walk then gives up.
-bool ReadField(std::FILE* stream, int limit, std::string& value) {
-  value.clear();
-  for (;;) {
-    const int c = std::fgetc(stream);
-    if (c == EOF) return false;
-    if (c == 0) return true;
-    value.push_back(static_cast<char>(c));
-    if (value.size() >= static_cast<std::size_t>(limit)) return false;
-  }
-}
-
-// A length field as the format defines it: decimal digits only, at most 2^31 - 1.
-bool ParseLength(const std::string& text, std::int64_t& length) {
-  if (text.empty() || text.size() > 10) return false;
-  length = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    length = length * 10 + (c - '0');
-  }
-  return length <= kMaxEntryLength;
-}
 
 // Steps over the tail fields and the entries they announce. True when the stream stands at the
 // end of the last entry. Only header bytes are read; contents are skipped by seeking.
 bool SkipTail(std::FILE* stream) {
   const auto& marker = TailMarker();
   if (SearchMarker(stream, marker.data(), kTailMarkerLength) < 0) return false;
+  StreamFields source(stream);
   TailFields fields;
   for (const TailFieldDescription& field : kTailFieldLayout) {
-    if (!ReadField(stream, field.limit, fields.*field.member)) return false;
+    std::optional<std::string> value = source.Next(field.limit);
+    if (!value) return false;
+    fields.*field.member = std::move(*value);
   }
-  int entries = 5 + (fields.jreVersion.empty() ? 0 : 1) + (fields.appVersion.empty() ? 0 : 2);
-  std::string type;
-  std::string path;
-  std::string lengthText;
-  for (; entries > 0; --entries) {
-    if (!ReadField(stream, kTypeLimit, type) || !ReadField(stream, kPathLimit, path)) {
-      return false;
-    }
-    // The packager writes exactly one of these three; anything else means the announced
+  for (std::size_t entries = TailEntriesFor(fields).size(); entries > 0; --entries) {
+    std::optional<EntryHeader> header = ReadEntryHeader(source);
+    // The packager writes exactly one of these three types; anything else means the announced
     // entries are not where they should be, and only the full search is trustworthy.
-    if (type == "1") continue;  // a folder has no length and no content
-    if (type != "0" && type != "2") return false;
-    std::int64_t length = 0;
-    if (!ReadField(stream, kLengthLimit, lengthText) || !ParseLength(lengthText, length)) {
+    if (!header ||
+        (header->typeText != "0" && header->typeText != "1" && header->typeText != "2")) {
       return false;
     }
-    if (length > 0 && !detail::SeekFromCurrent(stream, length)) return false;
+    if (!source.Skip(static_cast<std::uint64_t>(header->length))) return false;
   }
   return true;
 }

@@ -13,43 +13,11 @@
 #include "tail/find_marker.h"
 #include "tail/markers.h"
 #include "tail/params.h"
+#include "tail/payload_layout.h"
+#include "tail/stream_fields.h"
 
 namespace ferrolan::pack {
 namespace {
-
-// A byte source that hands out one NUL-terminated field at a time.
-template <typename Source>
-std::optional<std::string> ReadField(Source& source, int limit) {
-  std::string text;
-  while (true) {
-    int c = source.Get();
-    if (c < 0) return std::nullopt;  // ended inside the field
-    if (c == 0) return text;
-    if (text.size() + 2 > static_cast<std::size_t>(limit)) return std::nullopt;  // over the limit
-    text += static_cast<char>(c);
-  }
-}
-
-// A file read from a known position, counting the bytes it hands out.
-class FileSource {
- public:
-  explicit FileSource(std::FILE* file, std::uint64_t position) : file_(file), pos_(position) {}
-  int Get() {
-    int c = std::getc(file_);
-    if (c != EOF) ++pos_;
-    return c == EOF ? -1 : c;
-  }
-  bool Skip(std::uint64_t count) {
-    if (!tail::detail::SeekFromCurrent(file_, static_cast<std::int64_t>(count))) return false;
-    pos_ += count;
-    return true;
-  }
-  std::uint64_t position() const { return pos_; }
-
- private:
-  std::FILE* file_;
-  std::uint64_t pos_;
-};
 
 bool AllDigits(const std::string& text) {
   if (text.empty()) return false;
@@ -92,17 +60,17 @@ std::optional<ParamsSection> ReadParamsSection(const std::string& path, std::str
   ParamsSection section;
   section.start = *start;
   section.markerOffset = *start - tail::ParamsMarker().size();
-  FileSource source(file.get(), *start);
-  std::optional<std::string> count = ReadField(source, tail::kParamsCountLimit);
+  tail::StreamFields source(file.get(), *start);
+  std::optional<std::string> count = source.Next(tail::kParamsCountLimit);
   if (!count || !AllDigits(*count)) {
     *error = "the Params count cannot be read";
     return std::nullopt;
   }
   long n = std::strtol(count->c_str(), nullptr, 10);
   for (long i = 0; i < n; ++i) {
-    std::optional<std::string> name = ReadField(source, tail::kParamNameLimit);
+    std::optional<std::string> name = source.Next(tail::kParamNameLimit);
     std::optional<std::string> value;
-    if (name) value = ReadField(source, tail::kParamValueLimit);
+    if (name) value = source.Next(tail::kParamValueLimit);
     if (!value) {
       *error = "Params pair " + std::to_string(i) + " of " + std::to_string(n) +
                " is cut short or too long";
@@ -112,14 +80,6 @@ std::optional<ParamsSection> ReadParamsSection(const std::string& path, std::str
   }
   section.end = source.position();
   return section;
-}
-
-int ExpectedTailEntryCount(const tail::TailFields& fields) {
-  if (fields.guVersion.empty()) return 0;
-  int count = 5;
-  if (!fields.jreVersion.empty()) count += 1;
-  if (!fields.appVersion.empty()) count += 2;
-  return count;
 }
 
 std::optional<LauncherContents> ReadLauncherContents(const std::string& path, std::string* error) {
@@ -141,43 +101,32 @@ std::optional<LauncherContents> ReadLauncherContents(const std::string& path, st
     return std::nullopt;
   }
   contents.tailMarkerOffset = *start - tail::TailMarker().size();
-  FileSource source(file.get(), *start);
+  tail::StreamFields source(file.get(), *start);
   for (const tail::TailFieldDescription& field : tail::kTailFieldLayout) {
-    std::optional<std::string> value = ReadField(source, field.limit);
+    std::optional<std::string> value = source.Next(field.limit);
     if (!value) {
       *error = std::string("tail field \"") + field.label + "\" is missing or too long";
       return std::nullopt;
     }
     contents.fields.*field.member = std::move(*value);
   }
-  int expected = ExpectedTailEntryCount(contents.fields);
-  for (int i = 0; i < expected; ++i) {
-    TailEntryInfo entry;
-    std::optional<std::string> type = ReadField(source, archive::kTypeFieldMax);
-    std::optional<std::string> entryPath;
-    if (type && !type->empty()) entryPath = ReadField(source, archive::kPathFieldMax);
-    if (!entryPath) {
+  const std::size_t expected = tail::TailEntriesFor(contents.fields).size();
+  for (std::size_t i = 0; i < expected; ++i) {
+    std::optional<tail::EntryHeader> header = tail::ReadEntryHeader(source);
+    if (!header) {
       *error = "tail entry " + std::to_string(i + 1) + " of " + std::to_string(expected) +
-               " is missing or its header is damaged";
+               " is missing, or its header is damaged or has no valid length";
       return std::nullopt;
     }
-    entry.type = archive::ParseEntryType(*type);
-    entry.path = std::move(*entryPath);
-    if (entry.type != static_cast<long>(archive::EntryType::kFolder)) {
-      std::optional<std::string> lengthText = ReadField(source, archive::kLengthFieldMax);
-      std::optional<std::int32_t> length;
-      if (lengthText) length = archive::ParseEntryLength(*lengthText);
-      if (!length) {
-        *error = "tail entry \"" + entry.path + "\" has no valid length";
-        return std::nullopt;
-      }
-      entry.length = *length;
-      entry.contentOffset = source.position();
-      if (source.position() + static_cast<std::uint64_t>(*length) > contents.fileSize ||
-          !source.Skip(static_cast<std::uint64_t>(*length))) {
-        *error = "tail entry \"" + entry.path + "\" runs past the end of the file";
-        return std::nullopt;
-      }
+    TailEntryInfo entry;
+    entry.type = header->type;
+    entry.path = std::move(header->path);
+    entry.length = header->length;
+    entry.contentOffset = source.position();
+    const std::uint64_t length = static_cast<std::uint64_t>(header->length);
+    if (source.position() + length > contents.fileSize || !source.Skip(length)) {
+      *error = "tail entry \"" + entry.path + "\" runs past the end of the file";
+      return std::nullopt;
     }
     contents.entries.push_back(std::move(entry));
   }

@@ -47,12 +47,6 @@ struct LauncherContents {
   ParamsSection params;
 };
 
-/// The number of tail entries a launcher with these fields consumes: lzma.exe, the splash
-/// image, cacerts, the updater archive and its version file; the JRE archive when "JRE
-/// Version" is set; the application archive and its version file when "App Version" is set.
-/// A bare launcher (no "GU Version") carries none.
-int ExpectedTailEntryCount(const tail::TailFields& fields);
-
 /// Reads the whole layout. None (with `error`) when a marker is missing, a field or entry
 /// header is cut short or over its limit, or the entries run past the end of the file.
 std::optional<LauncherContents> ReadLauncherContents(const std::string& path, std::string* error);

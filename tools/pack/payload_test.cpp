@@ -16,11 +16,11 @@
 #include "cli.h"
 #include "commands.h"
 #include "json_reader.h"
-#include "launch/spawner.h"
 #include "os/os.h"
 #include "pack_test_support.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
+#include "process/spawner.h"
 #include "tail/markers.h"
 
 namespace ferrolan::pack {
@@ -434,10 +434,10 @@ TEST_F(PackageTest, PackagedLauncherPreparesAnInstallation) {
   std::optional<std::string> savedAppData = os::GetEnv("APPDATA");
   os::SetEnv("PROGRAMDATA", (root_ / "programdata").string());
   os::SetEnv("APPDATA", (root_ / "appdata").string());
-  launch::Spawner spawner = launch::SpawnerCreate();
-  launch::SpawnerSetExe(spawner, Out(exe));
-  launch::SpawnerAppend(spawner, "FLPREPARE_FOR_LAUNCH_ONLY");
-  int code = launch::runSpawnerAndWait(spawner);
+  process::Spawner spawner = process::SpawnerCreate();
+  process::SpawnerSetExe(spawner, Out(exe));
+  process::SpawnerAppend(spawner, "FLPREPARE_FOR_LAUNCH_ONLY");
+  int code = process::runSpawnerAndWait(spawner);
   os::SetEnv("PROGRAMDATA", savedProgramData);
   os::SetEnv("APPDATA", savedAppData);
 

@@ -1,11 +1,11 @@
 // Windows backend of the Spawner: CreateProcessA with the quoted command line, no application
 // name (Windows takes the executable from the first quoted token), handle inheritance on, the
 // launcher's environment and current directory, default startup information.
-#include "launch/spawner.h"
-#include "launch/spawner_os.h"
 #include "os/windows.h"
+#include "process/spawner.h"
+#include "process/spawner_os.h"
 
-namespace ferrolan::launch {
+namespace ferrolan::process {
 
 char ClasspathSeparator() { return ';'; }
 
@@ -53,4 +53,4 @@ SpawnOutcome StartProcess(const std::vector<std::string>&, std::string commandLi
 }
 
 }  // namespace detail
-}  // namespace ferrolan::launch
+}  // namespace ferrolan::process

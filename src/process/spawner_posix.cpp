@@ -6,12 +6,12 @@
 
 #include <cerrno>
 
-#include "launch/spawner.h"
-#include "launch/spawner_os.h"
+#include "process/spawner.h"
+#include "process/spawner_os.h"
 
 extern char** environ;
 
-namespace ferrolan::launch {
+namespace ferrolan::process {
 
 char ClasspathSeparator() { return ':'; }
 
@@ -55,4 +55,4 @@ SpawnOutcome StartProcess(const std::vector<std::string>& arguments, std::string
 }
 
 }  // namespace detail
-}  // namespace ferrolan::launch
+}  // namespace ferrolan::process

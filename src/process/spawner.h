@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ferrolan::launch {
+namespace ferrolan::process {
 
 /// Up to 500 arguments: entry 0 is the executable, the rest are its arguments in order. The
 /// Spawner keeps its own copies of the strings.
@@ -62,4 +62,4 @@ std::vector<std::string> BuildSpawnArguments(std::string_view executable,
                                              const std::vector<std::string>& classpath,
                                              const std::vector<std::string>& appArguments);
 
-}  // namespace ferrolan::launch
+}  // namespace ferrolan::process

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace ferrolan::launch::detail {
+namespace ferrolan::process::detail {
 
 struct SpawnOutcome {
   bool started = false;
@@ -21,4 +21,4 @@ struct SpawnOutcome {
 SpawnOutcome StartProcess(const std::vector<std::string>& arguments, std::string commandLine,
                           bool wait);
 
-}  // namespace ferrolan::launch::detail
+}  // namespace ferrolan::process::detail

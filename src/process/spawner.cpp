@@ -1,11 +1,11 @@
 // The portable part of the Spawner: the argument table, the quoted command line, the Java
 // argument list and the log lines. Process creation is in spawner_win.cpp / spawner_posix.cpp.
-#include "launch/spawner.h"
+#include "process/spawner.h"
 
-#include "launch/spawner_os.h"
 #include "log/log.h"
+#include "process/spawner_os.h"
 
-namespace ferrolan::launch {
+namespace ferrolan::process {
 namespace {
 
 using log::LogFlush;
@@ -143,4 +143,4 @@ std::vector<std::string> BuildSpawnArguments(std::string_view executable,
   return list;
 }
 
-}  // namespace ferrolan::launch
+}  // namespace ferrolan::process

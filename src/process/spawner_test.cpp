@@ -1,4 +1,4 @@
-#include "launch/spawner.h"
+#include "process/spawner.h"
 
 #include <chrono>
 #include <thread>
@@ -6,7 +6,7 @@
 #include "fs/file_ops_testing.h"
 #include "fs/pe_patch.h"
 
-namespace ferrolan::launch {
+namespace ferrolan::process {
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -125,4 +125,4 @@ TEST_F(SpawnerTest, PatchedProgramStillRuns) {
 }
 
 }  // namespace
-}  // namespace ferrolan::launch
+}  // namespace ferrolan::process
