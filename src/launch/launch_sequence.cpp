@@ -114,59 +114,109 @@ LaunchFile ReadLaunchFile(std::FILE* file) {
   return launch;
 }
 
+namespace {
+
+// The launch file of the application folder; none, after logging why, when it cannot be opened.
+std::optional<LaunchFile> ReadLaunchFileIn(const std::string& appFolder) {
+  std::string launchPath = appFolder;
+  fs::PathJoin(launchPath, kLaunchFileName);
+  File file = OpenFile(launchPath, "rb");
+  if (!file) {
+    LogError("Unable to open launch file %s\n", launchPath.c_str());
+    return std::nullopt;
+  }
+  return ReadLaunchFile(file.get());
+}
+
+// The application runs on the newest private JRE, under the application's own executable name
+// and with that JRE's LSO file; the compatibility test runs the candidate's launcher itself.
+LaunchStatus ChooseExecutable(const LaunchRequest& request, const LaunchFile& launch,
+                              LaunchPlan& plan, std::optional<std::string>& lsoPath) {
+  if (request.launchClass != LaunchClass::kApplication) {
+    plan.executable = request.jreName;
+    LogPrintf("[Extractor] Checking for existing system JRE %s\n", plan.executable.c_str());
+    return LaunchStatus::kRan;
+  }
+  std::optional<std::string> jreFolderName = fs::PickFolder(request.masterFolder, request.jreName);
+  if (!jreFolderName) {
+    LogError("No private JRE available!\n");
+    return LaunchStatus::kNoPrivateJre;
+  }
+  LogPrintf("[Extractor] Using private JRE %s\n", jreFolderName->c_str());
+  plan.jreFolder = request.masterFolder;
+  fs::PathJoin(plan.jreFolder, *jreFolderName);
+  std::string binFolder = plan.jreFolder;
+  fs::PathJoin(binFolder, "bin");
+  plan.executable = binFolder;
+  fs::PathJoin(plan.executable, detail::LaunchExecutableName(launch.appName));
+  ProvideLaunchExecutable(detail::SourceLauncher(binFolder), plan.executable);
+  lsoPath = LsoFilePath(request.masterFolder, *jreFolderName);
+  LogPrintf("[Extractor] JRE LSO file is %s\n", lsoPath->c_str());
+  return LaunchStatus::kRan;
+}
+
+// The heap options come first; "jvmStack (old)" has always meant the initial heap. Returns how
+// many there are.
+std::size_t AddHeapOptions(const LaunchFile& launch, LaunchPlan& plan) {
+  if (launch.jvmMem >= 1) plan.jvmOptions.push_back("-Xmx" + std::to_string(launch.jvmMem) + "m");
+  if (launch.jvmStack >= 1)
+    plan.jvmOptions.push_back("-Xms" + std::to_string(launch.jvmStack) + "m");
+  return plan.jvmOptions.size();
+}
+
+// The application's own JVM options apply only when the LSO file added none: options that are
+// known to have worked take precedence over the defaults the application ships.
+void AddApplicationJvmOptions(const LaunchFile& launch, std::size_t heapOptions, LaunchPlan& plan) {
+  const std::size_t jvmArgCount = plan.jvmOptions.size();
+  const bool addToJvm = jvmArgCount == heapOptions;
+  LogPrintf("[Extractor] jvmArgCount:%zu emptyArgs:%zu so addToJVM:%d\n", jvmArgCount, heapOptions,
+            addToJvm ? 1 : 0);
+  LogPrintf("[Extractor] Additional JRE option count is %zu\n", launch.appJvmOptions.size());
+  for (const std::string& option : launch.appJvmOptions) {
+    if (addToJvm) {
+      plan.jvmOptions.push_back(option);
+      LogPrintf("[Extractor] Added option %s\n", option.c_str());
+    } else {
+      LogPrintf("[Extractor] Skipping option %s\n", option.c_str());
+    }
+  }
+}
+
+void LogPlan(const LaunchPlan& plan) {
+  LogPrintf("[Extractor] [Launch] Executable: %s\n", plan.executable.c_str());
+  LogPrintf("[Extractor] [Launch] Class: %s\n", plan.mainClass.c_str());
+  for (std::size_t i = 0; i < plan.jvmOptions.size(); ++i)
+    LogPrintf("[Extractor] [Launch] JVM Argument %zu: %s\n", i, plan.jvmOptions[i].c_str());
+  for (std::size_t i = 0; i < plan.classpath.size(); ++i)
+    LogPrintf("[Extractor] [Launch] ClassPath %zu: %s\n", i, plan.classpath[i].c_str());
+  for (std::size_t i = 0; i < plan.appArguments.size(); ++i)
+    LogPrintf("[Extractor] [Launch] App Argument %zu: %s\n", i, plan.appArguments[i].c_str());
+  LogPrintf("[Extractor] This is a newer extractor... launchclass is %d\n",
+            static_cast<int>(plan.launchClass));
+}
+
+}  // namespace
+
 PreparedLaunch PrepareLaunch(const LaunchRequest& request, const RetrySleep& sleep) {
-  const bool application = request.launchClass == LaunchClass::kApplication;
   log::LogStart("Launching");
   LogPrintf("[Extractor] Launching '%s' from master folder '%s' of class %d using JRE '%s'\n",
             request.appFolderName.c_str(), request.masterFolder.c_str(),
             static_cast<int>(request.launchClass), request.jreName.c_str());
-
   std::string appFolder = request.masterFolder;
   fs::PathJoin(appFolder, request.appFolderName);
-  std::string launchPath = appFolder;
-  fs::PathJoin(launchPath, kLaunchFileName);
-  LaunchFile launch;
-  {
-    File file = OpenFile(launchPath, "rb");
-    if (!file) {
-      LogError("Unable to open launch file %s\n", launchPath.c_str());
-      return {LaunchStatus::kLaunchFileUnreadable, {}};
-    }
-    launch = ReadLaunchFile(file.get());
-  }
+  const std::optional<LaunchFile> launch = ReadLaunchFileIn(appFolder);
+  if (!launch) return {LaunchStatus::kLaunchFileUnreadable, {}};
 
   LaunchPlan plan;
   plan.launchClass = request.launchClass;
-  plan.launchFileVersion = launch.version;
-  std::optional<std::string> jreFolderName = fs::PickFolder(request.masterFolder, request.jreName);
+  plan.launchFileVersion = launch->version;
   std::optional<std::string> lsoPath;
-  if (application) {
-    if (!jreFolderName) {
-      LogError("No private JRE available!\n");
-      return {LaunchStatus::kNoPrivateJre, {}};
-    }
-    LogPrintf("[Extractor] Using private JRE %s\n", jreFolderName->c_str());
-    std::string binFolder = request.masterFolder;
-    fs::PathJoin(binFolder, *jreFolderName);
-    fs::PathJoin(binFolder, "bin");
-    plan.executable = binFolder;
-    fs::PathJoin(plan.executable, detail::LaunchExecutableName(launch.appName));
-    ProvideLaunchExecutable(detail::SourceLauncher(binFolder), plan.executable);
-    lsoPath = LsoFilePath(request.masterFolder, *jreFolderName);
-    LogPrintf("[Extractor] JRE LSO file is %s\n", lsoPath->c_str());
-  } else {
-    plan.executable = request.jreName;
-    LogPrintf("[Extractor] Checking for existing system JRE %s\n", plan.executable.c_str());
-  }
-
-  // The heap options come first; "jvmStack (old)" has always meant the initial heap.
-  if (launch.jvmMem >= 1) plan.jvmOptions.push_back("-Xmx" + std::to_string(launch.jvmMem) + "m");
-  if (launch.jvmStack >= 1)
-    plan.jvmOptions.push_back("-Xms" + std::to_string(launch.jvmStack) + "m");
-  const std::size_t heapOptions = plan.jvmOptions.size();
+  const LaunchStatus chosen = ChooseExecutable(request, *launch, plan, lsoPath);
+  if (chosen != LaunchStatus::kRan) return {chosen, {}};
+  const std::size_t heapOptions = AddHeapOptions(*launch, plan);
 
   LogPrintf("[Extractor] Building classpath\n");
-  for (const std::string& entry : launch.classpath) {
+  for (const std::string& entry : launch->classpath) {
     std::string full = appFolder;
     fs::PathJoin(full, entry);
     plan.classpath.push_back(std::move(full));
@@ -182,50 +232,19 @@ PreparedLaunch PrepareLaunch(const LaunchRequest& request, const RetrySleep& sle
 
   plan.appArguments.push_back(plan.propertiesPath);
   LogPrintf("[Extractor] Reading %ld extra args\n",
-            static_cast<long>(launch.extraArguments.size()));
-  plan.appArguments.insert(plan.appArguments.end(), launch.extraArguments.begin(),
-                           launch.extraArguments.end());
+            static_cast<long>(launch->extraArguments.size()));
+  plan.appArguments.insert(plan.appArguments.end(), launch->extraArguments.begin(),
+                           launch->extraArguments.end());
+  if (launch->version >= 3)
+    LogPrintf("[Extractor] Read JRE compatibility class %s\n", launch->compatibilityClass.c_str());
+  if (launch->version >= 5) AddApplicationJvmOptions(*launch, heapOptions, plan);
 
-  if (launch.version >= 3)
-    LogPrintf("[Extractor] Read JRE compatibility class %s\n", launch.compatibilityClass.c_str());
-  if (launch.version >= 5) {
-    // The application's own JVM options apply only when the LSO file added none: options that
-    // are known to have worked take precedence over the defaults the application ships.
-    const std::size_t jvmArgCount = plan.jvmOptions.size();
-    const bool addToJvm = jvmArgCount == heapOptions;
-    LogPrintf("[Extractor] jvmArgCount:%zu emptyArgs:%zu so addToJVM:%d\n", jvmArgCount,
-              heapOptions, addToJvm ? 1 : 0);
-    LogPrintf("[Extractor] Additional JRE option count is %zu\n", launch.appJvmOptions.size());
-    for (const std::string& option : launch.appJvmOptions) {
-      if (addToJvm) {
-        plan.jvmOptions.push_back(option);
-        LogPrintf("[Extractor] Added option %s\n", option.c_str());
-      } else {
-        LogPrintf("[Extractor] Skipping option %s\n", option.c_str());
-      }
-    }
-  }
-
-  plan.mainClass = application ? launch.mainClass : launch.compatibilityClass;
+  plan.mainClass = request.launchClass == LaunchClass::kApplication ? launch->mainClass
+                                                                    : launch->compatibilityClass;
   LogPrintf("[Extractor] Appending %zu command line args\n", request.arguments.size());
   plan.appArguments.insert(plan.appArguments.end(), request.arguments.begin(),
                            request.arguments.end());
-
-  LogPrintf("[Extractor] [Launch] Executable: %s\n", plan.executable.c_str());
-  LogPrintf("[Extractor] [Launch] Class: %s\n", plan.mainClass.c_str());
-  for (std::size_t i = 0; i < plan.jvmOptions.size(); ++i)
-    LogPrintf("[Extractor] [Launch] JVM Argument %zu: %s\n", i, plan.jvmOptions[i].c_str());
-  for (std::size_t i = 0; i < plan.classpath.size(); ++i)
-    LogPrintf("[Extractor] [Launch] ClassPath %zu: %s\n", i, plan.classpath[i].c_str());
-  for (std::size_t i = 0; i < plan.appArguments.size(); ++i)
-    LogPrintf("[Extractor] [Launch] App Argument %zu: %s\n", i, plan.appArguments[i].c_str());
-  LogPrintf("[Extractor] This is a newer extractor... launchclass is %d\n",
-            static_cast<int>(request.launchClass));
-
-  if (application) {
-    plan.jreFolder = request.masterFolder;
-    fs::PathJoin(plan.jreFolder, *jreFolderName);
-  }
+  LogPlan(plan);
   return {LaunchStatus::kRan, std::move(plan)};
 }
 
