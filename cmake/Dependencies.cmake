@@ -1,6 +1,7 @@
 # Third-party libraries as imported targets, one spelling for both targets:
 #   ferrolan::tomcrypt  libtomcrypt with libtommath as its big-number provider
 #   ferrolan::lzma      liblzma (xz)
+#   ferrolan::json      nlohmann-json (header-only)
 #   ferrolan::curl, ferrolan::x11, ferrolan::png   POSIX backends only
 # Native builds take Debian's packages; the mingw build takes the static libraries that
 # scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX.
@@ -40,6 +41,20 @@ target_link_libraries(ferrolan::lzma INTERFACE ${FERROLAN_LZMA_LIB})
 target_include_directories(ferrolan::lzma SYSTEM INTERFACE ${FERROLAN_LZMA_INC})
 if(WIN32)
   target_compile_definitions(ferrolan::lzma INTERFACE LZMA_API_STATIC)
+endif()
+
+# nlohmann-json is header-only, so the mingw build takes Debian's native headers as well. It must
+# not see the rest of the native include folder, whose C library headers would shadow mingw's, so
+# the headers are reached through a folder of the build tree that holds nothing but them.
+find_path(FERROLAN_JSON_INC nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(ferrolan::json INTERFACE IMPORTED)
+if(WIN32)
+  set(_json_dir ${CMAKE_BINARY_DIR}/third_party/json/include)
+  file(MAKE_DIRECTORY ${_json_dir})
+  file(CREATE_LINK ${FERROLAN_JSON_INC}/nlohmann ${_json_dir}/nlohmann COPY_ON_ERROR SYMBOLIC)
+  target_include_directories(ferrolan::json SYSTEM INTERFACE ${_json_dir})
+else()
+  target_include_directories(ferrolan::json SYSTEM INTERFACE ${FERROLAN_JSON_INC})
 endif()
 
 if(NOT WIN32)

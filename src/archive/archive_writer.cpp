@@ -1,5 +1,7 @@
 #include "archive/archive_writer.h"
 
+#include <tomcrypt.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>

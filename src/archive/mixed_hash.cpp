@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 
+#include "archive/mixed_hash_descriptors.h"
 #include "archive/sha256_blocks.h"
 #include "pipeline/ring_buffer.h"
 
@@ -20,6 +21,9 @@ constexpr std::size_t kKeccakOffset = AlignUp(sizeof(sha256_state), alignof(Kecc
 static_assert(kKeccakOffset + sizeof(Keccak256State) <= sizeof(hash_state),
               "libtomcrypt's hash_state cannot hold a SHA-256 and a Keccak-256 state side by side");
 static_assert(alignof(hash_state) >= alignof(Keccak256State));
+static_assert(sizeof(hash_state) <= sizeof(MixedHashState::record) &&
+                  alignof(hash_state) <= alignof(MixedHashState),
+              "MixedHashState cannot hold libtomcrypt's hash_state");
 
 Keccak256State* KeccakAt(hash_state* state, std::size_t offset) {
   return std::launder(
@@ -121,6 +125,27 @@ int KeccakDone(Keccak256State& s, unsigned char* digest) {
   return 0;
 }
 
+// The "mixed" descriptor's operations, on the records libtomcrypt allocates inside PSS.
+int MixedInit(hash_state* state) {
+  const int result = sha256_init(state);
+  if (result != CRYPT_OK) return result;
+  return KeccakInit(*KeccakAt(state, kKeccakOffset));
+}
+
+int MixedProcess(hash_state* state, const unsigned char* bytes, unsigned long length) {
+  const int sha = Sha256Process(state, bytes, length);
+  const int keccak = KeccakProcess(*KeccakAt(state, kKeccakOffset), bytes, length);
+  if (sha != CRYPT_OK) return sha;
+  return keccak == 0 ? CRYPT_OK : CRYPT_ERROR;
+}
+
+int MixedDone(hash_state* state, unsigned char* digest) {
+  const int sha = sha256_done(state, digest);
+  const int keccak = KeccakDone(*KeccakAt(state, kKeccakOffset), digest + 32);
+  if (sha != CRYPT_OK) return sha;
+  return keccak == 0 ? CRYPT_OK : CRYPT_ERROR;
+}
+
 int KeccakOnlyInit(hash_state* state) { return Keccak256_init(state); }
 int KeccakOnlyProcess(hash_state* state, const unsigned char* in, unsigned long length) {
   return Keccak256_process(state, in, length);
@@ -128,17 +153,9 @@ int KeccakOnlyProcess(hash_state* state, const unsigned char* in, unsigned long 
 int KeccakOnlyDone(hash_state* state, unsigned char* out) { return Keccak256_done(state, out); }
 
 // Descriptor tables. The object identifiers are placeholders: PSS never encodes them.
-const ltc_hash_descriptor kMixedDescriptor = {"mixed",
-                                              20,
-                                              kMixedDigestSize,
-                                              64,
-                                              {1, 3, 14, 3, 2, 52},
-                                              6,
-                                              &MixedHash_init,
-                                              &MixedHash_process,
-                                              &MixedHash_done,
-                                              nullptr,
-                                              nullptr};
+const ltc_hash_descriptor kMixedDescriptor = {
+    "mixed",       20,         kMixedDigestSize, 64,     {1, 3, 14, 3, 2, 52}, 6, &MixedInit,
+    &MixedProcess, &MixedDone, nullptr,          nullptr};
 const ltc_hash_descriptor kKeccakDescriptor = {"sha3_256",
                                                21,
                                                kKeccakDigestSize,
@@ -161,24 +178,21 @@ int Keccak256_done(hash_state* state, unsigned char* digest) {
   return KeccakDone(*KeccakAt(state, 0), digest);
 }
 
+hash_state* AsHashState(MixedHashState* state) {
+  return std::launder(reinterpret_cast<hash_state*>(state->record));
+}
+
 int MixedHash_init(MixedHashState* state) {
-  const int result = sha256_init(state);
-  if (result != CRYPT_OK) return result;
-  return KeccakInit(*KeccakAt(state, kKeccakOffset));
+  // The record's lifetime as a libtomcrypt state starts here; the descriptor code fills it.
+  return MixedInit(new (state->record) hash_state);
 }
 
 int MixedHash_process(MixedHashState* state, const unsigned char* bytes, unsigned long length) {
-  const int sha = Sha256Process(state, bytes, length);
-  const int keccak = KeccakProcess(*KeccakAt(state, kKeccakOffset), bytes, length);
-  if (sha != CRYPT_OK) return sha;
-  return keccak == 0 ? CRYPT_OK : CRYPT_ERROR;
+  return MixedProcess(AsHashState(state), bytes, length);
 }
 
 int MixedHash_done(MixedHashState* state, unsigned char* digest) {
-  const int sha = sha256_done(state, digest);
-  const int keccak = KeccakDone(*KeccakAt(state, kKeccakOffset), digest + 32);
-  if (sha != CRYPT_OK) return sha;
-  return keccak == 0 ? CRYPT_OK : CRYPT_ERROR;
+  return MixedDone(AsHashState(state), digest);
 }
 
 int RegisterArchiveHashes() {

@@ -7,12 +7,12 @@
 // RSA-PSS code can run its encoding and MGF1 on the mixed hash. libtomcrypt hands each
 // descriptor one fixed-size `hash_state` and allocates such states itself inside PSS, so a
 // mixed state keeps both halves side by side inside one `hash_state`: the SHA-256 state in the
-// union's own `sha256` member at the start, the Keccak state after it.
+// union's own `sha256` member at the start, the Keccak state after it. Outside this library
+// that record is opaque storage (MixedHashState), so the launcher and the packager do not see
+// libtomcrypt's headers; the descriptor-level operations are in mixed_hash_descriptors.h.
 //
 // Platforms: identical on Windows and POSIX (byte order is handled explicitly).
 #pragma once
-
-#include <tomcrypt.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -33,18 +33,14 @@ struct Keccak256State {
   std::int32_t bitPosition;  // bits absorbed into the current block; -1 once finished
 };
 
-/// A mixed hash state is a libtomcrypt `hash_state` holding both halves (see above).
-using MixedHashState = hash_state;
+/// A mixed hash state: storage for the libtomcrypt `hash_state` record that holds both halves
+/// (see above). mixed_hash.cpp checks that the record fits. Copying a state copies the hash.
+struct MixedHashState {
+  alignas(16) unsigned char record[512];
+};
 
-/// The three operations of the "sha3_256" descriptor, over a `hash_state` that holds a
-/// Keccak256State at its start. Each returns 0, or -1 on failure (absorbing or finishing after
-/// the digest has been taken).
-int Keccak256_init(hash_state* state);
-int Keccak256_process(hash_state* state, const unsigned char* bytes, unsigned long length);
-int Keccak256_done(hash_state* state, unsigned char* digest);
-
-/// The three operations of the "mixed" descriptor. Each returns libtomcrypt's error code
-/// (CRYPT_OK, 0, for success). `digest` receives kMixedDigestSize bytes.
+/// The three operations of the "mixed" hash. Each returns libtomcrypt's error code (CRYPT_OK,
+/// 0, for success). `digest` receives kMixedDigestSize bytes.
 int MixedHash_init(MixedHashState* state);
 int MixedHash_process(MixedHashState* state, const unsigned char* bytes, unsigned long length);
 int MixedHash_done(MixedHashState* state, unsigned char* digest);

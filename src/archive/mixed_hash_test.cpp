@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/archive_writer.h"
+#include "archive/mixed_hash_descriptors.h"
 #include "archive/signature.h"
 #include "pipeline/ring_buffer.h"
 

@@ -1,13 +1,28 @@
 #include "archive/signature.h"
 
+#include <tomcrypt.h>
+
 #include <cstdio>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "fs/file_ops.h"
 #include "log/log.h"
 
 namespace ferrolan::archive {
+
+struct PublicKey::Impl {
+  rsa_key key{};
+  bool loaded = false;
+  Impl() = default;
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  ~Impl() {
+    if (loaded) rsa_free(&key);
+  }
+};
+
 namespace {
 
 constexpr int kSaltLength = 64;
@@ -53,22 +68,19 @@ int HexToBytes(unsigned char* output, std::size_t outputSize, std::string_view h
   return static_cast<int>(count);
 }
 
-PublicKey::PublicKey() = default;
-
-PublicKey::~PublicKey() {
-  if (loaded_) rsa_free(&key_);
-}
+PublicKey::PublicKey(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+PublicKey::~PublicKey() = default;
 
 std::unique_ptr<PublicKey> ImportPublicKey(const unsigned char* der, std::size_t length) {
   ltc_mp = ltm_desc;
-  auto key = std::make_unique<PublicKey>();
+  auto impl = std::make_unique<PublicKey::Impl>();
   if (der == nullptr ||
-      rsa_import(der, static_cast<unsigned long>(length), &key->key_) != CRYPT_OK) {
+      rsa_import(der, static_cast<unsigned long>(length), &impl->key) != CRYPT_OK) {
     std::printf("ERROR - unable to import public key.\n");
     return nullptr;
   }
-  key->loaded_ = true;
-  return key;
+  impl->loaded = true;
+  return std::unique_ptr<PublicKey>(new PublicKey(std::move(impl)));
 }
 
 void SetProcessPublicKey(std::unique_ptr<PublicKey> key) {
@@ -92,9 +104,9 @@ bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const P
   const int mixed = RegisterArchiveHashes();
   if (mixed < 0) return false;
   int valid = 0;
-  const int result = rsa_verify_hash_ex(signature.data(), static_cast<unsigned long>(produced),
-                                        digest, kMixedDigestSize, LTC_PKCS_1_PSS, mixed,
-                                        kSaltLength, &valid, const_cast<rsa_key*>(key->get()));
+  const int result = rsa_verify_hash_ex(
+      signature.data(), static_cast<unsigned long>(produced), digest, kMixedDigestSize,
+      LTC_PKCS_1_PSS, mixed, kSaltLength, &valid, const_cast<rsa_key*>(&key->impl().key));
   if (result != CRYPT_OK) {
     std::printf("ERROR - signature verification failed.\n");
     return false;

@@ -8,8 +8,6 @@
 // Platforms: identical on Windows and POSIX.
 #pragma once
 
-#include <tomcrypt.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -27,21 +25,21 @@ namespace ferrolan::archive {
 /// output as (length of the text / 2 + 2) bytes, which always fits.
 int HexToBytes(unsigned char* output, std::size_t outputSize, std::string_view hexText);
 
-/// An RSA public key in libtomcrypt's key record, freed on destruction.
+/// An RSA public key, freed on destruction. Its libtomcrypt key record stays inside this
+/// library, so users of the key never see libtomcrypt's headers.
 class PublicKey {
  public:
-  PublicKey();  // an empty record; ImportPublicKey fills one
   ~PublicKey();
   PublicKey(const PublicKey&) = delete;
   PublicKey& operator=(const PublicKey&) = delete;
 
-  rsa_key* get() { return &key_; }
-  const rsa_key* get() const { return &key_; }
+  struct Impl;  // the key record; defined where libtomcrypt is used
+  const Impl& impl() const { return *impl_; }
 
  private:
   friend std::unique_ptr<PublicKey> ImportPublicKey(const unsigned char*, std::size_t);
-  rsa_key key_{};
-  bool loaded_ = false;
+  explicit PublicKey(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 /// Imports a DER SubjectPublicKeyInfo (or PKCS #1 RSAPublicKey) holding an RSA key. On failure

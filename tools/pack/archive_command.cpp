@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_writer.h"
 #include "archive/entry_format.h"
+#include "archive_command.h"
 #include "cli.h"
 #include "commands.h"
 #include "file_remover.h"
@@ -98,6 +100,80 @@ FolderScan ScanFolder(const std::string& folder) {
   return scan;
 }
 
+ArchiveResult Failed(int exitCode, std::string message) {
+  ArchiveResult result;
+  result.exitCode = exitCode;
+  result.message = std::move(message);
+  return result;
+}
+
+// The folder must exist, and the output must not lie inside it.
+std::optional<ArchiveResult> CheckFolderAndOutput(const ArchiveOptions& options) {
+  std::error_code fsError;
+  if (!stdfs::is_directory(options.folder, fsError))
+    return Failed(kExitUsage, "\"" + options.folder + "\" is not a folder");
+  // The temporary entry stream and the output are written beside the output; inside the folder
+  // being packed they would become part of the archive while it is written.
+  const stdfs::path outputFolder = stdfs::path(options.output).parent_path();
+  if (IsWithin(outputFolder.empty() ? stdfs::path(".") : outputFolder, options.folder))
+    return Failed(kExitUsage, "the output must lie outside the folder being packed");
+  return std::nullopt;
+}
+
+// Writes the (optionally signed) entry stream of the folder to `entriesPath`.
+ArchiveResult WriteEntries(const ArchiveOptions& options, std::uint64_t contentBytes,
+                           const std::string& entriesPath) {
+  FilePtr entries(std::fopen(entriesPath.c_str(), "wb"), &std::fclose);
+  if (!entries) return Failed(kExitFailed, "cannot create " + entriesPath);
+  archive::ArchiveWriter writer([&](const void* data, std::size_t length) {
+    return std::fwrite(data, 1, length, entries.get()) == length;
+  });
+  ProgressBar bar = ProgressBar::ForStdout("Collecting ", contentBytes);
+  bool ok =
+      writer.AddFolderTree(options.folder, {}, [&](std::uint64_t bytes) { bar.Advance(bytes); });
+  ok = ok && writer.Finish(options.key);
+  bar.Finish();
+  ArchiveResult result;
+  result.entryBytes = writer.BytesWritten();
+  bool closed = std::fclose(entries.release()) == 0;
+  if (!ok && options.key && result.entryBytes > kMaxEntryLength) {
+    return Failed(kExitFailed,
+                  "a signed archive must stay below 2 GiB of entries; split the folder");
+  }
+  if (!ok || !closed) {
+    return Failed(kExitFailed,
+                  "cannot write the entries of " + options.folder + " to " + entriesPath);
+  }
+  return result;
+}
+
+// Compresses the entry stream into the output, through a partial file renamed when complete.
+ArchiveResult CompressEntries(const ArchiveOptions& options, const std::string& entriesPath,
+                              std::uint64_t entryBytes) {
+  const std::string partialPath = options.output + ".partial";
+  FileRemover removePartial(partialPath);
+  std::string error;
+  {
+    ProgressBar bar = ProgressBar::ForStdout("Compressing", entryBytes);
+    if (!CompressFileToLzma(
+            entriesPath, partialPath, [&](std::uint64_t done) { bar.Set(done); }, &error,
+            options.format)) {
+      return Failed(kExitFailed, error);
+    }
+  }
+  std::error_code fsError;
+  stdfs::rename(partialPath, options.output, fsError);
+  if (fsError) {
+    return Failed(kExitFailed, "cannot rename " + partialPath + " to " + options.output + ": " +
+                                   fsError.message());
+  }
+  removePartial.Release();
+  ArchiveResult result;
+  std::uintmax_t compressed = stdfs::file_size(options.output, fsError);
+  result.compressedBytes = fsError ? 0 : compressed;
+  return result;
+}
+
 }  // namespace
 
 std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std::string* error) {
@@ -125,6 +201,48 @@ std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std
   return key;
 }
 
+ArchiveResult WriteFolderArchive(const ArchiveOptions& options) {
+  std::optional<ArchiveResult> problem = CheckFolderAndOutput(options);
+  if (problem) return *problem;
+  FolderScan scan = ScanFolder(options.folder);
+  if (!scan.problem.empty()) return Failed(kExitFailed, scan.problem);
+  for (const std::string& nested : scan.nestedArchives) {
+    std::printf(
+        "Note: %s will be extracted by the launcher as a nested archive, not written as "
+        "a file\n",
+        nested.c_str());
+  }
+  // Stage 1: the entry stream into a temporary file. Its size is the uncompressed size that the
+  // compressed header must record, and the file keeps memory use flat for any folder size.
+  const std::string entriesPath = options.output + ".entries.tmp";
+  FileRemover removeEntries(entriesPath);
+  ArchiveResult result = WriteEntries(options, scan.contentBytes, entriesPath);
+  if (!result.ok()) return result;
+  // Stage 2: compress into a partial file and give it its name only when complete, so an older
+  // archive of the same name survives a failed run.
+  ArchiveResult compressed = CompressEntries(options, entriesPath, result.entryBytes);
+  if (!compressed.ok()) return compressed;
+  result.compressedBytes = compressed.compressedBytes;
+  std::printf("Wrote %s: %llu bytes of entries, %llu bytes compressed, %s\n",
+              options.output.c_str(), static_cast<unsigned long long>(result.entryBytes),
+              static_cast<unsigned long long>(result.compressedBytes),
+              options.key
+                  ? ("signed with a " + std::to_string(options.key->Bits()) + "-bit key").c_str()
+                  : "unsigned");
+  if (!options.key) {
+    std::fprintf(stderr,
+                 "ferrolan-pack archive: warning: no --key given; the launcher accepts an "
+                 "unsigned archive without any check\n");
+  }
+  return result;
+}
+
+int ReportArchiveFailure(const ArchiveResult& result) {
+  if (result.exitCode == kExitUsage)
+    return ReportUsageError("archive", result.message, kArchiveUsage);
+  return ReportFailure("archive", result.message);
+}
+
 int RunArchive(const std::vector<std::string>& args) {
   CommandLine line = ParseCommandLine(args, kArchiveOptions);
   if (line.help && line.error.empty()) {
@@ -137,101 +255,24 @@ int RunArchive(const std::vector<std::string>& args) {
     return ReportUsageError("archive", "unexpected argument \"" + line.positionals[1] + "\"",
                             kArchiveUsage);
   }
-  const std::string folder = line.positionals[0];
-  const std::string output = line.Value("--output");
-  if (output.empty()) return ReportUsageError("archive", "missing -o FILE", kArchiveUsage);
-  std::error_code fsError;
-  if (!stdfs::is_directory(folder, fsError)) {
-    return ReportUsageError("archive", "\"" + folder + "\" is not a folder", kArchiveUsage);
-  }
-  // The temporary entry stream and the output are written beside the output; inside the folder
-  // being packed they would become part of the archive while it is written.
-  if (IsWithin(stdfs::path(output).parent_path().empty() ? stdfs::path(".")
-                                                         : stdfs::path(output).parent_path(),
-               folder)) {
-    return ReportUsageError("archive", "the output must lie outside the folder being packed",
-                            kArchiveUsage);
-  }
-
-  FolderScan scan = ScanFolder(folder);
-  if (!scan.problem.empty()) return ReportFailure("archive", scan.problem);
-  for (const std::string& nested : scan.nestedArchives) {
-    std::printf(
-        "Note: %s will be extracted by the launcher as a nested archive, not written as "
-        "a file\n",
-        nested.c_str());
-  }
-
+  ArchiveOptions options;
+  options.folder = line.positionals[0];
+  options.output = line.Value("--output");
+  if (options.output.empty()) return ReportUsageError("archive", "missing -o FILE", kArchiveUsage);
   std::optional<LzmaFormat> format = ParseLzmaFormat(line.Value("--format", "lzma"));
   if (!format) {
     return ReportUsageError("archive", "--format must be \"lzma\" or \"xz\"", kArchiveUsage);
   }
-
+  options.format = *format;
   std::unique_ptr<archive::SigningKey> key;
   if (line.Has("--key")) {
     std::string error;
     key = LoadSigningKey(line.Value("--key"), &error);
     if (!key) return ReportFailure("archive", error);
+    options.key = key.get();
   }
-
-  // Stage 1: the entry stream into a temporary file. Its size is the uncompressed size that the
-  // compressed header must record, and the file keeps memory use flat for any folder size.
-  const std::string entriesPath = output + ".entries.tmp";
-  FileRemover removeEntries(entriesPath);
-  std::uint64_t entryBytes = 0;
-  {
-    FilePtr entries(std::fopen(entriesPath.c_str(), "wb"), &std::fclose);
-    if (!entries) return ReportFailure("archive", "cannot create " + entriesPath);
-    archive::ArchiveWriter writer([&](const void* data, std::size_t length) {
-      return std::fwrite(data, 1, length, entries.get()) == length;
-    });
-    ProgressBar bar = ProgressBar::ForStdout("Collecting ", scan.contentBytes);
-    bool ok = writer.AddFolderTree(folder, {}, [&](std::uint64_t bytes) { bar.Advance(bytes); });
-    ok = ok && writer.Finish(key.get());
-    bar.Finish();
-    entryBytes = writer.BytesWritten();
-    bool closed = std::fclose(entries.release()) == 0;
-    if (!ok && key && entryBytes > kMaxEntryLength) {
-      return ReportFailure("archive",
-                           "a signed archive must stay below 2 GiB of entries; split the folder");
-    }
-    if (!ok || !closed) {
-      return ReportFailure("archive",
-                           "cannot write the entries of " + folder + " to " + entriesPath);
-    }
-  }
-
-  // Stage 2: compress into a partial file and give it its name only when complete, so an older
-  // archive of the same name survives a failed run.
-  const std::string partialPath = output + ".partial";
-  FileRemover removePartial(partialPath);
-  std::string error;
-  {
-    ProgressBar bar = ProgressBar::ForStdout("Compressing", entryBytes);
-    if (!CompressFileToLzma(
-            entriesPath, partialPath, [&](std::uint64_t done) { bar.Set(done); }, &error,
-            *format)) {
-      return ReportFailure("archive", error);
-    }
-  }
-  stdfs::rename(partialPath, output, fsError);
-  if (fsError) {
-    return ReportFailure(
-        "archive", "cannot rename " + partialPath + " to " + output + ": " + fsError.message());
-  }
-  removePartial.Release();
-  std::uintmax_t compressed = stdfs::file_size(output, fsError);
-  std::printf(
-      "Wrote %s: %llu bytes of entries, %llu bytes compressed, %s\n", output.c_str(),
-      static_cast<unsigned long long>(entryBytes),
-      static_cast<unsigned long long>(fsError ? 0 : compressed),
-      key ? ("signed with a " + std::to_string(key->Bits()) + "-bit key").c_str() : "unsigned");
-  if (!key) {
-    std::fprintf(stderr,
-                 "ferrolan-pack archive: warning: no --key given; the launcher accepts an "
-                 "unsigned archive without any check\n");
-  }
-  return kExitOk;
+  ArchiveResult result = WriteFolderArchive(options);
+  return result.ok() ? kExitOk : ReportArchiveFailure(result);
 }
 
 }  // namespace ferrolan::pack

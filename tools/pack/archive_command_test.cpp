@@ -16,6 +16,7 @@
 #include "archive/archive_writer.h"
 #include "archive/signature.h"
 #include "archive/unarchiver.h"
+#include "archive_command.h"
 #include "cli.h"
 #include "commands.h"
 #include "log/log.h"
@@ -212,6 +213,29 @@ TEST_F(ArchiveCommandTest, XzFormatHoldsTheSameEntriesAndBadFormatsAreRefused) {
 
   EXPECT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", xzPath, "--format", "zip"}),
             kExitUsage);
+}
+
+// The typed call "build" uses: the result carries the sizes, and the problems that "archive"
+// reports as bad arguments keep that kind, so either caller reports them the same way.
+TEST_F(ArchiveCommandTest, WriteFolderArchiveReportsSizesAndTheKindOfFailure) {
+  std::string error;
+  std::unique_ptr<archive::SigningKey> key =
+      LoadSigningKey(PrivateKeyFileName((*keyDir_ / "k").string()), &error);
+  ASSERT_NE(key, nullptr) << error;
+  ArchiveOptions options{(dir_ / "in").string(), (dir_ / "typed.p2.l2").string(),
+                         LzmaFormat::kXzBlocks, key.get()};
+  ArchiveResult result = WriteFolderArchive(options);
+  ASSERT_TRUE(result.ok()) << result.message;
+  EXPECT_EQ(result.compressedBytes, stdfs::file_size(options.output));
+  EXPECT_EQ(Decompress(ReadAll(options.output)).size(), result.entryBytes);
+
+  options.output = (dir_ / "in" / "inside.p2.l2").string();
+  result = WriteFolderArchive(options);
+  EXPECT_EQ(result.exitCode, kExitUsage);
+  EXPECT_EQ(result.message, "the output must lie outside the folder being packed");
+  options.folder = (dir_ / "missing").string();
+  EXPECT_EQ(WriteFolderArchive(options).exitCode, kExitUsage);
+  EXPECT_FALSE(stdfs::exists(options.output));
 }
 
 TEST_F(ArchiveCommandTest, TamperedArchiveIsRejected) {

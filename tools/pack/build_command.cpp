@@ -1,15 +1,20 @@
 // build: a packaged launcher from a JSON configuration.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_writer.h"
 #include "archive/entry_format.h"
+#include "archive_command.h"
 #include "cli.h"
 #include "commands.h"
 #include "json_reader.h"
@@ -72,47 +77,46 @@ struct BuildConfig {
 // otherwise be dropped without a word.
 class ObjectReader {
  public:
-  ObjectReader(const JsonValue& object, std::string where)
-      : object_(object), where_(std::move(where)) {}
+  ObjectReader(const Json& object, std::string where) : object_(object), where_(std::move(where)) {}
 
-  const JsonValue* Get(std::string_view name) {
+  const Json* Get(std::string_view name) {
     known_.emplace_back(name);
-    return object_.Find(name);
+    auto it = object_.find(name);
+    return it == object_.end() ? nullptr : &*it;
   }
 
   std::optional<std::string> String(std::string_view name, bool required) {
-    const JsonValue* value = Get(name);
+    const Json* value = Get(name);
     if (value == nullptr) {
       if (required) throw ConfigError{"missing \"" + Path(name) + "\""};
       return std::nullopt;
     }
-    if (!value->IsString()) {
-      throw ConfigError{"\"" + Path(name) + "\" must be a string, not " +
-                        JsonKindName(value->kind())};
+    if (!value->is_string()) {
+      throw ConfigError{"\"" + Path(name) + "\" must be a string, not " + JsonKindName(*value)};
     }
-    return value->text();
+    return value->get<std::string>();
   }
 
   // A whole non-negative number, given as a JSON number or as a string of digits.
   std::optional<std::string> Digits(std::string_view name, bool required) {
-    const JsonValue* value = Get(name);
+    const Json* value = Get(name);
     if (value == nullptr) {
       if (required) throw ConfigError{"missing \"" + Path(name) + "\""};
       return std::nullopt;
     }
-    bool digits =
-        (value->kind() == JsonValue::Kind::kNumber || value->kind() == JsonValue::Kind::kString) &&
-        !value->text().empty() &&
-        value->text().find_first_not_of("0123456789") == std::string::npos;
-    if (!digits) throw ConfigError{"\"" + Path(name) + "\" must be a whole number of digits"};
-    return value->text();
+    std::string text;
+    if (value->is_number_unsigned()) text = std::to_string(value->get<std::uint64_t>());
+    if (value->is_string()) text = value->get<std::string>();
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+      throw ConfigError{"\"" + Path(name) + "\" must be a whole number of digits"};
+    return text;
   }
 
   void RefuseUnknown() const {
-    for (const auto& [name, value] : object_.members()) {
+    for (const auto& member : object_.items()) {
       bool known = false;
-      for (const std::string& k : known_) known = known || k == name;
-      if (!known) throw ConfigError{"unknown setting \"" + Path(name) + "\""};
+      for (const std::string& k : known_) known = known || k == member.key();
+      if (!known) throw ConfigError{"unknown setting \"" + Path(member.key()) + "\""};
     }
   }
 
@@ -121,7 +125,7 @@ class ObjectReader {
   }
 
  private:
-  const JsonValue& object_;
+  const Json& object_;
   std::string where_;
   std::vector<std::string> known_;
 };
@@ -150,9 +154,9 @@ void CheckNamePart(const std::string& text, const std::string& setting) {
   }
 }
 
-Component ReadComponent(const JsonValue* value, const std::string& where, bool named,
+Component ReadComponent(const Json* value, const std::string& where, bool named,
                         const stdfs::path& base) {
-  if (value == nullptr || !value->IsObject())
+  if (value == nullptr || !value->is_object())
     throw ConfigError{"\"" + where + "\" must be an object"};
   ObjectReader reader(*value, where);
   Component component;
@@ -166,10 +170,8 @@ Component ReadComponent(const JsonValue* value, const std::string& where, bool n
   return component;
 }
 
-BuildConfig ReadConfig(const JsonValue& root, const stdfs::path& base) {
-  if (!root.IsObject()) throw ConfigError{"the configuration must be a JSON object"};
-  ObjectReader reader(root, "");
-  BuildConfig config;
+// The build settings that become tail fields, and the files carried beside the archives.
+void ReadSettings(ObjectReader& reader, const stdfs::path& base, BuildConfig& config) {
   config.launcher = Resolve(base, reader.String("launcher", false).value_or(""));
   tail::TailFields& f = config.fields;
   f.appName = *reader.String("app_name", true);
@@ -179,29 +181,42 @@ BuildConfig ReadConfig(const JsonValue& root, const stdfs::path& base) {
   f.minSplashMs = reader.Digits("min_splash_ms", false).value_or("0");
   f.requiredJavaVersion = *reader.Digits("required_java_version", true);
   f.silentParameter = reader.String("silent_parameter", false).value_or("");
-  const JsonValue* canOverride = reader.Get("can_override_splash");
-  if (canOverride != nullptr && canOverride->kind() != JsonValue::Kind::kBool)
+  const Json* canOverride = reader.Get("can_override_splash");
+  if (canOverride != nullptr && !canOverride->is_boolean())
     throw ConfigError{"\"can_override_splash\" must be true or false"};
-  f.canOverrideSplash = (canOverride != nullptr && canOverride->boolValue()) ? "1" : "0";
+  f.canOverrideSplash = (canOverride != nullptr && canOverride->get<bool>()) ? "1" : "0";
   config.key = Resolve(base, reader.String("key", false).value_or(""));
   config.lzmaExe = Resolve(base, *reader.String("lzma_exe", true));
   config.splashImage = Resolve(base, *reader.String("splash_image", true));
   config.cacerts = Resolve(base, *reader.String("cacerts", true));
-  config.updater = ReadComponent(reader.Get("updater"), "updater", false, base);
-  if (const JsonValue* jre = reader.Get("jre")) config.jre = ReadComponent(jre, "jre", true, base);
-  if (const JsonValue* app = reader.Get("app")) config.app = ReadComponent(app, "app", false, base);
-  if (const JsonValue* params = reader.Get("params")) {
-    if (!params->IsObject()) throw ConfigError{"\"params\" must be an object of strings"};
-    for (const auto& [name, value] : params->members()) {
-      if (!value.IsString()) throw ConfigError{"\"params." + name + "\" must be a string"};
-      Param param{name, value.text()};
-      std::string problem = CheckParam(param);
-      if (!problem.empty()) throw ConfigError{problem};
-      config.params.push_back(std::move(param));
-    }
+}
+
+std::vector<Param> ReadParams(const Json& params) {
+  if (!params.is_object()) throw ConfigError{"\"params\" must be an object of strings"};
+  std::vector<Param> result;
+  for (const auto& member : params.items()) {
+    const std::string& name = member.key();
+    if (!member.value().is_string()) throw ConfigError{"\"params." + name + "\" must be a string"};
+    Param param{name, member.value().get<std::string>()};
+    std::string problem = CheckParam(param);
+    if (!problem.empty()) throw ConfigError{problem};
+    result.push_back(std::move(param));
   }
+  return result;
+}
+
+BuildConfig ReadConfig(const Json& root, const stdfs::path& base) {
+  if (!root.is_object()) throw ConfigError{"the configuration must be a JSON object"};
+  ObjectReader reader(root, "");
+  BuildConfig config;
+  ReadSettings(reader, base, config);
+  config.updater = ReadComponent(reader.Get("updater"), "updater", false, base);
+  if (const Json* jre = reader.Get("jre")) config.jre = ReadComponent(jre, "jre", true, base);
+  if (const Json* app = reader.Get("app")) config.app = ReadComponent(app, "app", false, base);
+  if (const Json* params = reader.Get("params")) config.params = ReadParams(*params);
   reader.RefuseUnknown();
 
+  tail::TailFields& f = config.fields;
   f.guVersion = config.updater.version;
   if (config.jre) f.jreVersion = config.jre->version;
   if (config.app) f.appVersion = config.app->version;
@@ -233,156 +248,208 @@ std::string DefaultLauncherImage() {
   return (own.parent_path() / ("ferrolan" + own.extension().string())).string();
 }
 
-}  // namespace
+// What the command line asks for.
+struct BuildRequest {
+  std::string configPath;
+  std::string output;
+  std::optional<std::string> launcher;  // --launcher, which overrides the configuration
+};
 
-int RunBuild(const std::vector<std::string>& args) {
+// Reads the command line. None when the command ends here: `*exitCode` then says how (help
+// was shown, or a usage error was reported).
+std::optional<BuildRequest> ParseBuildArguments(const std::vector<std::string>& args,
+                                                int* exitCode) {
   CommandLine line = ParseCommandLine(args, kBuildOptions);
   if (line.help && line.error.empty()) {
     std::fputs(kBuildUsage, stdout);
-    return kExitOk;
+    *exitCode = kExitOk;
+    return std::nullopt;
   }
-  if (!line.error.empty()) return ReportUsageError("build", line.error, kBuildUsage);
-  if (!line.positionals.empty()) {
-    return ReportUsageError("build", "unexpected argument \"" + line.positionals[0] + "\"",
-                            kBuildUsage);
+  *exitCode = kExitUsage;
+  if (!line.error.empty()) {
+    ReportUsageError("build", line.error, kBuildUsage);
+    return std::nullopt;
   }
-  const std::string configPath = line.Value("--config");
-  const std::string output = line.Value("--output");
-  if (configPath.empty()) return ReportUsageError("build", "missing --config FILE", kBuildUsage);
-  if (output.empty()) return ReportUsageError("build", "missing -o OUTPUT", kBuildUsage);
+  std::string problem;
+  if (!line.positionals.empty()) problem = "unexpected argument \"" + line.positionals[0] + "\"";
+  BuildRequest request{line.Value("--config"), line.Value("--output"), std::nullopt};
+  if (problem.empty() && request.configPath.empty()) problem = "missing --config FILE";
+  if (problem.empty() && request.output.empty()) problem = "missing -o OUTPUT";
+  if (!problem.empty()) {
+    ReportUsageError("build", problem, kBuildUsage);
+    return std::nullopt;
+  }
+  if (line.Has("--launcher")) request.launcher = line.Value("--launcher");
+  return request;
+}
 
+// Reads, parses and checks the configuration file and settles the launcher image. Problems are
+// reported here; they are the vendor's to fix (exit code 2).
+std::optional<BuildConfig> LoadBuildConfig(const BuildRequest& request) {
+  const std::string& configPath = request.configPath;
   std::ifstream in(configPath, std::ios::binary);
-  if (!in) return ReportUsageError("build", "cannot read " + configPath, kBuildUsage);
+  if (!in) {
+    ReportUsageError("build", "cannot read " + configPath, kBuildUsage);
+    return std::nullopt;
+  }
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string error;
-  std::optional<JsonValue> root = ParseJson(text, &error);
-  if (!root) {
-    std::fprintf(stderr, "ferrolan-pack build: %s: %s\n", configPath.c_str(), error.c_str());
-    return kExitUsage;
-  }
+  std::optional<Json> root = ParseJson(text, &error);
   BuildConfig config;
   try {
+    if (!root) throw ConfigError{error};
     config = ReadConfig(*root, stdfs::absolute(configPath).parent_path());
   } catch (const ConfigError& bad) {
     std::fprintf(stderr, "ferrolan-pack build: %s: %s\n", configPath.c_str(), bad.message.c_str());
-    return kExitUsage;
+    return std::nullopt;
   }
-  if (line.Has("--launcher")) config.launcher = line.Value("--launcher");
+  if (request.launcher) config.launcher = *request.launcher;
   if (config.launcher.empty()) config.launcher = DefaultLauncherImage();
+  return config;
+}
 
-  // Everything the configuration names must exist before any work starts.
-  {
-    std::error_code ignored;
-    std::vector<std::pair<std::string, bool>> inputs = {{config.launcher, false},
-                                                        {config.lzmaExe, false},
-                                                        {config.splashImage, false},
-                                                        {config.cacerts, false},
-                                                        {config.updater.folder, true}};
-    if (config.jre) inputs.emplace_back(config.jre->folder, true);
-    if (config.app) inputs.emplace_back(config.app->folder, true);
-    if (!config.key.empty()) inputs.emplace_back(config.key, false);
-    for (const auto& [path, folder] : inputs) {
-      bool there =
-          folder ? stdfs::is_directory(path, ignored) : stdfs::is_regular_file(path, ignored);
-      if (!there) {
-        std::fprintf(stderr, "ferrolan-pack build: %s: %s \"%s\" does not exist\n",
-                     configPath.c_str(), folder ? "folder" : "file", path.c_str());
-        return kExitUsage;
-      }
+// Everything the configuration names must exist before any work starts.
+bool CheckInputsExist(const BuildConfig& config, const std::string& configPath) {
+  std::error_code ignored;
+  std::vector<std::pair<std::string, bool>> inputs = {{config.launcher, false},
+                                                      {config.lzmaExe, false},
+                                                      {config.splashImage, false},
+                                                      {config.cacerts, false},
+                                                      {config.updater.folder, true}};
+  if (config.jre) inputs.emplace_back(config.jre->folder, true);
+  if (config.app) inputs.emplace_back(config.app->folder, true);
+  if (!config.key.empty()) inputs.emplace_back(config.key, false);
+  for (const auto& [path, folder] : inputs) {
+    bool there =
+        folder ? stdfs::is_directory(path, ignored) : stdfs::is_regular_file(path, ignored);
+    if (!there) {
+      std::fprintf(stderr, "ferrolan-pack build: %s: %s \"%s\" does not exist\n",
+                   configPath.c_str(), folder ? "folder" : "file", path.c_str());
+      return false;
     }
   }
+  return true;
+}
 
-  // A launcher that carries a JRE finds it under the name in "jre_name"; without that property
-  // it would look for a JRE of no name and install the carried one where nothing finds it.
-  if (config.jre) {
-    bool found = false;
-    for (const auto& [name, value] : config.params) {
-      if (name != "jre_name") continue;
-      found = true;
-      if (value != config.jre->name) {
-        std::fprintf(stderr,
-                     "ferrolan-pack build: warning: params.jre_name \"%s\" differs from "
-                     "jre.name \"%s\"\n",
-                     value.c_str(), config.jre->name.c_str());
-      }
+// A launcher that carries a JRE finds it under the name in "jre_name"; without that property
+// it would look for a JRE of no name and install the carried one where nothing finds it.
+void AddJreNameParam(BuildConfig& config) {
+  if (!config.jre) return;
+  bool found = false;
+  for (const auto& [name, value] : config.params) {
+    if (name != "jre_name") continue;
+    found = true;
+    if (value != config.jre->name) {
+      std::fprintf(stderr,
+                   "ferrolan-pack build: warning: params.jre_name \"%s\" differs from "
+                   "jre.name \"%s\"\n",
+                   value.c_str(), config.jre->name.c_str());
     }
-    if (!found) config.params.emplace_back("jre_name", config.jre->name);
   }
+  if (!found) config.params.emplace_back("jre_name", config.jre->name);
+}
 
-  std::unique_ptr<archive::SigningKey> key;
-  if (!config.key.empty()) {
-    key = LoadSigningKey(config.key, &error);
-    if (!key) return ReportFailure("build", error);
-    config.fields.publicKey = key->PublicHex();
-  } else {
+// Loads the signing key and puts its public half into the tail fields. Null without a key (with
+// a warning) and on failure (reported, `*failed` set).
+std::unique_ptr<archive::SigningKey> LoadBuildKey(BuildConfig& config, bool* failed) {
+  *failed = false;
+  if (config.key.empty()) {
     std::fprintf(stderr,
                  "ferrolan-pack build: warning: no \"key\" in the configuration; the archives "
                  "are unsigned and the launcher installs them without any check\n");
+    return nullptr;
+  }
+  std::string error;
+  std::unique_ptr<archive::SigningKey> key = LoadSigningKey(config.key, &error);
+  if (!key) {
+    ReportFailure("build", error);
+    *failed = true;
+    return nullptr;
+  }
+  config.fields.publicKey = key->PublicHex();
+  return key;
+}
+
+// Makes the archives and version files in the work folder and lists every tail entry in the
+// order the launcher consumes them. Failures are reported here.
+class PayloadAssembler {
+ public:
+  PayloadAssembler(const BuildConfig& config, const archive::SigningKey* key,
+                   const WorkFolder& work)
+      : config_(config), key_(key), work_(work) {}
+
+  std::optional<LauncherPayload> Assemble() {
+    LauncherPayload payload;
+    payload.imagePath = config_.launcher;
+    payload.fields = config_.fields;
+    payload.params = config_.params;
+    payload.entries.push_back({"lzma.exe", config_.lzmaExe});
+    payload.entries.push_back({"nativesplash.png", config_.splashImage});
+    payload.entries.push_back({"cacerts", config_.cacerts});
+    const std::string& guVersion = config_.updater.version;
+    if (!AddArchive(payload, config_.updater, "Ferrolan-Ferrolan-" + guVersion + "-archive.p2.l2",
+                    "the updater archive could not be made") ||
+        !AddVersionFile(payload, guVersion, "Ferrolan-Ferrolan-version.txt")) {
+      return std::nullopt;
+    }
+    if (config_.jre &&
+        !AddArchive(payload, *config_.jre,
+                    "Ferrolan-" + config_.jre->name + "-" + config_.jre->version + "-archive.p2.l2",
+                    "the JRE archive could not be made")) {
+      return std::nullopt;
+    }
+    if (config_.app) {
+      const std::string& appName = config_.fields.appName;
+      const std::string& version = config_.app->version;
+      if (!AddArchive(payload, *config_.app,
+                      "Ferrolan-" + appName + "_offline_flwin-" + version + "-archive.p2.l2",
+                      "the application archive could not be made") ||
+          !AddVersionFile(payload, version, "Ferrolan-" + appName + "-version.txt")) {
+        return std::nullopt;
+      }
+    }
+    return payload;
   }
 
-  std::error_code fsError;
-  WorkFolder work(output + ".work");
-  stdfs::remove_all(work.path(), fsError);
-  stdfs::create_directories(work.path(), fsError);
-  if (fsError) return ReportFailure("build", "cannot create " + work.path());
-
-  auto makeArchive = [&](const Component& component, const std::string& name) -> std::string {
-    std::string archivePath = (stdfs::path(work.path()) / name).string();
+ private:
+  bool AddArchive(LauncherPayload& payload, const Component& component, const std::string& name,
+                  const char* failure) {
     // Only the launcher reads the archives it carries, so they take the form it decodes on
     // all cores.
-    std::vector<std::string> archiveArgs = {component.folder, "-o", archivePath, "--format", "xz"};
-    if (!config.key.empty()) {
-      archiveArgs.push_back("--key");
-      archiveArgs.push_back(config.key);
-    }
+    ArchiveOptions options{component.folder, (stdfs::path(work_.path()) / name).string(),
+                           LzmaFormat::kXzBlocks, key_};
     std::printf("Packing %s into %s\n", component.folder.c_str(), name.c_str());
-    return RunArchive(archiveArgs) == kExitOk ? archivePath : std::string();
-  };
-  auto makeVersionFile = [&](const std::string& version, const std::string& name) {
-    std::string path = (stdfs::path(work.path()) / name).string();
+    ArchiveResult result = WriteFolderArchive(options);
+    if (!result.ok()) {
+      ReportArchiveFailure(result);
+      ReportFailure("build", failure);
+      return false;
+    }
+    payload.entries.push_back({name, options.output});
+    return true;
+  }
+
+  bool AddVersionFile(LauncherPayload& payload, const std::string& version,
+                      const std::string& name) {
+    std::string path = (stdfs::path(work_.path()) / name).string();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << version;
     out.close();
-    return out ? path : std::string();
-  };
-
-  LauncherPayload payload;
-  payload.imagePath = config.launcher;
-  payload.fields = config.fields;
-  payload.params = config.params;
-  payload.entries.push_back({"lzma.exe", config.lzmaExe});
-  payload.entries.push_back({"nativesplash.png", config.splashImage});
-  payload.entries.push_back({"cacerts", config.cacerts});
-  const std::string guArchiveName =
-      "Ferrolan-Ferrolan-" + config.updater.version + "-archive.p2.l2";
-  std::string guArchive = makeArchive(config.updater, guArchiveName);
-  if (guArchive.empty()) return ReportFailure("build", "the updater archive could not be made");
-  payload.entries.push_back({guArchiveName, guArchive});
-  const std::string guVersionName = "Ferrolan-Ferrolan-version.txt";
-  std::string guVersionFile = makeVersionFile(config.updater.version, guVersionName);
-  if (guVersionFile.empty()) return ReportFailure("build", "cannot write " + guVersionName);
-  payload.entries.push_back({guVersionName, guVersionFile});
-  if (config.jre) {
-    const std::string name =
-        "Ferrolan-" + config.jre->name + "-" + config.jre->version + "-archive.p2.l2";
-    std::string archivePath = makeArchive(*config.jre, name);
-    if (archivePath.empty()) return ReportFailure("build", "the JRE archive could not be made");
-    payload.entries.push_back({name, archivePath});
-  }
-  if (config.app) {
-    const std::string& appName = config.fields.appName;
-    const std::string name =
-        "Ferrolan-" + appName + "_offline_flwin-" + config.app->version + "-archive.p2.l2";
-    std::string archivePath = makeArchive(*config.app, name);
-    if (archivePath.empty())
-      return ReportFailure("build", "the application archive could not be made");
-    payload.entries.push_back({name, archivePath});
-    const std::string versionName = "Ferrolan-" + appName + "-version.txt";
-    std::string versionFile = makeVersionFile(config.app->version, versionName);
-    if (versionFile.empty()) return ReportFailure("build", "cannot write " + versionName);
-    payload.entries.push_back({versionName, versionFile});
+    if (!out) {
+      ReportFailure("build", "cannot write " + name);
+      return false;
+    }
+    payload.entries.push_back({name, path});
+    return true;
   }
 
+  const BuildConfig& config_;
+  const archive::SigningKey* key_;
+  const WorkFolder& work_;
+};
+
+int WriteOutput(const LauncherPayload& payload, const std::string& output) {
+  std::string error;
   std::optional<PayloadLayout> layout = WriteLauncherFile(payload, output, &error);
   if (!layout) return ReportFailure("build", error);
   std::printf("Wrote %s: %llu bytes (image %llu, tail at %llu, %zu entries, %zu Params at %llu)\n",
@@ -391,6 +458,29 @@ int RunBuild(const std::vector<std::string>& args) {
               static_cast<unsigned long long>(layout->tailMarkerOffset), payload.entries.size(),
               payload.params.size(), static_cast<unsigned long long>(layout->paramsMarkerOffset));
   return kExitOk;
+}
+
+}  // namespace
+
+int RunBuild(const std::vector<std::string>& args) {
+  int exitCode = kExitOk;
+  std::optional<BuildRequest> request = ParseBuildArguments(args, &exitCode);
+  if (!request) return exitCode;
+  std::optional<BuildConfig> config = LoadBuildConfig(*request);
+  if (!config || !CheckInputsExist(*config, request->configPath)) return kExitUsage;
+  AddJreNameParam(*config);
+  bool keyFailed = false;
+  std::unique_ptr<archive::SigningKey> key = LoadBuildKey(*config, &keyFailed);
+  if (keyFailed) return kExitFailed;
+
+  std::error_code fsError;
+  WorkFolder work(request->output + ".work");
+  stdfs::remove_all(work.path(), fsError);
+  stdfs::create_directories(work.path(), fsError);
+  if (fsError) return ReportFailure("build", "cannot create " + work.path());
+  std::optional<LauncherPayload> payload = PayloadAssembler(*config, key.get(), work).Assemble();
+  if (!payload) return kExitFailed;
+  return WriteOutput(*payload, request->output);
 }
 
 }  // namespace ferrolan::pack

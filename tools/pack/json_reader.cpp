@@ -1,361 +1,152 @@
 #include "json_reader.h"
 
-#include <cstdint>
+#include <cstddef>
+#include <iterator>
+#include <set>
+#include <vector>
 
 namespace ferrolan::pack {
 namespace {
 
-// Nesting deeper than this is refused: a configuration never needs it, and the recursive
-// descent would otherwise let a hostile file exhaust the stack.
+// Nesting deeper than this is refused: a configuration never needs it, and a hostile file
+// should not be able to make the reader build an arbitrarily deep tree.
 constexpr int kMaxDepth = 64;
 
-class Parser {
- public:
-  explicit Parser(std::string_view text) : text_(text) {}
+// A problem the reader finds itself (nlohmann accepts duplicate names and any depth), thrown
+// out of the parser callback with the byte offset it concerns.
+struct StrictnessError {
+  std::size_t offset;
+  std::string message;
+};
 
-  std::optional<JsonValue> Document(std::string* error) {
-    SkipSpace();
-    std::optional<JsonValue> value = Value(0);
-    if (value) {
-      SkipSpace();
-      if (pos_ != text_.size()) value = Fail("unexpected text after the document");
-    }
-    if (!value) *error = error_;
-    return value;
+// Reads the text byte by byte for nlohmann's lexer and counts how far it has read, so the
+// parser callback knows where in the text the token it was just handed ends.
+class CountingIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  CountingIterator(const char* at, std::size_t* consumed) : at_(at), consumed_(consumed) {}
+  reference operator*() const { return *at_; }
+  CountingIterator& operator++() {
+    ++at_;
+    ++*consumed_;
+    return *this;
   }
+  CountingIterator operator++(int) {
+    CountingIterator before = *this;
+    ++*this;
+    return before;
+  }
+  bool operator==(const CountingIterator& other) const { return at_ == other.at_; }
 
  private:
-  std::optional<JsonValue> Fail(const std::string& message) {
-    if (error_.empty()) {
-      int line = 1;
-      int column = 1;
-      for (std::size_t i = 0; i < pos_ && i < text_.size(); ++i) {
-        if (text_[i] == '\n') {
-          ++line;
-          column = 1;
-        } else {
-          ++column;
-        }
-      }
-      error_ =
-          "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + message;
-    }
-    return std::nullopt;
-  }
-
-  void SkipSpace() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' ||
-                                   text_[pos_] == '\n' || text_[pos_] == '\r')) {
-      ++pos_;
-    }
-  }
-
-  bool Literal(std::string_view word) {
-    if (text_.substr(pos_, word.size()) != word) return false;
-    pos_ += word.size();
-    return true;
-  }
-
-  std::optional<JsonValue> Value(int depth) {
-    if (depth > kMaxDepth) return Fail("nesting is too deep");
-    if (pos_ >= text_.size()) return Fail("unexpected end of the document");
-    char c = text_[pos_];
-    if (c == '{') return ObjectValue(depth);
-    if (c == '[') return ArrayValue(depth);
-    if (c == '"') {
-      std::optional<std::string> s = StringText();
-      if (!s) return std::nullopt;
-      return JsonValue::String(std::move(*s));
-    }
-    if (c == '-' || (c >= '0' && c <= '9')) return NumberValue();
-    if (Literal("true")) return JsonValue::Bool(true);
-    if (Literal("false")) return JsonValue::Bool(false);
-    if (Literal("null")) return JsonValue::Null();
-    return Fail(std::string("unexpected character '") + c + "'");
-  }
-
-  std::optional<JsonValue> ObjectValue(int depth) {
-    ++pos_;  // '{'
-    std::vector<JsonValue::Member> members;
-    SkipSpace();
-    if (pos_ < text_.size() && text_[pos_] == '}') {
-      ++pos_;
-      return JsonValue::Object(std::move(members));
-    }
-    while (true) {
-      SkipSpace();
-      if (pos_ >= text_.size() || text_[pos_] != '"') return Fail("expected a member name");
-      std::size_t namePos = pos_;
-      std::optional<std::string> name = StringText();
-      if (!name) return std::nullopt;
-      for (const auto& member : members) {
-        if (member.first == *name) {
-          pos_ = namePos;
-          return Fail("duplicate member \"" + *name + "\"");
-        }
-      }
-      SkipSpace();
-      if (pos_ >= text_.size() || text_[pos_] != ':') return Fail("expected ':'");
-      ++pos_;
-      SkipSpace();
-      std::optional<JsonValue> value = Value(depth + 1);
-      if (!value) return std::nullopt;
-      members.emplace_back(std::move(*name), std::move(*value));
-      SkipSpace();
-      if (pos_ < text_.size() && text_[pos_] == ',') {
-        ++pos_;
-        continue;
-      }
-      if (pos_ < text_.size() && text_[pos_] == '}') {
-        ++pos_;
-        return JsonValue::Object(std::move(members));
-      }
-      return Fail("expected ',' or '}'");
-    }
-  }
-
-  std::optional<JsonValue> ArrayValue(int depth) {
-    ++pos_;  // '['
-    std::vector<JsonValue> items;
-    SkipSpace();
-    if (pos_ < text_.size() && text_[pos_] == ']') {
-      ++pos_;
-      return JsonValue::Array(std::move(items));
-    }
-    while (true) {
-      SkipSpace();
-      std::optional<JsonValue> value = Value(depth + 1);
-      if (!value) return std::nullopt;
-      items.push_back(std::move(*value));
-      SkipSpace();
-      if (pos_ < text_.size() && text_[pos_] == ',') {
-        ++pos_;
-        continue;
-      }
-      if (pos_ < text_.size() && text_[pos_] == ']') {
-        ++pos_;
-        return JsonValue::Array(std::move(items));
-      }
-      return Fail("expected ',' or ']'");
-    }
-  }
-
-  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-  std::optional<JsonValue> NumberValue() {
-    std::size_t start = pos_;
-    if (text_[pos_] == '-') ++pos_;
-    if (pos_ >= text_.size() || !IsDigit(text_[pos_])) return Fail("malformed number");
-    if (text_[pos_] == '0') {
-      ++pos_;
-    } else {
-      while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
-    }
-    if (pos_ < text_.size() && text_[pos_] == '.') {
-      ++pos_;
-      if (pos_ >= text_.size() || !IsDigit(text_[pos_])) return Fail("malformed number");
-      while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
-    }
-    if (pos_ < text_.size() && (text_[pos_] == 'e' || text_[pos_] == 'E')) {
-      ++pos_;
-      if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
-      if (pos_ >= text_.size() || !IsDigit(text_[pos_])) return Fail("malformed number");
-      while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
-    }
-    return JsonValue::Number(std::string(text_.substr(start, pos_ - start)));
-  }
-
-  static int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
-  std::optional<std::uint32_t> Hex4() {
-    if (pos_ + 4 > text_.size()) return std::nullopt;
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-      int digit = HexValue(text_[pos_ + static_cast<std::size_t>(i)]);
-      if (digit < 0) return std::nullopt;
-      value = value * 16 + static_cast<std::uint32_t>(digit);
-    }
-    pos_ += 4;
-    return value;
-  }
-
-  static void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-
-  std::optional<std::string> StringText() {
-    ++pos_;  // '"'
-    std::string out;
-    while (true) {
-      if (pos_ >= text_.size()) {
-        Fail("unterminated string");
-        return std::nullopt;
-      }
-      char c = text_[pos_];
-      if (c == '"') {
-        ++pos_;
-        return out;
-      }
-      if (static_cast<unsigned char>(c) < 0x20) {
-        Fail("control character in a string (write it as an escape)");
-        return std::nullopt;
-      }
-      if (c != '\\') {
-        out += c;
-        ++pos_;
-        continue;
-      }
-      ++pos_;
-      if (pos_ >= text_.size()) {
-        Fail("unterminated string");
-        return std::nullopt;
-      }
-      char e = text_[pos_++];
-      switch (e) {
-        case '"':
-          out += '"';
-          break;
-        case '\\':
-          out += '\\';
-          break;
-        case '/':
-          out += '/';
-          break;
-        case 'b':
-          out += '\b';
-          break;
-        case 'f':
-          out += '\f';
-          break;
-        case 'n':
-          out += '\n';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        case 't':
-          out += '\t';
-          break;
-        case 'u': {
-          std::optional<std::uint32_t> code = Hex4();
-          if (!code) {
-            Fail("malformed \\u escape");
-            return std::nullopt;
-          }
-          if (*code >= 0xD800 && *code < 0xDC00) {
-            // A high surrogate must be followed by its low half.
-            std::optional<std::uint32_t> low;
-            if (Literal("\\u")) low = Hex4();
-            if (!low || *low < 0xDC00 || *low > 0xDFFF) {
-              Fail("unpaired surrogate in a \\u escape");
-              return std::nullopt;
-            }
-            *code = 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00);
-          } else if (*code >= 0xDC00 && *code <= 0xDFFF) {
-            Fail("unpaired surrogate in a \\u escape");
-            return std::nullopt;
-          }
-          AppendUtf8(out, *code);
-          break;
-        }
-        default:
-          --pos_;
-          Fail(std::string("unknown escape \\") + e);
-          return std::nullopt;
-      }
-    }
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-  std::string error_;
+  const char* at_;
+  std::size_t* consumed_;
 };
+
+// The opening quote of the member name whose closing quote ends just before `end`: the
+// duplicate is reported where its name starts, like every other problem.
+std::size_t NameStart(std::string_view text, std::size_t end) {
+  if (end < 2 || end > text.size()) return end;
+  for (std::size_t i = end - 1; i-- > 0;) {
+    if (text[i] != '"') continue;
+    std::size_t backslashes = 0;
+    while (backslashes < i && text[i - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return i;
+  }
+  return end;
+}
+
+std::string Located(std::string_view text, std::size_t offset, const std::string& message) {
+  int line = 1;
+  int column = 1;
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + message;
+}
+
+// nlohmann's message without its own prefix ("[json.exception...] parse error at line L,
+// column C: "), since the location is written in this reader's form.
+std::string SyntaxMessage(const std::string& what) {
+  std::size_t column = what.find("column ");
+  std::size_t colon = what.find(": ", column == std::string::npos ? 0 : column);
+  return colon == std::string::npos ? what : what.substr(colon + 2);
+}
 
 }  // namespace
 
-JsonValue JsonValue::Bool(bool value) {
-  JsonValue v;
-  v.kind_ = Kind::kBool;
-  v.bool_ = value;
-  return v;
-}
-
-JsonValue JsonValue::Number(std::string text) {
-  JsonValue v;
-  v.kind_ = Kind::kNumber;
-  v.text_ = std::move(text);
-  return v;
-}
-
-JsonValue JsonValue::String(std::string text) {
-  JsonValue v;
-  v.kind_ = Kind::kString;
-  v.text_ = std::move(text);
-  return v;
-}
-
-JsonValue JsonValue::Array(std::vector<JsonValue> items) {
-  JsonValue v;
-  v.kind_ = Kind::kArray;
-  v.items_ = std::move(items);
-  return v;
-}
-
-JsonValue JsonValue::Object(std::vector<Member> members) {
-  JsonValue v;
-  v.kind_ = Kind::kObject;
-  v.members_ = std::move(members);
-  return v;
-}
-
-const JsonValue* JsonValue::Find(std::string_view name) const {
-  for (const Member& member : members_) {
-    if (member.first == name) return &member.second;
-  }
-  return nullptr;
-}
-
-const char* JsonKindName(JsonValue::Kind kind) {
-  switch (kind) {
-    case JsonValue::Kind::kNull:
+const char* JsonKindName(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
       return "null";
-    case JsonValue::Kind::kBool:
+    case Json::value_t::boolean:
       return "a boolean";
-    case JsonValue::Kind::kNumber:
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
       return "a number";
-    case JsonValue::Kind::kString:
+    case Json::value_t::string:
       return "a string";
-    case JsonValue::Kind::kArray:
+    case Json::value_t::array:
       return "an array";
-    case JsonValue::Kind::kObject:
+    case Json::value_t::object:
       return "an object";
+    case Json::value_t::binary:
+    case Json::value_t::discarded:
+      break;
   }
   return "?";
 }
 
-std::optional<JsonValue> ParseJson(std::string_view text, std::string* error) {
+std::optional<Json> ParseJson(std::string_view text, std::string* error) {
   // A byte-order mark written by some editors is not JSON but harmless; skip it.
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  return Parser(text).Document(error);
+  std::size_t consumed = 0;
+  // The names seen so far in each object that is still open, innermost last.
+  std::vector<std::set<std::string>> openObjects;
+  auto strict = [&](int depth, Json::parse_event_t event, Json& parsed) {
+    switch (event) {
+      case Json::parse_event_t::object_start:
+      case Json::parse_event_t::array_start:
+        if (depth > kMaxDepth) throw StrictnessError{consumed - 1, "nesting is too deep"};
+        if (event == Json::parse_event_t::object_start) openObjects.emplace_back();
+        break;
+      case Json::parse_event_t::object_end:
+        openObjects.pop_back();
+        break;
+      case Json::parse_event_t::key: {
+        const std::string& name = parsed.get_ref<const std::string&>();
+        if (!openObjects.back().insert(name).second) {
+          throw StrictnessError{NameStart(text, consumed), "duplicate member \"" + name + "\""};
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    return true;
+  };
+  try {
+    return Json::parse(CountingIterator(text.data(), &consumed),
+                       CountingIterator(text.data() + text.size(), &consumed), strict,
+                       /*allow_exceptions=*/true, /*ignore_comments=*/false);
+  } catch (const StrictnessError& problem) {
+    *error = Located(text, problem.offset, problem.message);
+  } catch (const Json::parse_error& problem) {
+    // `byte` counts the characters read, the offending one included.
+    *error = Located(text, problem.byte == 0 ? 0 : problem.byte - 1, SyntaxMessage(problem.what()));
+  }
+  return std::nullopt;
 }
 
 }  // namespace ferrolan::pack

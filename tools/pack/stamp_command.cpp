@@ -1,10 +1,13 @@
 // stamp: rewrites the Params section of a packaged launcher and nothing else.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -63,18 +66,43 @@ bool SkipBytes(std::FILE* in, std::uint64_t count) {
   return true;
 }
 
-}  // namespace
-
-int RunStamp(const std::vector<std::string>& args) {
-  // The options repeat, which the shared parser refuses, so they are read here.
-  std::vector<std::string> positionals;
+// What the command line asks for.
+struct StampRequest {
+  std::string launcher;
+  std::string output;  // the launcher itself unless -o was given
   std::vector<Change> changes;
-  std::string output;
+};
+
+// Takes one option that has a value into the request. A problem is returned as its message.
+std::string TakeOption(const std::string& option, const std::string& value, StampRequest& request) {
+  if (option == "--set") {
+    std::size_t eq = value.find('=');
+    if (eq == std::string::npos || eq == 0) return "--set needs NAME=VALUE, got \"" + value + "\"";
+    request.changes.push_back({true, value.substr(0, eq), value.substr(eq + 1)});
+  } else if (option == "--unset") {
+    if (value.empty()) return "--unset needs a NAME";
+    request.changes.push_back({false, value, {}});
+  } else {
+    if (!request.output.empty()) return "-o given twice";
+    request.output = value;
+  }
+  return {};
+}
+
+// Reads the command line. The options repeat, which the shared parser refuses, so they are read
+// here. None when the command ends here: `*exitCode` then says how (help was shown, or a usage
+// error was reported).
+std::optional<StampRequest> ParseStampArguments(const std::vector<std::string>& args,
+                                                int* exitCode) {
+  StampRequest request;
+  std::vector<std::string> positionals;
+  *exitCode = kExitUsage;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
+    const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
       std::fputs(kStampUsage, stdout);
-      return kExitOk;
+      *exitCode = kExitOk;
+      return std::nullopt;
     }
     std::string option = arg;
     std::optional<std::string> value;
@@ -82,47 +110,41 @@ int RunStamp(const std::vector<std::string>& args) {
       option = arg.substr(0, arg.find('='));
       value = arg.substr(arg.find('=') + 1);
     }
+    std::string problem;
     if (option == "--set" || option == "--unset" || option == "-o" || option == "--output") {
-      if (!value) {
-        if (i + 1 >= args.size())
-          return ReportUsageError("stamp", option + " needs a value", kStampUsage);
-        value = args[++i];
-      }
-      if (option == "--set") {
-        std::size_t eq = value->find('=');
-        if (eq == std::string::npos || eq == 0)
-          return ReportUsageError("stamp", "--set needs NAME=VALUE, got \"" + *value + "\"",
-                                  kStampUsage);
-        changes.push_back({true, value->substr(0, eq), value->substr(eq + 1)});
-      } else if (option == "--unset") {
-        if (value->empty()) return ReportUsageError("stamp", "--unset needs a NAME", kStampUsage);
-        changes.push_back({false, *value, {}});
-      } else {
-        if (!output.empty()) return ReportUsageError("stamp", "-o given twice", kStampUsage);
-        output = *value;
-      }
+      if (!value && i + 1 < args.size()) value = args[++i];
+      problem = value ? TakeOption(option, *value, request) : option + " needs a value";
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return ReportUsageError("stamp", "unknown option " + option, kStampUsage);
+      problem = "unknown option " + option;
     } else {
       positionals.push_back(arg);
     }
+    if (!problem.empty()) {
+      ReportUsageError("stamp", problem, kStampUsage);
+      return std::nullopt;
+    }
   }
-  if (positionals.empty()) return ReportUsageError("stamp", "missing LAUNCHER", kStampUsage);
-  if (positionals.size() > 1) {
-    return ReportUsageError("stamp", "unexpected argument \"" + positionals[1] + "\"", kStampUsage);
+  std::string problem;
+  if (positionals.empty()) problem = "missing LAUNCHER";
+  if (positionals.size() > 1) problem = "unexpected argument \"" + positionals[1] + "\"";
+  if (problem.empty() && request.changes.empty()) problem = "nothing to do: give --set or --unset";
+  if (!problem.empty()) {
+    ReportUsageError("stamp", problem, kStampUsage);
+    return std::nullopt;
   }
-  if (changes.empty())
-    return ReportUsageError("stamp", "nothing to do: give --set or --unset", kStampUsage);
-  const std::string launcher = positionals[0];
-  if (output.empty()) output = launcher;
+  request.launcher = positionals[0];
+  if (request.output.empty()) request.output = request.launcher;
+  return request;
+}
 
-  std::string error;
-  std::optional<ParamsSection> section = ReadParamsSection(launcher, &error);
-  if (!section) return ReportFailure("stamp", error);
-  std::vector<Param> params = section->params;
+// Applies the changes in the order given. A Param the launcher could not read is returned as a
+// problem message; `params` is then partly changed and must not be used.
+std::string ApplyChanges(const std::vector<Change>& changes, std::vector<Param>& params) {
+  auto named = [](const std::string& name) {
+    return [&name](const Param& p) { return p.first == name; };
+  };
   for (const Change& change : changes) {
-    auto it = std::find_if(params.begin(), params.end(),
-                           [&](const Param& p) { return p.first == change.name; });
+    auto it = std::find_if(params.begin(), params.end(), named(change.name));
     if (!change.set) {
       if (it == params.end()) {
         std::fprintf(stderr, "ferrolan-pack stamp: note: \"%s\" was not set\n",
@@ -130,31 +152,33 @@ int RunStamp(const std::vector<std::string>& args) {
         continue;
       }
       // Every pair of that name goes: a launcher applies them all, the last one winning.
-      params.erase(std::remove_if(params.begin(), params.end(),
-                                  [&](const Param& p) { return p.first == change.name; }),
-                   params.end());
+      params.erase(std::remove_if(params.begin(), params.end(), named(change.name)), params.end());
       continue;
     }
     Param param{change.name, change.value};
     std::string problem = CheckParam(param);
-    if (!problem.empty()) return ReportUsageError("stamp", problem, kStampUsage);
+    if (!problem.empty()) return problem;
     if (it == params.end()) {
       params.push_back(std::move(param));
     } else {
       it->second = change.value;
       // Later duplicates would override the new value in the launcher; drop them.
-      params.erase(std::remove_if(it + 1, params.end(),
-                                  [&](const Param& p) { return p.first == change.name; }),
-                   params.end());
+      params.erase(std::remove_if(it + 1, params.end(), named(change.name)), params.end());
     }
   }
+  return {};
+}
 
-  // The new file: the bytes up to the section unchanged, the new count and pairs, then
-  // whatever followed the old pairs. It is written beside the output and renamed into place.
+// The new file: the bytes up to the section unchanged, the new count and pairs, then whatever
+// followed the old pairs. It is written beside the output and renamed into place, so a failure
+// leaves the output as it was.
+int WriteStampedFile(const StampRequest& request, const ParamsSection& section,
+                     const std::vector<Param>& params) {
+  const std::string& launcher = request.launcher;
   std::error_code fsError;
   std::uint64_t size = stdfs::file_size(launcher, fsError);
   if (fsError) return ReportFailure("stamp", "cannot read " + launcher);
-  const std::string partial = output + ".partial";
+  const std::string partial = request.output + ".partial";
   bool ok = false;
   {
     FilePtr in(std::fopen(launcher.c_str(), "rb"), &std::fclose);
@@ -163,10 +187,10 @@ int RunStamp(const std::vector<std::string>& args) {
       std::string encoded = EncodeParamsSection(params);
       // The old pairs are read past rather than skipped with fseek, whose offsets do not
       // reach beyond 2 GiB on every C runtime.
-      ok = CopyRange(in.get(), out.get(), section->start) &&
+      ok = CopyRange(in.get(), out.get(), section.start) &&
            std::fwrite(encoded.data(), 1, encoded.size(), out.get()) == encoded.size() &&
-           SkipBytes(in.get(), section->end - section->start) &&
-           CopyRange(in.get(), out.get(), size - section->end);
+           SkipBytes(in.get(), section.end - section.start) &&
+           CopyRange(in.get(), out.get(), size - section.end);
       ok = (std::fclose(out.release()) == 0) && ok;
     }
   }
@@ -176,18 +200,38 @@ int RunStamp(const std::vector<std::string>& args) {
   }
   stdfs::permissions(partial, stdfs::status(launcher, fsError).permissions(),
                      stdfs::perm_options::replace, fsError);
-  stdfs::rename(partial, output, fsError);
+  stdfs::rename(partial, request.output, fsError);
   if (fsError) {
     stdfs::remove(partial, fsError);
-    return ReportFailure("stamp", "cannot replace " + output);
+    return ReportFailure("stamp", "cannot replace " + request.output);
   }
-  std::printf("Stamped %s: %zu Params (was %zu)\n", output.c_str(), params.size(),
-              section->params.size());
+  return kExitOk;
+}
+
+void PrintParams(const std::string& output, const std::vector<Param>& params,
+                 std::size_t previousCount) {
+  std::printf("Stamped %s: %zu Params (was %zu)\n", output.c_str(), params.size(), previousCount);
   for (const auto& [name, value] : params) {
     std::printf("  %s = %s\n", name.c_str(),
                 value.size() > 100 ? (value.substr(0, 99) + "...").c_str() : value.c_str());
   }
-  return kExitOk;
+}
+
+}  // namespace
+
+int RunStamp(const std::vector<std::string>& args) {
+  int exitCode = kExitOk;
+  std::optional<StampRequest> request = ParseStampArguments(args, &exitCode);
+  if (!request) return exitCode;
+  std::string error;
+  std::optional<ParamsSection> section = ReadParamsSection(request->launcher, &error);
+  if (!section) return ReportFailure("stamp", error);
+  std::vector<Param> params = section->params;
+  std::string problem = ApplyChanges(request->changes, params);
+  if (!problem.empty()) return ReportUsageError("stamp", problem, kStampUsage);
+  exitCode = WriteStampedFile(*request, *section, params);
+  if (exitCode == kExitOk) PrintParams(request->output, params, section->params.size());
+  return exitCode;
 }
 
 }  // namespace ferrolan::pack

@@ -1,0 +1,37 @@
+// Packing one folder into one archive, as a typed call: "archive" runs it after reading its
+// command line, and "build" runs it for every folder a launcher carries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/archive_writer.h"
+#include "lzma_encoder.h"
+
+namespace ferrolan::pack {
+
+struct ArchiveOptions {
+  std::string folder;  // every folder and file below it becomes an entry
+  std::string output;  // the archive; replaced only when the new one is complete
+  LzmaFormat format = LzmaFormat::kLegacy;
+  const archive::SigningKey* key = nullptr;  // null: an unsigned archive
+};
+
+struct ArchiveResult {
+  int exitCode = 0;     // kExitOk, kExitFailed, or kExitUsage for an unusable folder or output
+  std::string message;  // why it failed; empty on success
+  std::uint64_t entryBytes = 0;       // the uncompressed entry stream
+  std::uint64_t compressedBytes = 0;  // the archive file
+
+  bool ok() const { return exitCode == 0; }
+};
+
+/// Writes the archive of `options.folder`. Prints what it does (notes about nested archives,
+/// progress, the closing "Wrote ..." line and the warning for an unsigned archive) to standard
+/// output and standard error, but leaves reporting a failure to the caller (ReportArchiveFailure).
+ArchiveResult WriteFolderArchive(const ArchiveOptions& options);
+
+/// Prints a failed result the way "archive" reports it and returns its exit code.
+int ReportArchiveFailure(const ArchiveResult& result);
+
+}  // namespace ferrolan::pack
