@@ -16,6 +16,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "file_remover.h"
+#include "fs/owned_file.h"
 #include "lzma_encoder.h"
 #include "progress.h"
 
@@ -45,8 +46,6 @@ constexpr OptionDef kArchiveOptions[] = {
     {"", "--key", true},
     {"", "--format", true},
 };
-
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // True when `inner` is `outer` or lies below it (both made absolute and normalised first).
 bool IsWithin(const stdfs::path& inner, const stdfs::path& outer) {
@@ -123,7 +122,7 @@ std::optional<ArchiveResult> CheckFolderAndOutput(const ArchiveOptions& options)
 // Writes the (optionally signed) entry stream of the folder to `entriesPath`.
 ArchiveResult WriteEntries(const ArchiveOptions& options, std::uint64_t contentBytes,
                            const std::string& entriesPath) {
-  FilePtr entries(std::fopen(entriesPath.c_str(), "wb"), &std::fclose);
+  fs::OwnedFile entries = fs::OpenFile(entriesPath, "wb");
   if (!entries) return Failed(kExitFailed, "cannot create " + entriesPath);
   archive::ArchiveWriter writer([&](const void* data, std::size_t length) {
     return std::fwrite(data, 1, length, entries.get()) == length;

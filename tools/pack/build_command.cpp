@@ -20,6 +20,7 @@
 #include "json_reader.h"
 #include "payload_writer.h"
 #include "self_path.h"
+#include "tail/payload_layout.h"
 
 namespace ferrolan::pack {
 namespace {
@@ -383,35 +384,43 @@ class PayloadAssembler {
     payload.imagePath = config_.launcher;
     payload.fields = config_.fields;
     payload.params = config_.params;
-    payload.entries.push_back({"lzma.exe", config_.lzmaExe});
-    payload.entries.push_back({"nativesplash.png", config_.splashImage});
-    payload.entries.push_back({"cacerts", config_.cacerts});
-    const std::string& guVersion = config_.updater.version;
-    if (!AddArchive(payload, config_.updater, "Ferrolan-Ferrolan-" + guVersion + "-archive.p2.l2",
-                    "the updater archive could not be made") ||
-        !AddVersionFile(payload, guVersion, "Ferrolan-Ferrolan-version.txt")) {
-      return std::nullopt;
-    }
-    if (config_.jre &&
-        !AddArchive(payload, *config_.jre,
-                    "Ferrolan-" + config_.jre->name + "-" + config_.jre->version + "-archive.p2.l2",
-                    "the JRE archive could not be made")) {
-      return std::nullopt;
-    }
-    if (config_.app) {
-      const std::string& appName = config_.fields.appName;
-      const std::string& version = config_.app->version;
-      if (!AddArchive(payload, *config_.app,
-                      "Ferrolan-" + appName + "_offline_flwin-" + version + "-archive.p2.l2",
-                      "the application archive could not be made") ||
-          !AddVersionFile(payload, version, "Ferrolan-" + appName + "-version.txt")) {
-        return std::nullopt;
-      }
+    const std::string jreName = config_.jre ? config_.jre->name : std::string();
+    for (tail::TailEntry entry : tail::TailEntriesFor(config_.fields)) {
+      const std::string name = tail::TailEntryName(entry, config_.fields, jreName);
+      if (!AddEntry(payload, entry, name)) return std::nullopt;
     }
     return payload;
   }
 
  private:
+  // The tail entry `entry` under `name`: a file the configuration names, or an archive or a
+  // version file made here.
+  bool AddEntry(LauncherPayload& payload, tail::TailEntry entry, const std::string& name) {
+    using tail::TailEntry;
+    switch (entry) {
+      case TailEntry::kLzma:
+        payload.entries.push_back({name, config_.lzmaExe});
+        return true;
+      case TailEntry::kSplash:
+        payload.entries.push_back({name, config_.splashImage});
+        return true;
+      case TailEntry::kCacerts:
+        payload.entries.push_back({name, config_.cacerts});
+        return true;
+      case TailEntry::kUpdaterArchive:
+        return AddArchive(payload, config_.updater, name, "the updater archive could not be made");
+      case TailEntry::kUpdaterVersion:
+        return AddVersionFile(payload, config_.updater.version, name);
+      case TailEntry::kJreArchive:
+        return AddArchive(payload, *config_.jre, name, "the JRE archive could not be made");
+      case TailEntry::kAppArchive:
+        return AddArchive(payload, *config_.app, name, "the application archive could not be made");
+      case TailEntry::kAppVersion:
+        return AddVersionFile(payload, config_.app->version, name);
+    }
+    return false;
+  }
+
   bool AddArchive(LauncherPayload& payload, const Component& component, const std::string& name,
                   const char* failure) {
     // Only the launcher reads the archives it carries, so they take the form it decodes on

@@ -9,16 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "fs/owned_file.h"
+
 namespace ferrolan::pack {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 16;
-
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-FilePtr OpenFile(const std::string& path, const char* mode) {
-  return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
-}
 
 std::string LzmaErrorText(lzma_ret code) {
   switch (code) {
@@ -167,9 +163,9 @@ bool CompressFileToLzma(const std::string& inputPath, const std::string& outputP
   std::error_code sizeError;
   std::uint64_t size = std::filesystem::file_size(inputPath, sizeError);
   if (sizeError) return fail("cannot read the size of " + inputPath);
-  FilePtr input = OpenFile(inputPath, "rb");
+  fs::OwnedFile input = fs::OpenFile(inputPath, "rb");
   if (!input) return fail("cannot open " + inputPath + ": " + std::strerror(errno));
-  FilePtr output = OpenFile(outputPath, "wb");
+  fs::OwnedFile output = fs::OpenFile(outputPath, "wb");
   if (!output) return fail("cannot create " + outputPath + ": " + std::strerror(errno));
 
   bool ok = [&] {

@@ -8,6 +8,7 @@
 
 #include "archive/archive_writer.h"
 #include "file_remover.h"
+#include "fs/owned_file.h"
 #include "tail/find_marker.h"
 #include "tail/markers.h"
 #include "tail/params.h"
@@ -16,8 +17,6 @@ namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // Entry lengths are read as signed 32-bit numbers by the launcher.
 constexpr std::uint64_t kMaxEntryLength = 0x7FFFFFFF;
@@ -38,7 +37,7 @@ class PayloadSink {
 
   // Copies a whole file; false (with `error` set) when it cannot be read completely.
   bool CopyFile(const std::string& path, std::uint64_t expected, std::string* error) {
-    FilePtr in(std::fopen(path.c_str(), "rb"), &std::fclose);
+    fs::OwnedFile in = fs::OpenFile(path, "rb");
     if (!in) {
       *error = "cannot read " + path;
       return false;
@@ -143,7 +142,7 @@ std::string CheckTailFields(const tail::TailFields& fields) {
 
 bool MarkerFoundAt(const std::string& path, std::span<const std::uint8_t> marker,
                    std::uint64_t markerOffset) {
-  FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
   if (!file) return false;
   std::int64_t end = tail::FindMarker(file.get(), marker.data(), static_cast<int>(marker.size()),
                                       "packager check");
@@ -186,7 +185,7 @@ std::optional<PayloadLayout> WriteLauncherFile(const LauncherPayload& payload,
   PayloadLayout layout;
   layout.imageSize = imageSize;
   {
-    FilePtr file(std::fopen(partial.c_str(), "wb"), &std::fclose);
+    fs::OwnedFile file = fs::OpenFile(partial, "wb");
     if (!file) {
       *error = "cannot create " + partial;
       return std::nullopt;

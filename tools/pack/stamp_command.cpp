@@ -12,6 +12,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "fs/owned_file.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
 
@@ -33,8 +34,6 @@ constexpr const char* kStampUsage =
     "  --unset NAME       remove a property (a name that is not there is reported)\n"
     "  -o, --output FILE  write the result to FILE instead of changing LAUNCHER in place\n"
     "  -h, --help         show this text\n";
-
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 struct Change {
   bool set = false;
@@ -181,8 +180,8 @@ int WriteStampedFile(const StampRequest& request, const ParamsSection& section,
   const std::string partial = request.output + ".partial";
   bool ok = false;
   {
-    FilePtr in(std::fopen(launcher.c_str(), "rb"), &std::fclose);
-    FilePtr out(std::fopen(partial.c_str(), "wb"), &std::fclose);
+    fs::OwnedFile in = fs::OpenFile(launcher, "rb");
+    fs::OwnedFile out = fs::OpenFile(partial, "wb");
     if (in && out) {
       std::string encoded = EncodeParamsSection(params);
       // The old pairs are read past rather than skipped with fseek, whose offsets do not
