@@ -6,16 +6,15 @@
 
 #include <cerrno>
 
-#include "launch/spawner.h"
 #include "launch/spawner_os.h"
 
 extern char** environ;
 
 namespace ferrolan::launch {
 
-char ClasspathSeparator() { return ':'; }
-
 namespace detail {
+
+char ClasspathSeparator() { return ':'; }
 
 SpawnOutcome StartProcess(const std::vector<std::string>& arguments, std::string, bool wait) {
   SpawnOutcome outcome;

@@ -66,7 +66,7 @@ bool SkipTail(std::FILE* stream) {
     if (!ReadField(stream, kLengthLimit, lengthText) || !ParseLength(lengthText, length)) {
       return false;
     }
-    if (length > 0 && !detail::SeekFromCurrent(stream, length)) return false;
+    if (length > 0 && !SeekFromCurrent(stream, length)) return false;
   }
   return true;
 }

@@ -42,7 +42,7 @@ class FileSource {
     return c == EOF ? -1 : c;
   }
   bool Skip(std::uint64_t count) {
-    if (!tail::detail::SeekFromCurrent(file_, static_cast<std::int64_t>(count))) return false;
+    if (!tail::SeekFromCurrent(file_, static_cast<std::int64_t>(count))) return false;
     pos_ += count;
     return true;
   }
@@ -275,7 +275,7 @@ ArchiveCheck CheckCarriedArchive(const std::string& path, std::uint64_t offset,
                                  std::uint64_t length, const archive::PublicKey* key) {
   ArchiveCheck check;
   FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file || !tail::detail::SeekFromCurrent(file.get(), static_cast<std::int64_t>(offset))) {
+  if (!file || !tail::SeekFromCurrent(file.get(), static_cast<std::int64_t>(offset))) {
     check.message = "cannot read the archive from " + path;
     return check;
   }
