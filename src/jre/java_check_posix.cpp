@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "jre/java_check_os.h"
+#include "jre/jre_layout.h"
 #include "log/log.h"
 
 namespace ferrolan::jre::detail {
@@ -15,7 +16,7 @@ std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath) {
   // The executable is <jre>/bin/java; the release file sits at the top of the JRE. The steps
   // are logged with the same lines as the version-resource reader so that logs of both
   // platforms read alike: no file is an empty resource, no JAVA_VERSION a failed query.
-  stdfs::path release = stdfs::path(javaPath).parent_path().parent_path() / "release";
+  stdfs::path release = stdfs::path(javaPath).parent_path().parent_path() / kReleaseFileName;
   std::ifstream in(release, std::ios::binary);
   if (!in) {
     log::LogPrintf("[JavaCheck] verSize is zero\n");

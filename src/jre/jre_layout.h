@@ -1,6 +1,6 @@
 // Where things are inside a JRE folder, and where the system's JREs are looked for. Every file
-// name of a JRE the launcher relies on is stated here (and in jre_os_win.cpp / jre_os_posix.cpp)
-// and nowhere else.
+// name of a JRE the launcher relies on is stated here (and in jre_layout_win.cpp /
+// jre_layout_posix.cpp) and nowhere else.
 //
 // Platforms: a Windows JRE starts programs with bin\windowslauncher.exe when it has one, else
 // with bin\javaw.exe, carries its version in the version resource of bin\java.exe, keeps its
@@ -15,6 +15,10 @@
 #include <vector>
 
 namespace ferrolan::jre {
+
+/// The file at the top of a JRE that states its version (JAVA_VERSION="..."). The POSIX version
+/// check reads it; a Windows JRE carries it too, but there the version resource is read.
+inline constexpr const char* kReleaseFileName = "release";
 
 /// The executable that starts Java programs of a JRE: the folder joined with "bin" and
 /// "windowslauncher.exe" when that file exists, else with "bin" and "javaw.exe", which is not
