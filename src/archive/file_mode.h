@@ -11,7 +11,8 @@ namespace ferrolan::archive {
 /// True when the first bytes of a file show a program: "\x7F" "ELF" or "#!".
 bool LooksLikeProgram(std::string_view head);
 
-/// POSIX: gives an extracted program the modes rwxr-xr-x. Windows: nothing to do.
+/// Gives an extracted program the modes rwxr-xr-x (fs::MakeExecutable, which has nothing to do on
+/// Windows).
 void MarkExecutableIfProgram(const std::string& path, std::string_view head);
 
 }  // namespace ferrolan::archive

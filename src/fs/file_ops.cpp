@@ -95,6 +95,29 @@ void RemoveExistingTarget(const std::string& to) {
 
 }  // namespace
 
+void FolderListing::ImplDeleter::operator()(Impl* impl) const { detail::DestroyListing(impl); }
+
+FolderListing::FolderListing(ImplPtr impl) : impl_(std::move(impl)) {}
+FolderListing::~FolderListing() { Close(); }
+FolderListing::FolderListing(FolderListing&&) noexcept = default;
+FolderListing& FolderListing::operator=(FolderListing&& other) noexcept {
+  if (this != &other) {
+    Close();
+    impl_ = std::move(other.impl_);
+  }
+  return *this;
+}
+
+std::optional<std::string> FolderListing::Next() {
+  if (!impl_) return std::nullopt;
+  return detail::NextListingEntry(*impl_);
+}
+
+int FolderListing::Close() {
+  if (!impl_) return -1;
+  return detail::CloseListing(*impl_);
+}
+
 int FileExists(const std::string& path) {
   OwnedFile file = OpenFile(path, "rb");
   // Some C libraries open folders for reading; a folder is never a file here.
@@ -199,6 +222,15 @@ bool CopyStreamToFile(const std::string& path, std::FILE* source) {
       path.c_str());
   return false;
 }
+
+bool CopyPermissions(const std::string& source, const std::string& target) {
+  const char* failedCall = detail::CopyFileMode(source, target);
+  if (failedCall == nullptr) return true;
+  log::LogSystemError("Extractor", failedCall);
+  return false;
+}
+
+void MakeExecutable(const std::string& path) { detail::MakeExecutable(path); }
 
 RenameSteps SystemRenameSteps() {
   RenameSteps steps;

@@ -24,8 +24,12 @@ int FileExists(const std::string& path);
 /// CloseFolderListing is called, whichever comes first.
 class FolderListing {
  public:
-  struct Impl;  // the platform's search state
-  explicit FolderListing(std::unique_ptr<Impl> impl);
+  struct Impl;  // the platform's search state, defined by the backend
+  struct ImplDeleter {
+    void operator()(Impl* impl) const;
+  };
+  using ImplPtr = std::unique_ptr<Impl, ImplDeleter>;
+  explicit FolderListing(ImplPtr impl);
   ~FolderListing();
   FolderListing(FolderListing&&) noexcept;
   FolderListing& operator=(FolderListing&&) noexcept;
@@ -38,7 +42,7 @@ class FolderListing {
   int Close();
 
  private:
-  std::unique_ptr<Impl> impl_;
+  ImplPtr impl_;
 };
 
 /// Opens a listing of a folder; none when the path is empty or missing, or is not a folder that
@@ -64,6 +68,16 @@ int DeleteFolder(const std::string& path);
 /// owned by the caller in every case and is not closed here. Returns true when every byte
 /// reached the file.
 bool CopyStreamToFile(const std::string& path, std::FILE* source);
+
+/// Gives `target` the permission bits of `source`, so that a copied program (a JRE's bin/java)
+/// stays executable: the mode bits on POSIX; nothing to do on Windows. When the source cannot be
+/// examined or the target not changed, logs the system error as "[Extractor] stat failed ..." or
+/// "[Extractor] chmod failed ..." and returns false.
+bool CopyPermissions(const std::string& source, const std::string& target);
+
+/// Makes a file executable by everyone (POSIX: the modes rwxr-xr-x); nothing to do on Windows,
+/// where being a program is a matter of the file's name.
+void MakeExecutable(const std::string& path);
 
 /// The steps RenameWithFallbacks is made of, replaceable so tests can drive every outcome
 /// without really sleeping for 3.5 seconds.

@@ -1,5 +1,6 @@
 // The operating-system pieces of file_ops.cpp, implemented in file_ops_win.cpp and
-// file_ops_posix.cpp. Private to the fs library.
+// file_ops_posix.cpp. Private to the fs library. Each backend also defines FolderListing::Impl,
+// the search state that only its own functions below look into.
 #pragma once
 
 #include <optional>
@@ -11,6 +12,15 @@ namespace ferrolan::fs::detail {
 
 /// Starts a search of a non-empty folder path; none when it cannot be searched.
 std::optional<FolderListing> OpenListing(const std::string& path);
+
+/// The next entry of a search, or none at its end (or after it was ended).
+std::optional<std::string> NextListingEntry(FolderListing::Impl& listing);
+
+/// Ends a search: 0, or -1 when it was already ended or the system refused.
+int CloseListing(FolderListing::Impl& listing);
+
+/// Frees the search state, ending the search first when it is still open.
+void DestroyListing(FolderListing::Impl* listing);
 
 /// Removes one file: true on success.
 bool RemoveFile(const std::string& path);
@@ -26,8 +36,13 @@ bool IsFolderLink(const std::string& path);
 bool RemoveFolderLink(const std::string& path);
 
 /// Gives a copied file the permission bits of its source. POSIX: the mode bits, so copied
-/// programs (a JRE's bin/java) stay executable. Windows: nothing to do.
-void CopyFileMode(const std::string& source, const std::string& target);
+/// programs (a JRE's bin/java) stay executable. Windows: nothing to do. Returns nullptr on
+/// success, else the name of the system call that failed ("stat" or "chmod"), with the
+/// system's last error still describing why.
+const char* CopyFileMode(const std::string& source, const std::string& target);
+
+/// POSIX: sets the modes rwxr-xr-x. Windows: nothing to do.
+void MakeExecutable(const std::string& path);
 
 /// MoveFileExA with replace-existing and copy-allowed. POSIX: fails with ENOSYS.
 bool MoveReplacing(const std::string& from, const std::string& to);

@@ -1,4 +1,5 @@
-// POSIX backend of the file-system toolkit: opendir/readdir listings, unlink/rmdir, getcwd.
+// POSIX backend of the file-system toolkit: opendir/readdir listings, unlink/rmdir, getcwd,
+// permission bits.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,44 +15,38 @@
 
 namespace ferrolan::fs {
 
+// The open directory stream, closed with the listing at the latest.
 struct FolderListing::Impl {
   DIR* dir = nullptr;
-};
-
-FolderListing::FolderListing(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-FolderListing::~FolderListing() { Close(); }
-FolderListing::FolderListing(FolderListing&&) noexcept = default;
-FolderListing& FolderListing::operator=(FolderListing&& other) noexcept {
-  if (this != &other) {
-    Close();
-    impl_ = std::move(other.impl_);
+  ~Impl() {
+    if (dir != nullptr) closedir(dir);
   }
-  return *this;
-}
-
-std::optional<std::string> FolderListing::Next() {
-  if (!impl_ || impl_->dir == nullptr) return std::nullopt;
-  const dirent* entry = readdir(impl_->dir);
-  if (entry == nullptr) return std::nullopt;
-  return std::string(entry->d_name);
-}
-
-int FolderListing::Close() {
-  if (!impl_ || impl_->dir == nullptr) return -1;
-  int result = closedir(impl_->dir);
-  impl_->dir = nullptr;
-  return result == 0 ? 0 : -1;
-}
+};
 
 namespace detail {
 
 std::optional<FolderListing> OpenListing(const std::string& path) {
   DIR* dir = opendir(path.c_str());
   if (dir == nullptr) return std::nullopt;
-  auto impl = std::make_unique<FolderListing::Impl>();
+  FolderListing::ImplPtr impl(new FolderListing::Impl);
   impl->dir = dir;
   return FolderListing(std::move(impl));
 }
+
+std::optional<std::string> NextListingEntry(FolderListing::Impl& listing) {
+  if (listing.dir == nullptr) return std::nullopt;
+  const dirent* entry = readdir(listing.dir);
+  if (entry == nullptr) return std::nullopt;
+  return std::string(entry->d_name);
+}
+
+int CloseListing(FolderListing::Impl& listing) {
+  if (listing.dir == nullptr) return -1;
+  int result = closedir(std::exchange(listing.dir, nullptr));
+  return result == 0 ? 0 : -1;
+}
+
+void DestroyListing(FolderListing::Impl* listing) { delete listing; }
 
 bool IsFolderLink(const std::string& path) {
   struct stat info {};
@@ -64,10 +59,14 @@ bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool RemoveEmptyFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
-void CopyFileMode(const std::string& source, const std::string& target) {
+const char* CopyFileMode(const std::string& source, const std::string& target) {
   struct stat info {};
-  if (stat(source.c_str(), &info) == 0) chmod(target.c_str(), info.st_mode & 07777);
+  if (stat(source.c_str(), &info) != 0) return "stat";
+  if (chmod(target.c_str(), info.st_mode & 07777) != 0) return "chmod";
+  return nullptr;
 }
+
+void MakeExecutable(const std::string& path) { chmod(path.c_str(), 0755); }
 
 bool MoveReplacing(const std::string&, const std::string&) {
   // There is no counterpart of MoveFileExA here: the rename already was the system's move.

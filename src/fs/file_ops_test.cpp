@@ -120,6 +120,23 @@ TEST_F(FileOpsTest, CopyStreamToFileLeavesTheStreamToTheCaller) {
              Path("missing/out")));
 }
 
+TEST_F(FileOpsTest, CopyPermissionsKeepsProgramsRunnableAndReportsAMissingSource) {
+  Write("program", "#!/bin/sh\n");
+  Write("copy", "#!/bin/sh\n");
+  MakeExecutable(Path("program"));
+  EXPECT_TRUE(CopyPermissions(Path("program"), Path("copy")));
+  EXPECT_EQ(stdfs::status(Path("copy")).permissions(),
+            stdfs::status(Path("program")).permissions());
+  EXPECT_EQ(CountStartingWith("[Extractor]"), 0);
+  if (PathSeparator() == '/') {
+    EXPECT_NE(stdfs::status(Path("copy")).permissions() & stdfs::perms::others_exec,
+              stdfs::perms::none);
+    // Windows has no mode bits to copy, so only POSIX can fail here.
+    EXPECT_FALSE(CopyPermissions(Path("missing"), Path("copy")));
+    EXPECT_EQ(CountStartingWith("[Extractor] stat failed with error"), 1);
+  }
+}
+
 TEST_F(FileOpsTest, RenameMovesFolderAndReplacesAnExistingTarget) {
   stdfs::create_directories(Path("from/sub"));
   Write("from/sub/new", "new");

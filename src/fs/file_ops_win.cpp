@@ -10,38 +10,10 @@ namespace ferrolan::fs {
 
 // FindFirstFileA already yields the first entry, so it is held until the first Next().
 struct FolderListing::Impl {
-  HANDLE find = INVALID_HANDLE_VALUE;
+  os::ScopedFindHandle find;
   WIN32_FIND_DATAA data{};
   bool pending = true;
 };
-
-FolderListing::FolderListing(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-FolderListing::~FolderListing() { Close(); }
-FolderListing::FolderListing(FolderListing&&) noexcept = default;
-FolderListing& FolderListing::operator=(FolderListing&& other) noexcept {
-  if (this != &other) {
-    Close();
-    impl_ = std::move(other.impl_);
-  }
-  return *this;
-}
-
-std::optional<std::string> FolderListing::Next() {
-  if (!impl_ || impl_->find == INVALID_HANDLE_VALUE) return std::nullopt;
-  if (impl_->pending) {
-    impl_->pending = false;
-  } else if (!FindNextFileA(impl_->find, &impl_->data)) {
-    return std::nullopt;
-  }
-  return std::string(impl_->data.cFileName);
-}
-
-int FolderListing::Close() {
-  if (!impl_ || impl_->find == INVALID_HANDLE_VALUE) return -1;
-  BOOL closed = FindClose(impl_->find);
-  impl_->find = INVALID_HANDLE_VALUE;
-  return closed ? 0 : -1;
-}
 
 namespace detail {
 
@@ -52,11 +24,28 @@ std::optional<FolderListing> OpenListing(const std::string& path) {
   char last = pattern.back();
   if (last != '\\' && last != '/') pattern.push_back('\\');
   pattern.push_back('*');
-  auto impl = std::make_unique<FolderListing::Impl>();
-  impl->find = FindFirstFileA(pattern.c_str(), &impl->data);
-  if (impl->find == INVALID_HANDLE_VALUE) return std::nullopt;
+  FolderListing::ImplPtr impl(new FolderListing::Impl);
+  impl->find = os::ScopedFindHandle(FindFirstFileA(pattern.c_str(), &impl->data));
+  if (!impl->find.IsValid()) return std::nullopt;
   return FolderListing(std::move(impl));
 }
+
+std::optional<std::string> NextListingEntry(FolderListing::Impl& listing) {
+  if (!listing.find.IsValid()) return std::nullopt;
+  if (listing.pending) {
+    listing.pending = false;
+  } else if (!FindNextFileA(listing.find.get(), &listing.data)) {
+    return std::nullopt;
+  }
+  return std::string(listing.data.cFileName);
+}
+
+int CloseListing(FolderListing::Impl& listing) {
+  if (!listing.find.IsValid()) return -1;
+  return listing.find.Close() ? 0 : -1;
+}
+
+void DestroyListing(FolderListing::Impl* listing) { delete listing; }
 
 bool IsFolderLink(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -70,7 +59,9 @@ bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0
 
 bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
-void CopyFileMode(const std::string&, const std::string&) {}
+const char* CopyFileMode(const std::string&, const std::string&) { return nullptr; }
+
+void MakeExecutable(const std::string&) {}
 
 bool MoveReplacing(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) !=

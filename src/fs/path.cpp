@@ -2,10 +2,14 @@
 
 #include <algorithm>
 
+#include "fs/path_os.h"
+
 namespace ferrolan::fs {
 namespace {
 char ForeignSeparator() { return PathSeparator() == '\\' ? '/' : '\\'; }
 }  // namespace
+
+char PathSeparator() { return detail::PathSeparator(); }
 
 void NormalizeSeparators(std::string& path) {
   std::replace(path.begin(), path.end(), ForeignSeparator(), PathSeparator());
@@ -36,6 +40,13 @@ std::string MasterFolderPath(const std::string& sharedDir, std::string_view appN
   std::string master = sharedDir;
   PathJoin(master, std::string("Ferrolan-").append(appName));
   return master;
+}
+
+bool IsFolder(const std::string& path) { return detail::IsFolder(path); }
+
+int CreateFolder(const std::string& path) {
+  if (IsFolder(path)) return 0;
+  return detail::MakeFolder(path) ? 0 : -1;
 }
 
 }  // namespace ferrolan::fs

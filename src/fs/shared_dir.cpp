@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "fs/path.h"
+#include "fs/shared_dir_os.h"
 #include "log/log.h"
 
 namespace ferrolan::fs {
@@ -33,6 +34,8 @@ bool IsUsable(const SharedDirSystem& system, const std::string& dir) {
 }
 
 }  // namespace
+
+SharedDirSystem CurrentSystem() { return detail::CurrentSystem(); }
 
 const char* InstallTypeMessage(std::string_view installType) {
   if (installType == "perm_all") return "Permanent install for all users\n";

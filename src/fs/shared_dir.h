@@ -29,7 +29,10 @@ const char* InstallTypeMessage(std::string_view installType);
 bool IsAllUsersInstall(std::string_view installType);
 
 /// What the shared-directory rules need to know about the system. The real one comes from
-/// CurrentSystem(); tests build their own to walk every branch on any platform.
+/// CurrentSystem(); tests build their own to walk every branch on any platform. The rules take
+/// this view as a value rather than calling the backend themselves because their Windows
+/// branches (an XP system, short paths, a missing variable) could not be reached on a POSIX
+/// test machine otherwise.
 struct SharedDirSystem {
   /// An environment variable (with the POSIX defaults applied), or none.
   std::function<std::optional<std::string>(const char*)> env;
@@ -43,7 +46,7 @@ struct SharedDirSystem {
   std::function<std::string()> userName;
 };
 
-/// The running system.
+/// The running system: the view shared_dir_win.cpp or shared_dir_posix.cpp builds.
 SharedDirSystem CurrentSystem();
 
 /// The all-users directory: PROGRAMDATA on systems above major version 5, else

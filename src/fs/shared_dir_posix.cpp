@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "fs/shared_dir.h"
+#include "fs/shared_dir_os.h"
 #include "os/os.h"
 
 namespace ferrolan::fs {
@@ -44,6 +44,8 @@ std::string UserName() {
 
 }  // namespace
 
+namespace detail {
+
 SharedDirSystem CurrentSystem() {
   SharedDirSystem system;
   system.env = EnvWithDefaults;
@@ -56,4 +58,5 @@ SharedDirSystem CurrentSystem() {
   return system;
 }
 
+}  // namespace detail
 }  // namespace ferrolan::fs

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "fs/shared_dir.h"
+#include "fs/shared_dir_os.h"
 #include "os/os.h"
 #include "os/windows.h"
 
@@ -11,18 +11,9 @@ namespace ferrolan::fs {
 namespace {
 
 std::optional<int> MajorVersion() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-  BOOL ok = GetVersionExA(&info);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-  if (!ok) return std::nullopt;
-  return static_cast<int>(info.dwMajorVersion);
+  std::optional<os::WindowsVersionNumber> version = os::WindowsVersion();
+  if (!version) return std::nullopt;
+  return static_cast<int>(version->major);
 }
 
 std::optional<std::string> ShortPath(const std::string& path) {
@@ -41,8 +32,9 @@ std::string UserName() {
 
 }  // namespace
 
+namespace detail {
+
 SharedDirSystem CurrentSystem() {
-  static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA expects the 148-byte record");
   SharedDirSystem system;
   system.env = [](const char* name) { return os::GetEnv(name); };
   system.majorVersion = MajorVersion();
@@ -52,4 +44,5 @@ SharedDirSystem CurrentSystem() {
   return system;
 }
 
+}  // namespace detail
 }  // namespace ferrolan::fs

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "jre/jre_os.h"
+#include "jre/java_check_os.h"
 #include "log/log.h"
 
 namespace ferrolan::jre {

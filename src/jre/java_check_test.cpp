@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "fs/file_ops_testing.h"
 #include "jre/jre_layout.h"
-#include "jre/jre_os.h"
+#include "jre/jre_layout_os.h"
 #include "jre/jre_test_support.h"
 #include "os/os.h"
 
@@ -123,6 +125,29 @@ TEST_F(JreLayoutTest, LocatorsNameTheFilesInBin) {
   EXPECT_EQ(printed, "[Locating UP200] " + jre + "\n[Locating UP200] " + bin +
                          "\n[Locating UP200] Result is " + expected + "\n");
   EXPECT_EQ(CountStartingWith("[Locating UP200]"), 0);  // nothing of it reaches the log
+}
+
+TEST_F(JreLayoutTest, LauncherNamesLaunchCopyAndJvmCandidatesFollowThePlatform) {
+  const std::vector<const char*>& launchers = JreLauncherNames();
+  ASSERT_FALSE(launchers.empty());
+  EXPECT_STREQ(launchers.front(), detail::JavaExecutableName());
+  EXPECT_EQ(launchers.back(), std::string(detail::LauncherName()));
+  EXPECT_EQ(LaunchExecutableName("Demo"), std::string("Demo") + detail::ProgramSuffix());
+
+  // The two current places come before the two of the older layout, each with server first.
+  std::array<std::string, 4> candidates = JvmLibraryCandidates("J");
+  const char separator = fs::PathSeparator();
+  const std::string folder = detail::JvmLibraryFolder();
+  auto expected = [&](const std::string& parent, const char* kind) {
+    std::string path;
+    fs::PathJoin4(path, "J", parent, kind, detail::JvmLibraryName());
+    return path;
+  };
+  EXPECT_EQ(candidates[0], expected(folder, "server"));
+  EXPECT_EQ(candidates[1], expected(folder, "client"));
+  EXPECT_EQ(candidates[2], std::string("J") + separator + "jre" + separator + folder + separator +
+                               "client" + separator + detail::JvmLibraryName());
+  EXPECT_EQ(candidates[3], expected("jre" + std::string(1, separator) + folder, "server"));
 }
 
 TEST_F(JreLayoutTest, CandidateRootFollowsProgramFilesAndTheAutoTestFlag) {

@@ -1,10 +1,11 @@
 #include "jre/jre_layout.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "fs/file_ops.h"
 #include "fs/path.h"
-#include "jre/jre_os.h"
+#include "jre/jre_layout_os.h"
 #include "os/os.h"
 
 namespace ferrolan::jre {
@@ -39,6 +40,35 @@ std::string JavaExecutablePath(const std::string& jreFolder) {
   fs::PathJoin(path, "bin");
   fs::PathJoin(path, detail::JavaExecutableName());
   return path;
+}
+
+const std::vector<const char*>& JreLauncherNames() {
+  // The executable whose version is read, and the launcher that starts programs when it is a
+  // different file (POSIX has one program for both).
+  static const std::vector<const char*> names = [] {
+    std::vector<const char*> list = {detail::JavaExecutableName()};
+    if (std::string_view(detail::LauncherName()) != list.front()) {
+      list.push_back(detail::LauncherName());
+    }
+    return list;
+  }();
+  return names;
+}
+
+std::string LaunchExecutableName(const std::string& appName) {
+  return appName + detail::ProgramSuffix();
+}
+
+std::array<std::string, 4> JvmLibraryCandidates(const std::string& jreFolder) {
+  const std::string folder = detail::JvmLibraryFolder();
+  const std::string older = "jre/" + folder;  // PathJoin turns the separator into this build's
+  const char* name = detail::JvmLibraryName();
+  std::array<std::string, 4> paths;
+  fs::PathJoin4(paths[0], jreFolder, folder, "server", name);
+  fs::PathJoin4(paths[1], jreFolder, folder, "client", name);
+  fs::PathJoin4(paths[2], jreFolder, older, "client", name);
+  fs::PathJoin4(paths[3], jreFolder, older, "server", name);
+  return paths;
 }
 
 std::optional<std::string> SystemJreRoot(bool autoTest) {

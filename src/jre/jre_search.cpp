@@ -5,7 +5,6 @@
 #include "fs/versioned_folder.h"
 #include "jre/java_check.h"
 #include "jre/jre_layout.h"
-#include "jre/jre_os.h"
 #include "log/log.h"
 #include "tail/payload_layout.h"
 

@@ -10,7 +10,7 @@
 
 #include "fs/file_ops_testing.h"
 #include "jre/jre_layout.h"
-#include "jre/jre_os.h"
+#include "jre/jre_layout_os.h"
 #include "jre/jre_test_support.h"
 #include "os/os.h"
 

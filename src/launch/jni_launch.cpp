@@ -1,10 +1,12 @@
 #include "launch/jni_launch.h"
 
+#include <array>
 #include <memory>
 #include <mutex>
 
 #include "fs/file_ops.h"
 #include "fs/path.h"
+#include "jre/jre_layout.h"
 #include "launch/jni_abi.h"
 #include "launch/jni_launch_os.h"
 #include "log/log.h"
@@ -147,7 +149,7 @@ const os::DynamicLibrary* LoadJvmLibrary(const std::string& jreFolder) {
   std::string binFolder = jreFolder;
   fs::PathJoin(binFolder, "bin");
   LogPrintf("[JNILaunch] Bin folder is %s\n", binFolder.c_str());
-  std::array<std::string, 4> candidates = detail::JvmLibraryCandidates(jreFolder);
+  std::array<std::string, 4> candidates = jre::JvmLibraryCandidates(jreFolder);
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     const std::string& path = candidates[i];
     int exists = fs::FileExists(path);

@@ -2,16 +2,12 @@
 // jni_launch_posix.cpp. Private to the launch library.
 #pragma once
 
-#include <array>
 #include <functional>
 #include <string>
 
 #include "os/os.h"
 
 namespace ferrolan::launch::detail {
-
-/// The four places of the JVM library relative to the JRE folder, in the order they are tried.
-std::array<std::string, 4> JvmLibraryCandidates(const std::string& jreFolder);
 
 /// Loads one candidate. Windows makes `binFolder` the current and the DLL directory while the
 /// library loads and restores both afterwards; POSIX loads the file as it is.

@@ -1,11 +1,10 @@
-// POSIX half of the JNI launch: libjvm.so under lib/ (or jre/lib/ in an older JDK layout), and
-// the virtual machine session on a thread of its own.
+// POSIX half of the JNI launch: the JVM library loaded as it is, and the virtual machine session
+// on a thread of its own.
 #include <jni.h>
 
 #include <cstddef>
 #include <thread>
 
-#include "fs/path.h"
 #include "launch/jni_abi.h"
 #include "launch/jni_launch_os.h"
 
@@ -36,15 +35,6 @@ FERROLAN_CHECK_ENV_SLOT(SetObjectArrayElement, jni::env_slot::kSetObjectArrayEle
 #undef FERROLAN_CHECK_ENV_SLOT
 static_assert(offsetof(JNIInvokeInterface_, DestroyJavaVM) ==
               jni::vm_slot::kDestroyJavaVM * sizeof(void*));
-
-std::array<std::string, 4> JvmLibraryCandidates(const std::string& jreFolder) {
-  std::array<std::string, 4> paths;
-  fs::PathJoin4(paths[0], jreFolder, "lib", "server", "libjvm.so");
-  fs::PathJoin4(paths[1], jreFolder, "lib", "client", "libjvm.so");
-  fs::PathJoin4(paths[2], jreFolder, "jre/lib", "client", "libjvm.so");
-  fs::PathJoin4(paths[3], jreFolder, "jre/lib", "server", "libjvm.so");
-  return paths;
-}
 
 os::DynamicLibrary LoadJvmCandidate(const std::string& /*binFolder*/, const std::string& path) {
   // The dynamic loader finds libjvm.so's own dependencies through its run path, so neither the

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "launch/jni_launch_os.h"
+#include "jre/jre_layout.h"
 #include "launch/launch_test_support.h"
 #include "process/spawner.h"
 
@@ -22,7 +22,7 @@ class JniLaunchTest : public LaunchTest {
   // A JRE folder with the stand-in library in the place `candidate` (0 to 3) of the search.
   std::string MakeJre(std::size_t candidate) {
     std::string jre = Path("jre");
-    std::string library = detail::JvmLibraryCandidates(jre)[candidate];
+    std::string library = jre::JvmLibraryCandidates(jre)[candidate];
     stdfs::create_directories(stdfs::path(library).parent_path());
     stdfs::create_directories(Path("jre/bin"));
     stdfs::copy_file(FERROLAN_FAKE_JVM, library, stdfs::copy_options::overwrite_existing);
@@ -72,7 +72,7 @@ TEST_F(JniLaunchTest, OlderLayoutLoadsOnTheThirdAttemptAndRunsMainWithTheArgumen
   };
   EXPECT_EQ(Calls(), expected);
   std::string console = Console();
-  auto candidates = detail::JvmLibraryCandidates(jre);
+  auto candidates = jre::JvmLibraryCandidates(jre);
   EXPECT_NE(console.find("[JNILaunch] Trying to load " + candidates[0] + " [exists=0]"),
             std::string::npos);
   EXPECT_NE(console.find("[JNILaunch] Failed. Now trying to load library " + candidates[1] +

@@ -1,9 +1,8 @@
-// Windows half of the JNI launch: jvm.dll under bin\ (or jre\bin\ in an older JDK layout),
-// loaded while its bin folder is the current and the DLL directory so that the DLLs it depends
+// Windows half of the JNI launch: the JVM library (jvm.dll, see jre/jre_layout.h) is loaded
+// while its bin folder is the current and the DLL directory so that the DLLs it depends
 // on are found beside the JRE's executables.
 #include "os/windows.h"
 
-#include "fs/path.h"
 #include "launch/jni_launch_os.h"
 #include "log/log.h"
 
@@ -47,15 +46,6 @@ class ScopedLoadDirectory {
 };
 
 }  // namespace
-
-std::array<std::string, 4> JvmLibraryCandidates(const std::string& jreFolder) {
-  std::array<std::string, 4> paths;
-  fs::PathJoin4(paths[0], jreFolder, "bin", "server", "jvm.dll");
-  fs::PathJoin4(paths[1], jreFolder, "bin", "client", "jvm.dll");
-  fs::PathJoin4(paths[2], jreFolder, "jre\\bin", "client", "jvm.dll");
-  fs::PathJoin4(paths[3], jreFolder, "jre\\bin", "server", "jvm.dll");
-  return paths;
-}
 
 os::DynamicLibrary LoadJvmCandidate(const std::string& binFolder, const std::string& path) {
   ScopedLoadDirectory directory(binFolder);

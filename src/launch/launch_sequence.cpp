@@ -6,8 +6,8 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/versioned_folder.h"
+#include "jre/jre_layout.h"
 #include "launch/jni_launch.h"
-#include "launch/launch_sequence_os.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
 #include "process/spawner.h"
@@ -67,7 +67,7 @@ void ProvideLaunchExecutable(const std::string& source, const std::string& execu
     return;
   }
   if (fs::CopyStreamToFile(executable, in.get())) {
-    detail::CopyPermissions(source, executable);
+    fs::CopyPermissions(source, executable);
   } else {
     // A cut copy would be taken for the launcher on every later launch, since only a missing
     // file is copied again; without it the next launch tries the copy once more.
@@ -145,11 +145,10 @@ LaunchStatus ChooseExecutable(const LaunchRequest& request, const LaunchFile& la
   LogPrintf("[Extractor] Using private JRE %s\n", jreFolderName->c_str());
   plan.jreFolder = request.masterFolder;
   fs::PathJoin(plan.jreFolder, *jreFolderName);
-  std::string binFolder = plan.jreFolder;
-  fs::PathJoin(binFolder, "bin");
-  plan.executable = binFolder;
-  fs::PathJoin(plan.executable, detail::LaunchExecutableName(launch.appName));
-  ProvideLaunchExecutable(detail::SourceLauncher(binFolder), plan.executable);
+  plan.executable = plan.jreFolder;
+  fs::PathJoin(plan.executable, "bin");
+  fs::PathJoin(plan.executable, jre::LaunchExecutableName(launch.appName));
+  ProvideLaunchExecutable(jre::LocateJavaLauncher(plan.jreFolder), plan.executable);
   lsoPath = LsoFilePath(request.masterFolder, *jreFolderName);
   LogPrintf("[Extractor] JRE LSO file is %s\n", lsoPath->c_str());
   return LaunchStatus::kRan;

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/jni_launch_os.h"
-#include "launch/launch_sequence_os.h"
+#include "jre/jre_layout.h"
 #include "launch/launch_test_support.h"
 #include "tail/params.h"
 
@@ -48,7 +47,7 @@ class LaunchSequenceTest : public LaunchTest {
                const std::string& launcher = FERROLAN_ARGV_ECHO) {
     WriteBytes(AppFolder() + "/" + kLaunchFileName, contents.Bytes());
     stdfs::create_directories(Bin());
-    stdfs::copy_file(launcher, detail::SourceLauncher(Bin()),
+    stdfs::copy_file(launcher, jre::LocateJavaLauncher(JreFolder()),
                      stdfs::copy_options::overwrite_existing);
   }
   void WriteLso(const std::vector<std::string>& fields) {
@@ -68,7 +67,7 @@ class LaunchSequenceTest : public LaunchTest {
   }
   std::string Executable(const std::string& appName = "DemoApp") {
     std::string path = Bin();
-    fs::PathJoin(path, detail::LaunchExecutableName(appName));
+    fs::PathJoin(path, jre::LaunchExecutableName(appName));
     return path;
   }
 };
@@ -107,7 +106,7 @@ TEST_F(LaunchSequenceTest, ComposesOptionsClasspathAndArgumentsFromALaunchFile) 
   // The JRE's launcher now also runs under the application's name.
   EXPECT_EQ(plan.executable, Executable());
   EXPECT_EQ(ReadBytes(plan.executable), ReadBytes(FERROLAN_ARGV_ECHO));
-  if (detail::LaunchExecutableName("x") == "x") {
+  if (jre::LaunchExecutableName("x") == "x") {
     auto perms = stdfs::status(plan.executable).permissions();
     EXPECT_NE(perms & stdfs::perms::owner_exec, stdfs::perms::none);
   }
@@ -211,7 +210,7 @@ TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
   contents.classpath = {"app.jar"};
   contents.appJvmOptions = {"-Dferrolan.fakejvm.record=" + Path("calls.txt")};
   Install(contents);
-  std::string library = detail::JvmLibraryCandidates(JreFolder())[0];
+  std::string library = jre::JvmLibraryCandidates(JreFolder())[0];
   stdfs::create_directories(stdfs::path(library).parent_path());
   stdfs::copy_file(FERROLAN_FAKE_JVM, library, stdfs::copy_options::overwrite_existing);
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "archive/testdata/archive_test_util.h"
+#include "jre/jre_layout.h"
 #include "jre/jre_test_support.h"
 #include "launch/launch_test_support.h"
-#include "launcher/platform_names.h"
 #include "os/os.h"
 #include "process/spawner.h"
 #include "tail/markers.h"
@@ -169,7 +169,7 @@ class ExtractionE2ETest : public ::testing::Test {
     if (!payload.jreVersion.empty()) {
       out += ArchiveEntry("jre.p2.l2", [](ArchiveWriter& w) {
         w.AddFolder("bin");
-        for (const char* launcher : JreLauncherNames())
+        for (const char* launcher : jre::JreLauncherNames())
           w.AddFile(std::string("bin/") + launcher, "not a real launcher");
         w.AddFile("lib/modules", "class library");
         w.AddFile("lib/security/cacerts", "original trust store");

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "launcher/platform_names.h"
+#include "jre/jre_layout.h"
 #include "os/os.h"
 #include "process/spawner.h"
 #include "tail/markers.h"
@@ -86,7 +86,7 @@ class ExtractorE2ETest : public ::testing::Test {
     Component("Ferrolan", "00000000002");
     Component("Demo App", "00000000005");
     stdfs::path jre = Component("jre17", "00000000001");
-    for (const char* launcher : JreLauncherNames()) {
+    for (const char* launcher : jre::JreLauncherNames()) {
       stdfs::create_directories(jre / "bin");
       std::ofstream(jre / "bin" / launcher) << "x";
     }

@@ -5,7 +5,7 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/versioned_folder.h"
-#include "launcher/platform_names.h"
+#include "jre/jre_layout.h"
 #include "log/log.h"
 #include "tail/payload_layout.h"
 
@@ -29,7 +29,7 @@ bool Exists(const std::string& folder, std::initializer_list<const char*> parts)
 }  // namespace
 
 bool IsJreSound(const std::string& jreFolder) {
-  for (const char* launcher : JreLauncherNames()) {
+  for (const char* launcher : jre::JreLauncherNames()) {
     if (!Exists(jreFolder, {"bin", launcher})) return false;
   }
   return Exists(jreFolder, {"lib", "rt.jar"}) || Exists(jreFolder, {"jre", "lib", "rt.jar"}) ||

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "launcher/platform_names.h"
+#include "jre/jre_layout.h"
 #include "log/log.h"
 
 namespace ferrolan::launcher {
@@ -48,7 +48,7 @@ class InstallDecisionTest : public ::testing::Test {
   // A JRE with both launchers and, by default, the runtime image of a modern Java.
   stdfs::path Jre(const std::string& version, const char* library = "lib/modules") {
     stdfs::path folder = Component("jre17", version);
-    for (const char* launcher : JreLauncherNames()) Touch(folder / "bin" / launcher);
+    for (const char* launcher : jre::JreLauncherNames()) Touch(folder / "bin" / launcher);
     if (library != nullptr) Touch(folder / library);
     return folder;
   }
@@ -121,8 +121,9 @@ TEST_F(InstallDecisionTest, BrokenJreForcesExtraction) {
   Component("Demo", "00000000005");
   stdfs::path jre = Component("jre17", "00000000001");
   Touch(jre / "lib" / "modules");
-  Touch(jre / "bin" / JreLauncherNames().front());  // the windowed launcher is missing on Windows
-  bool allLaunchers = JreLauncherNames().size() == 1;
+  // Only the first launcher: on Windows the windowed one is missing.
+  Touch(jre / "bin" / jre::JreLauncherNames().front());
+  bool allLaunchers = jre::JreLauncherNames().size() == 1;
   InstallDecision d = DecideInstall(State("00000000002", "00000000005"));
   if (allLaunchers) {
     EXPECT_EQ(d.action, InstallAction::RunInstalled);

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "archive/extract_test_key.h"
 #include "archive/signature.h"
 #include "archive/unarchiver.h"
 #include "fs/path.h"
+#include "launcher/test_modes_os.h"
 #include "log/log.h"
 #include "pipeline/ring_buffer.h"
 #include "pipeline/stages.h"
@@ -30,14 +29,7 @@ constexpr long kExtractTestBytes = 63586021;
 // of its own inside the temporary folder ("C:\TEMP" on Windows), never the shared folder
 // itself, whose unrelated files would otherwise be deleted.
 std::string ExtractTestFolder() {
-  std::string folder;
-  if (fs::PathSeparator() == '\\') {
-    folder = "C:\\TEMP";
-  } else {
-    std::error_code error;
-    folder = std::filesystem::temp_directory_path(error).string();
-    if (error || folder.empty()) folder = "/tmp";
-  }
+  std::string folder = detail::ExtractTestRoot();
   fs::CreateFolder(folder);
   fs::PathJoin(folder, "FerrolanExtractTest");
   fs::CreateFolder(folder);

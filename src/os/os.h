@@ -1,5 +1,8 @@
 // The few operating-system primitives that several subsystems share. Each has one portable
-// declaration here; os_win.cpp and os_posix.cpp implement them.
+// declaration here; os_win.cpp and os_posix.cpp implement them. This module is the one exception
+// to the x.h / x_os.h split of the other subsystems: every function here is a thin wrapper of one
+// system call, so a detail layer and portable forwarders would only repeat these declarations.
+// Windows-only helpers (the system's version, handle owners) are in os/windows.h.
 #pragma once
 
 #include <cstdint>

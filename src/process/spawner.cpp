@@ -118,6 +118,8 @@ int SpawnerRun(const Spawner& spawner) {
   return 0;
 }
 
+char ClasspathSeparator() { return detail::ClasspathSeparator(); }
+
 std::vector<std::string> BuildSpawnArguments(std::string_view executable,
                                              std::string_view mainClass,
                                              const std::vector<std::string>& jvmOptions,

@@ -16,6 +16,9 @@ struct SpawnOutcome {
   int exitCode = 0;
 };
 
+/// The separator of Java class path entries: ";" on Windows, ":" on POSIX.
+char ClasspathSeparator();
+
 /// Starts the child: Windows from the command line (which CreateProcessA may modify, hence the
 /// copy), POSIX from the argument list. With `wait` it returns after the child has ended.
 SpawnOutcome StartProcess(const std::vector<std::string>& arguments, std::string commandLine,

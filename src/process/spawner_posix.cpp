@@ -13,9 +13,9 @@ extern char** environ;
 
 namespace ferrolan::process {
 
-char ClasspathSeparator() { return ':'; }
-
 namespace detail {
+
+char ClasspathSeparator() { return ':'; }
 
 SpawnOutcome StartProcess(const std::vector<std::string>& arguments, std::string, bool wait) {
   SpawnOutcome outcome;

@@ -7,28 +7,9 @@
 
 namespace ferrolan::process {
 
-char ClasspathSeparator() { return ';'; }
-
-namespace {
-
-// Owns one kernel handle and closes it when it goes out of scope.
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  ~UniqueHandle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
-
 namespace detail {
+
+char ClasspathSeparator() { return ';'; }
 
 SpawnOutcome StartProcess(const std::vector<std::string>&, std::string commandLine, bool wait) {
   SpawnOutcome outcome;
@@ -40,8 +21,8 @@ SpawnOutcome StartProcess(const std::vector<std::string>&, std::string commandLi
     outcome.error = static_cast<int>(GetLastError());
     return outcome;
   }
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
+  os::ScopedHandle process(info.hProcess);
+  os::ScopedHandle thread(info.hThread);
   outcome.started = true;
   if (!wait) return outcome;
 

@@ -1,6 +1,10 @@
 #include "splash/splash_control.h"
 
+#include "splash/splash_control_os.h"
+
 namespace ferrolan::splash {
+
+bool IsWindowsXpOrLater() { return detail::IsWindowsXpOrLater(); }
 
 void StartImaging() {}
 void SplashConfigure(const std::string&) {}

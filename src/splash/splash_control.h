@@ -9,8 +9,8 @@
 
 namespace ferrolan::splash {
 
-/// The operating-system gate for GDI+: Windows XP (5.1) or later, read with GetVersion.
-/// Always true on POSIX, where the splash uses Xlib.
+/// The operating-system gate for GDI+: Windows XP (5.1) or later, as os::WindowsVersion reads
+/// it. Always true on POSIX, where the splash uses Xlib.
 bool IsWindowsXpOrLater();
 
 /// Starts the imaging library the splash paints with, once per process.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "log/log.h"
+#include "tail/find_marker_os.h"
 
 namespace ferrolan::tail {
 namespace {
@@ -97,7 +98,7 @@ std::int64_t SearchMarker(std::FILE* stream, const std::uint8_t* marker, int len
       const std::size_t end = at + m;
       // Give back what was read beyond the marker, so the caller reads on from right there.
       const auto unread = static_cast<std::int64_t>(size - end);
-      if (unread > 0 && !detail::SeekFromCurrent(stream, -unread)) break;
+      if (unread > 0 && !SeekFromCurrent(stream, -unread)) break;
       return blockAt - static_cast<std::int64_t>(kept) + static_cast<std::int64_t>(end);
     }
     const std::size_t keepFrom = search.FirstUntested(size);
@@ -107,6 +108,10 @@ std::int64_t SearchMarker(std::FILE* stream, const std::uint8_t* marker, int len
     blockAt += static_cast<std::int64_t>(got);
   }
   return -1;
+}
+
+bool SeekFromCurrent(std::FILE* stream, std::int64_t offset) {
+  return detail::SeekFromCurrent(stream, offset);
 }
 
 std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int length,

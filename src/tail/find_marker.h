@@ -22,11 +22,7 @@ std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int lengt
 /// For callers that try a shortcut first and fall back to a full search, which reports.
 std::int64_t SearchMarker(std::FILE* stream, const std::uint8_t* marker, int length);
 
-namespace detail {
-
 /// Moves `stream` by `offset` bytes from its current position, with 64-bit offsets on both
-/// platforms (`_fseeki64` on Windows, `fseeko` on POSIX). Returns true on success.
+/// platforms, so launcher files beyond 2 GiB can be walked. Returns true on success.
 bool SeekFromCurrent(std::FILE* stream, std::int64_t offset);
-
-}  // namespace detail
 }  // namespace ferrolan::tail

@@ -1,6 +1,6 @@
 #include <sys/types.h>
 
-#include "tail/find_marker.h"
+#include "tail/find_marker_os.h"
 
 namespace ferrolan::tail::detail {
 

@@ -1,4 +1,4 @@
-#include "tail/find_marker.h"
+#include "tail/find_marker_os.h"
 
 namespace ferrolan::tail::detail {
 

@@ -7,6 +7,7 @@
 #include "log/log.h"
 #include "pipeline/stages.h"
 #include "tail/params_locator.h"
+#include "tail/params_os.h"
 
 namespace ferrolan::tail {
 namespace {

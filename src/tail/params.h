@@ -64,11 +64,6 @@ std::optional<DynamicProperties> ProcessParams(const std::string& ownPath,
 /// first three log lines the step stops silently. Never stops the run.
 void SetWindowsAppId(const std::string& value);
 
-namespace detail {
-/// The platform part of SetWindowsAppId: from loading shell32 on.
-void ApplyAppUserModelId(const std::string& value);
-}  // namespace detail
-
 /// Adds the static properties from the tail in their fixed order, after logging
 /// "[Extractor] Setting up static properties\n"; "show_no_ui" = "true" only when `silent`.
 void AddStaticProperties(LaunchPropertiesBlock& list, const TailFields& tail, bool silent);

@@ -1,4 +1,4 @@
-#include "tail/params.h"
+#include "tail/params_os.h"
 
 namespace ferrolan::tail::detail {
 

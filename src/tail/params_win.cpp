@@ -4,7 +4,7 @@
 #include "log/log.h"
 #include "os/os.h"
 #include "os/windows.h"
-#include "tail/params.h"
+#include "tail/params_os.h"
 
 namespace ferrolan::tail::detail {
 

@@ -19,7 +19,7 @@ std::optional<std::string> StreamFields::Next(int limit) {
 
 bool StreamFields::Skip(std::uint64_t count) {
   if (count == 0) return true;
-  if (!detail::SeekFromCurrent(stream_, static_cast<std::int64_t>(count))) return false;
+  if (!SeekFromCurrent(stream_, static_cast<std::int64_t>(count))) return false;
   position_ += count;
   return true;
 }

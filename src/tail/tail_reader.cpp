@@ -9,6 +9,7 @@
 #include "log/log.h"
 #include "tail/find_marker.h"
 #include "tail/markers.h"
+#include "tail/tail_reader_os.h"
 
 namespace ferrolan::tail {
 
@@ -87,5 +88,7 @@ bool IsSilentInstall(bool silentFlag, const std::string& silentParameter, int ar
   log::LogPrintf("[Extractor] Is silent install is %d\n", silent ? 1 : 0);
   return silent;
 }
+
+bool IsAbsoluteName(const std::string& name) { return detail::IsAbsoluteName(name); }
 
 }  // namespace ferrolan::tail

@@ -1,7 +1,7 @@
-#include "tail/tail_reader.h"
+#include "tail/tail_reader_os.h"
 
-namespace ferrolan::tail {
+namespace ferrolan::tail::detail {
 
 bool IsAbsoluteName(const std::string& name) { return !name.empty() && name[0] == '/'; }
 
-}  // namespace ferrolan::tail
+}  // namespace ferrolan::tail::detail

@@ -1,6 +1,6 @@
-#include "tail/tail_reader.h"
+#include "tail/tail_reader_os.h"
 
-namespace ferrolan::tail {
+namespace ferrolan::tail::detail {
 
 // A UNC name ("\\server\share\...") or a drive-letter name ("C:\..."). A drive name written
 // with a forward slash ("C:/...") is absolute as well: joining it to the current directory
@@ -11,4 +11,4 @@ bool IsAbsoluteName(const std::string& name) {
   return name[1] == ':' && (name[2] == '\\' || name[2] == '/');
 }
 
-}  // namespace ferrolan::tail
+}  // namespace ferrolan::tail::detail

@@ -150,7 +150,7 @@ ArchiveCheck CheckCarriedArchive(const std::string& path, std::uint64_t offset,
                                  std::uint64_t length, const archive::PublicKey* key) {
   ArchiveCheck check;
   fs::OwnedFile file = fs::OpenFile(path, "rb");
-  if (!file || !tail::detail::SeekFromCurrent(file.get(), static_cast<std::int64_t>(offset))) {
+  if (!file || !tail::SeekFromCurrent(file.get(), static_cast<std::int64_t>(offset))) {
     check.message = "cannot read the archive from " + path;
     return check;
   }

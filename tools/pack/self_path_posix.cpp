@@ -1,9 +1,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "self_path.h"
+#include "self_path_os.h"
 
-namespace ferrolan::pack {
+namespace ferrolan::pack::detail {
 
 std::string OwnExecutablePath() {
   std::error_code error;
@@ -11,4 +11,4 @@ std::string OwnExecutablePath() {
   return error ? std::string() : path.string();
 }
 
-}  // namespace ferrolan::pack
+}  // namespace ferrolan::pack::detail

@@ -1,9 +1,9 @@
 #include <vector>
 
 #include "os/windows.h"
-#include "self_path.h"
+#include "self_path_os.h"
 
-namespace ferrolan::pack {
+namespace ferrolan::pack::detail {
 
 std::string OwnExecutablePath() {
   // The name may be longer than MAX_PATH; grow the buffer until it fits.
@@ -17,4 +17,4 @@ std::string OwnExecutablePath() {
   return {};
 }
 
-}  // namespace ferrolan::pack
+}  // namespace ferrolan::pack::detail

@@ -1,9 +1,9 @@
 #include <unistd.h>
 
-#include "terminal.h"
+#include "terminal_os.h"
 
-namespace ferrolan::pack {
+namespace ferrolan::pack::detail {
 
-bool IsTerminal(std::FILE* stream) { return stream != nullptr && isatty(fileno(stream)) != 0; }
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
-}  // namespace ferrolan::pack
+}  // namespace ferrolan::pack::detail

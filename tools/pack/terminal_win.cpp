@@ -1,9 +1,9 @@
 #include <io.h>
 
-#include "terminal.h"
+#include "terminal_os.h"
 
-namespace ferrolan::pack {
+namespace ferrolan::pack::detail {
 
-bool IsTerminal(std::FILE* stream) { return stream != nullptr && _isatty(_fileno(stream)) != 0; }
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
-}  // namespace ferrolan::pack
+}  // namespace ferrolan::pack::detail

@@ -1,8 +1,8 @@
 // Windows folder primitives on the ANSI API.
-#include "fs/path.h"
+#include "fs/path_os.h"
 #include "os/windows.h"
 
-namespace ferrolan::fs {
+namespace ferrolan::fs::detail {
 
 char PathSeparator() { return '\\'; }
 
@@ -11,9 +11,6 @@ bool IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-int CreateFolder(const std::string& path) {
-  if (IsFolder(path)) return 0;
-  return CreateDirectoryA(path.c_str(), nullptr) ? 0 : -1;
-}
+bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
-}  // namespace ferrolan::fs
+}  // namespace ferrolan::fs::detail

@@ -1,19 +1,11 @@
-// Windows half of the JRE subsystem: file names of a Windows JRE and the version resource of
-// java.exe through version.dll.
+// Windows half of the version check: the version resource of java.exe through version.dll.
 #include <vector>
 
-#include "jre/jre_os.h"
+#include "jre/java_check_os.h"
 #include "log/log.h"
 #include "os/windows.h"
 
 namespace ferrolan::jre::detail {
-
-const char* PreferredLauncherName() { return "windowslauncher.exe"; }
-const char* LauncherName() { return "javaw.exe"; }
-const char* JavaExecutableName() { return "java.exe"; }
-const char* Unpack200Name() { return "unpack200.exe"; }
-
-std::optional<std::string> DefaultJreRoot() { return std::nullopt; }
 
 std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath) {
   DWORD ignored = 0;

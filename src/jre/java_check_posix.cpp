@@ -1,29 +1,22 @@
-// POSIX half of the JRE subsystem: file names of a POSIX JRE, its version from the "release"
-// file.
+// POSIX half of the version check: the version from the JRE's "release" file.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
-#include "jre/jre_os.h"
+#include "jre/java_check_os.h"
+#include "jre/jre_layout.h"
 #include "log/log.h"
 
 namespace ferrolan::jre::detail {
 
 namespace stdfs = std::filesystem;
 
-const char* PreferredLauncherName() { return nullptr; }
-const char* LauncherName() { return "java"; }
-const char* JavaExecutableName() { return "java"; }
-const char* Unpack200Name() { return "unpack200"; }
-
-std::optional<std::string> DefaultJreRoot() { return std::string("/usr/lib/jvm"); }
-
 std::optional<FixedVersion> ReadFixedVersion(const std::string& javaPath) {
   // The executable is <jre>/bin/java; the release file sits at the top of the JRE. The steps
   // are logged with the same lines as the version-resource reader so that logs of both
   // platforms read alike: no file is an empty resource, no JAVA_VERSION a failed query.
-  stdfs::path release = stdfs::path(javaPath).parent_path().parent_path() / "release";
+  stdfs::path release = stdfs::path(javaPath).parent_path().parent_path() / kReleaseFileName;
   std::ifstream in(release, std::ios::binary);
   if (!in) {
     log::LogPrintf("[JavaCheck] verSize is zero\n");

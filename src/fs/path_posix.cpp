@@ -1,9 +1,9 @@
 // POSIX folder primitives.
 #include <sys/stat.h>
 
-#include "fs/path.h"
+#include "fs/path_os.h"
 
-namespace ferrolan::fs {
+namespace ferrolan::fs::detail {
 
 char PathSeparator() { return '/'; }
 
@@ -12,9 +12,6 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-int CreateFolder(const std::string& path) {
-  if (IsFolder(path)) return 0;
-  return mkdir(path.c_str(), 0755) == 0 ? 0 : -1;
-}
+bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
-}  // namespace ferrolan::fs
+}  // namespace ferrolan::fs::detail

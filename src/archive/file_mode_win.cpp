@@ -1,7 +1,0 @@
-#include "archive/file_mode.h"
-
-namespace ferrolan::archive {
-
-void MarkExecutableIfProgram(const std::string&, std::string_view) {}
-
-}  // namespace ferrolan::archive

@@ -1,7 +1,0 @@
-#include "splash/splash_control.h"
-
-namespace ferrolan::splash {
-
-bool IsWindowsXpOrLater() { return true; }
-
-}  // namespace ferrolan::splash
