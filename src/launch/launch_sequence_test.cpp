@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "fs/path.h"
 #include "launch/jni_launch_os.h"
 #include "launch/launch_sequence_os.h"
-#include "launch/launch_test_support.h"
 #include "tail/params.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launch {
 namespace {
@@ -13,9 +16,10 @@ namespace {
 namespace stdfs = std::filesystem;
 using testing::Fields;
 using testing::LaunchFileContents;
-using testing::LaunchTest;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using LaunchTest = testing::LoggedTempFolderTest;
+// The launch files are read and written whole.
+constexpr auto ReadBytes = &testing::ReadFile;
+constexpr auto WriteBytes = &testing::WriteFile;
 
 constexpr const char* kAppFolder = "Ferrolan-Ferrolan-00000000005-complete";
 constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
