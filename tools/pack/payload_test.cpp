@@ -95,8 +95,6 @@ class PackageTest : public testing::TempFolderTest {
   }
 
   std::string Out(const std::string& name = "launcher") const { return (root_ / name).string(); }
-
-  stdfs::path root_;
 };
 
 TEST(JsonReaderTest, AcceptsTheGrammarAndRefusesWhatIsNotJson) {
