@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <map>
-#include <random>
 #include <set>
 #include <string>
 

@@ -4,7 +4,6 @@
 // system JRE whose launcher really runs the compatibility test.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>

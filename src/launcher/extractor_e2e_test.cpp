@@ -2,11 +2,8 @@
 // temporary root, and its exit code and log file show what the main flow decided.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 #include <lzma.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <random>
