@@ -13,11 +13,13 @@ add_subdirectory(${FERROLAN_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EX
 include(GoogleTest)
 
 # ferrolan_add_test(NAME sources... LIBS libs...)
+# Every test binary links ferrolan_testing (src/testing), the helpers all tests share.
 function(ferrolan_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   ferrolan_target_defaults(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ferrolan_testing GTest::gtest GTest::gmock
+    GTest::gtest_main)
   if(WIN32)
     # Static runtime: the test binaries run under Wine without mingw DLLs on the path.
     target_link_options(${name} PRIVATE -static)
@@ -26,14 +28,20 @@ function(ferrolan_add_test name)
     PROPERTIES TIMEOUT 600 ENVIRONMENT "FERROLAN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()
 
-# The path of a built target as a test program sees it: under Wine, paths of this machine are
-# reached through the Z: drive.
-function(ferrolan_test_tool_path out target)
-  if(WIN32)
-    set(${out} "Z:$<TARGET_FILE:${target}>" PARENT_SCOPE)
+# ferrolan_test_tool_path(<out> <target> | FOLDER <path>)
+# The path of a built target (or, with FOLDER, of a folder of this machine) as a test program
+# sees it: under Wine, paths of this machine are reached through the Z: drive.
+function(ferrolan_test_tool_path out)
+  cmake_parse_arguments(ARG "" "FOLDER" "" ${ARGN})
+  if(DEFINED ARG_FOLDER)
+    set(path "${ARG_FOLDER}")
   else()
-    set(${out} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+    set(path "$<TARGET_FILE:${ARGV1}>")
   endif()
+  if(WIN32)
+    set(path "Z:${path}")
+  endif()
+  set(${out} "${path}" PARENT_SCOPE)
 endfunction()
 
 # ferrolan_add_test_tool(<target> SOURCES ... [LIBS ...] [FOR <test binary> DEFINE <macro>])

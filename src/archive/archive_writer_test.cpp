@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "archive/entry_format.h"
 #include "archive/signature.h"
 #include "archive/testdata/archive_test_util.h"

@@ -10,6 +10,7 @@
 #include "archive/signature.h"
 #include "archive/testdata/archive_test_util.h"
 #include "fs/path.h"
+#include "testing/files.h"
 
 namespace ferrolan::archive {
 namespace {
@@ -18,7 +19,7 @@ using namespace std::string_literals;
 using testutil::BuildArchive;
 using testutil::FilledBuffer;
 using testutil::IsEmptyFolder;
-using testutil::ReadAll;
+constexpr auto ReadAll = &ferrolan::testing::ReadFile;
 using testutil::TempFolder;
 using testutil::TestKey;
 

@@ -3,13 +3,14 @@
 #include <cerrno>
 #include <set>
 
-#include "fs/file_ops_testing.h"
+#include "fs/path.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::fs {
 namespace {
 
 namespace stdfs = std::filesystem;
-using FileOpsTest = testing::TempFolderTest;
+using FileOpsTest = testing::LoggedTempFolderTest;
 
 // Content whose bytes depend on their position, so a misplaced chunk is noticed.
 std::string Pattern(std::size_t size) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "testing/temp_folder.h"
+
 namespace ferrolan::fs {
 namespace {
 
@@ -45,8 +47,8 @@ TEST(PathTest, PlainFolderNames) {
 
 TEST(PathTest, CreateFolderOneLevelOnly) {
   namespace stdfs = std::filesystem;
-  stdfs::path root = stdfs::temp_directory_path() / "ferrolan-path-test";
-  stdfs::remove_all(root);
+  testing::TempFolder temp;
+  stdfs::path root = temp.root() / "top";
   std::string top = root.string();
   EXPECT_FALSE(IsFolder(top));
   EXPECT_EQ(CreateFolder(top), 0);
@@ -64,7 +66,6 @@ TEST(PathTest, CreateFolderOneLevelOnly) {
   std::fclose(f);
   EXPECT_FALSE(IsFolder(file));
   EXPECT_EQ(CreateFolder(file), -1);
-  stdfs::remove_all(root);
 }
 
 }  // namespace

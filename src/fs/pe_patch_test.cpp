@@ -1,11 +1,12 @@
 #include "fs/pe_patch.h"
 
-#include "fs/file_ops_testing.h"
+#include "fs/path.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::fs {
 namespace {
 
-using PePatchTest = testing::TempFolderTest;
+using PePatchTest = testing::LoggedTempFolderTest;
 
 constexpr std::size_t kHeader = 0x80;                      // e_lfanew of the test images
 constexpr std::size_t kSubsystem = kHeader + 4 + 20 + 68;  // 220

@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <map>
-#include <random>
 #include <set>
 #include <string>
 
 #include "fs/path.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::fs {
 namespace {
@@ -43,23 +43,13 @@ class FakeSystem {
   }
 };
 
-class SharedDirTest : public ::testing::Test {
+class SharedDirTest : public testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    root_ = stdfs::temp_directory_path() /
-            ("ferrolan-shared-" + std::to_string(std::random_device{}()));
-    stdfs::create_directories(root_);
-    sys_.vars["ALLUSERSPROFILE"] = root_.string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    stdfs::remove_all(root_, ec);
-  }
+  void SetUp() override { sys_.vars["ALLUSERSPROFILE"] = root_.string(); }
   std::string Join(std::string a, const std::string& b) {
     PathJoin(a, b);
     return a;
   }
-  stdfs::path root_;
   FakeSystem sys_;
 };
 

@@ -4,31 +4,21 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "fs/path.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::fs {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-class MasterFolderTest : public ::testing::Test {
+class MasterFolderTest : public testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    master_ = (stdfs::temp_directory_path() /
-               ("ferrolan-master-" + std::to_string(std::random_device{}())))
-                  .string();
-    stdfs::create_directories(master_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    stdfs::remove_all(master_, ec);
-  }
   void Folder(const std::string& name) { stdfs::create_directory(stdfs::path(master_) / name); }
   void File(const std::string& name) { std::ofstream(stdfs::path(master_) / name) << "x"; }
-  std::string master_;
+  const std::string master_ = Path();
 };
 
 TEST(FolderNameTest, VersionedNameAndItsVersion) {

@@ -5,14 +5,14 @@
 #include <filesystem>
 #include <string>
 
-#include "fs/file_ops_testing.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::jre {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-class CacertsTest : public fs::testing::TempFolderTest {
+class CacertsTest : public ferrolan::testing::LoggedTempFolderTest {
  protected:
   std::string Jre() const { return Path("jre"); }
   std::string Target() const { return TrustStorePath(Jre()); }

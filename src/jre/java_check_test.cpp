@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "fs/file_ops_testing.h"
+#include "fs/path.h"
 #include "jre/jre_layout.h"
 #include "jre/jre_layout_os.h"
 #include "jre/jre_test_support.h"
 #include "os/os.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::jre {
 namespace {
@@ -48,7 +49,7 @@ TEST(ReleaseFileTest, VersionTextBecomesAProductVersion) {
   EXPECT_NE(FixedVersionFromText("").signature, kFixedVersionSignature);
 }
 
-class JavaCheckTest : public fs::testing::TempFolderTest {
+class JavaCheckTest : public ferrolan::testing::LoggedTempFolderTest {
  protected:
   std::string Java(const std::string& version) {
     std::string folder = Path("jre-" + (version.empty() ? std::string("none") : version));
@@ -90,11 +91,11 @@ TEST_F(JavaCheckTest, MissingOrUnreadableVersionCountsAsZero) {
   EXPECT_EQ(JavaCheck(Path("nowhere/bin/java"), "0"), 1);
 }
 
-class JreLayoutTest : public fs::testing::TempFolderTest {
+class JreLayoutTest : public ferrolan::testing::LoggedTempFolderTest {
  protected:
   void TearDown() override {
     os::SetEnv("PROGRAMFILES", saved_);
-    fs::testing::TempFolderTest::TearDown();
+    ferrolan::testing::LoggedTempFolderTest::TearDown();
   }
   std::optional<std::string> saved_ = os::GetEnv("PROGRAMFILES");
 };

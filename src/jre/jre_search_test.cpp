@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "fs/file_ops_testing.h"
 #include "jre/jre_layout.h"
 #include "jre/jre_layout_os.h"
 #include "jre/jre_test_support.h"
 #include "os/os.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::jre {
 namespace {
@@ -23,17 +23,17 @@ using testing::kJava11;
 using testing::kJava17;
 using testing::kJava8;
 
-class JreSearchTest : public fs::testing::TempFolderTest {
+class JreSearchTest : public ferrolan::testing::LoggedTempFolderTest {
  protected:
   void SetUp() override {
-    fs::testing::TempFolderTest::SetUp();
+    ferrolan::testing::LoggedTempFolderTest::SetUp();
     os::SetEnv("PROGRAMFILES", Path("pf"));
     stdfs::create_directories(Path("master/Ferrolan-Ferrolan-00000000002-complete"));
     stdfs::create_directories(Path("master/Ferrolan-Ferrolan-00000000007-complete"));
   }
   void TearDown() override {
     os::SetEnv("PROGRAMFILES", saved_);
-    fs::testing::TempFolderTest::TearDown();
+    ferrolan::testing::LoggedTempFolderTest::TearDown();
   }
 
   /// A system JRE jre<n> under PROGRAMFILES\Java (or Java_FLAutoTest).

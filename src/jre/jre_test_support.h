@@ -1,12 +1,12 @@
-// Test support for the jre tests: fake JRE folders that look like an installed JRE to the code
-// under test. Header-only; tests include it.
+// Test support for the jre tests and the launcher's end-to-end tests: fake JRE folders that look
+// like an installed JRE to the code under test. Header-only; tests include it.
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "jre/jre_layout.h"
+#include "testing/files.h"
 
 #ifndef FERROLAN_FAKE_JAVA_DIR
 #define FERROLAN_FAKE_JAVA_DIR ""
@@ -48,10 +48,7 @@ struct FakeJre {
   bool runnableLauncher = false;
 };
 
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
+using ferrolan::testing::WriteFile;
 
 /// Fills `folder` as a JRE: the release file (read on POSIX), the java executable (with a
 /// version resource where the platform reads one), the launcher and the unpacker.

@@ -1,4 +1,4 @@
-// The JNI launch against the stand-in JVM library (fake_jvm/fake_jvm.cpp), which records every
+// The JNI launch against the stand-in JVM library (testprograms/fake_jvm.cpp), which records every
 // call it receives. The real virtual machine is exercised in launch_real_jvm_test.cpp.
 #include "launch/jni_launch.h"
 
@@ -7,15 +7,16 @@
 #include <algorithm>
 
 #include "jre/jre_layout.h"
-#include "launch/launch_test_support.h"
 #include "process/spawner.h"
+#include "testing/files.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launch {
 namespace {
 
 namespace stdfs = std::filesystem;
-using testing::LaunchTest;
-using testing::ReadBytes;
+using LaunchTest = testing::LoggedTempFolderTest;
+using testing::ReadFile;
 
 class JniLaunchTest : public LaunchTest {
  protected:
@@ -35,7 +36,7 @@ class JniLaunchTest : public LaunchTest {
   }
   std::vector<std::string> Calls(const std::string& name = "calls.txt") {
     std::vector<std::string> lines;
-    std::string text = ReadBytes(Path(name));
+    std::string text = ReadFile(Path(name));
     std::size_t at = 0;
     while (at < text.size()) {
       std::size_t end = text.find('\n', at);

@@ -2,17 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/launch_test_support.h"
 #include "tail/properties_block.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launch {
 namespace {
 
 namespace stdfs = std::filesystem;
 using testing::Fields;
-using testing::LaunchTest;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using LaunchTest = testing::LoggedTempFolderTest;
+// The launch files are read and written whole.
+constexpr auto ReadBytes = &testing::ReadFile;
+constexpr auto WriteBytes = &testing::WriteFile;
 
 using namespace std::string_literals;
 

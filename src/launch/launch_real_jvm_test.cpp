@@ -11,8 +11,11 @@
 #include <cstdlib>
 
 #include "launch/launch_sequence.h"
-#include "launch/launch_test_support.h"
+#include "log/log.h"
 #include "tail/params.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 // Read by AddressSanitizer builds only. A process that has run a Java virtual machine cannot be
 // checked for leaks at exit: the JVM's threads and its own use of SIGSEGV make LeakSanitizer's
@@ -24,10 +27,10 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using testing::LaunchFileContents;
-using testing::LaunchTest;
-using testing::ReadBytes;
+using LaunchTest = testing::LoggedTempFolderTest;
+using testing::ReadFile;
 using testing::WaitForFile;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 #if defined(FERROLAN_DEMO_JAR) && defined(FERROLAN_UPDATER_JAR) && defined(FERROLAN_JDK_HOME)
 constexpr bool kHaveJava = true;
@@ -65,7 +68,7 @@ class RealJvmTest : public LaunchTest {
     std::string jre = InMaster(kJreFolder);
     stdfs::create_directories(jre + "/bin");
     std::string java = jre + "/bin/java";
-    WriteBytes(java, std::string("#!/bin/sh\nexec '") + kJdkHome + "/bin/java' \"$@\"\n");
+    WriteFile(java, std::string("#!/bin/sh\nexec '") + kJdkHome + "/bin/java' \"$@\"\n");
     stdfs::permissions(
         java, stdfs::perms::owner_all | stdfs::perms::group_read | stdfs::perms::group_exec);
     if (!withJvm) return;
@@ -83,7 +86,7 @@ class RealJvmTest : public LaunchTest {
     stdfs::create_directories(InMaster(folder));
     stdfs::copy_file(jar, InMaster(folder + "/app.jar"));
     contents.classpath = {"app.jar"};
-    WriteBytes(InMaster(folder + "/" + kLaunchFileName), contents.Bytes());
+    WriteFile(InMaster(folder + "/" + kLaunchFileName), contents.Bytes());
   }
   void InstallDemoAsUpdater() {
     LaunchFileContents contents;
@@ -126,7 +129,7 @@ TEST_F(RealJvmTest, JniRunsTheMainClassInsideTheLauncherProcess) {
   InstallDemoAsUpdater();
   LaunchInChild(false);
   ASSERT_TRUE(WaitForFile(Report(), 5));
-  std::string report = ReadBytes(Report());
+  std::string report = ReadFile(Report());
   // In process: the Java code runs in the test binary, not in a java launcher.
   EXPECT_NE(ReportLine(report, "command").find("ferrolan_launch_test"), std::string::npos)
       << report;
@@ -146,7 +149,7 @@ TEST_F(RealJvmTest, ForceSpawnRunsTheApplicationInAJavaProcess) {
   InstallDemoAsUpdater();
   LaunchInChild(true);
   ASSERT_TRUE(WaitForFile(Report(), 60));
-  std::string report = ReadBytes(Report());
+  std::string report = ReadFile(Report());
   EXPECT_EQ(ReportLine(report, "command").find("ferrolan_launch_test"), std::string::npos);
   EXPECT_EQ(ReportLine(report, "argument 2"), "command line");
   EXPECT_TRUE(stdfs::exists(InMaster(std::string(kJreFolder) + "/bin/DemoApp")));
@@ -157,7 +160,7 @@ TEST_F(RealJvmTest, JreWithoutJvmLibraryIsSpawnedInstead) {
   InstallDemoAsUpdater();
   LaunchInChild(false);
   ASSERT_TRUE(WaitForFile(Report(), 60));
-  std::string report = ReadBytes(Report());
+  std::string report = ReadFile(Report());
   EXPECT_EQ(ReportLine(report, "command").find("ferrolan_launch_test"), std::string::npos);
   EXPECT_EQ(ReportLine(report, "argument 1"), "extra one");
 }
@@ -189,18 +192,18 @@ TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationAndRecordsItsOptions) {
   InstallComponent("Ferrolan-DemoApp-00000000002-complete", app, kDemoJar);
   app.appJvmOptions = {"-Dferrolan.demo.report=" + Path("old.txt")};
   InstallComponent("Ferrolan-DemoApp-00000000001-complete", app, kDemoJar);
-  WriteBytes(InMaster("FLAppsSharedConfig/DetectedProxy"), "proxy:3128\r\nlocalhost");
+  WriteFile(InMaster("FLAppsSharedConfig/DetectedProxy"), "proxy:3128\r\nlocalhost");
 
   LaunchInChild(false);  // the updater waits for the application, so it has ended here
   ASSERT_TRUE(WaitForFile(Report(), 5));
-  std::string report = ReadBytes(Report());
+  std::string report = ReadFile(Report());
   EXPECT_EQ(ReportLine(report, "classpath"),
             InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
   EXPECT_EQ(ReportLine(report, "argument 1"), "from the app's launch file");
   EXPECT_EQ(ReportLine(report, "argument 2"), "command line");
   EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.list=proxy:3128\n"), std::string::npos);
   EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.bypass=localhost\n"), std::string::npos);
-  EXPECT_EQ(ReadBytes(LsoFilePath(Master(), kJreFolder)),
+  EXPECT_EQ(ReadFile(LsoFilePath(Master(), kJreFolder)),
             testing::Fields({"1", "-Dferrolan.demo.report=" + Report()}));
 }
 

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "fs/path.h"
 #include "jre/jre_layout.h"
-#include "launch/launch_test_support.h"
 #include "tail/params.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launch {
 namespace {
@@ -12,9 +15,10 @@ namespace {
 namespace stdfs = std::filesystem;
 using testing::Fields;
 using testing::LaunchFileContents;
-using testing::LaunchTest;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using LaunchTest = testing::LoggedTempFolderTest;
+// The launch files are read and written whole.
+constexpr auto ReadBytes = &testing::ReadFile;
+constexpr auto WriteBytes = &testing::WriteFile;
 
 constexpr const char* kAppFolder = "Ferrolan-Ferrolan-00000000005-complete";
 constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";

@@ -4,7 +4,6 @@
 // system JRE whose launcher really runs the compatibility test.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,10 +15,12 @@
 #include "archive/testdata/archive_test_util.h"
 #include "jre/jre_layout.h"
 #include "jre/jre_test_support.h"
-#include "launch/launch_test_support.h"
 #include "os/os.h"
 #include "process/spawner.h"
 #include "tail/markers.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launcher {
 namespace {
@@ -30,15 +31,7 @@ using archive::EncodeEntryHeader;
 using archive::EntryType;
 namespace testutil = archive::testutil;
 
-template <typename Bytes>
-std::string AsString(const Bytes& bytes) {
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
-std::string ReadFile(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using ferrolan::testing::ReadFile;
 
 std::string TailEntry(const std::string& name, const std::string& content) {
   return EncodeEntryHeader(EntryType::kFile, name, static_cast<std::int64_t>(content.size())) +
@@ -65,7 +58,7 @@ struct Payload {
 // The updater's launch file of an online build: the JRE search runs its compatibility class on
 // every candidate. The stand-in launchers pass a class whose name holds "Compatibility".
 std::string UpdaterLaunchFile(const std::string& compatibilityClass) {
-  launch::testing::LaunchFileContents contents;
+  ferrolan::testing::LaunchFileContents contents;
   contents.compatibilityClass = compatibilityClass;
   return contents.Bytes();
 }
@@ -100,14 +93,9 @@ class FolderLock {
   bool held_ = false;
 };
 
-class ExtractionE2ETest : public ::testing::Test {
+class ExtractionE2ETest : public ferrolan::testing::TempFolderTest {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    root_ = stdfs::temp_directory_path() /
-            ("ferrolan-install-e2e-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-             std::to_string(counter++));
     stdfs::create_directories(root_ / "programdata");
     for (const char* name : kVariables) {
       saved_.push_back(os::GetEnv(name));
@@ -139,8 +127,6 @@ class ExtractionE2ETest : public ::testing::Test {
       jreLock_.reset();
     }
     for (std::size_t i = 0; i < std::size(kVariables); ++i) os::SetEnv(kVariables[i], saved_[i]);
-    std::error_code ignored;
-    stdfs::remove_all(root_, ignored);
   }
 
   std::string Build(const Payload& payload) const {
@@ -155,8 +141,7 @@ class ExtractionE2ETest : public ::testing::Test {
                                              "/S",
                                              "11",
                                              "http://updates.invalid/app"};
-    std::string out = image_ + AsString(tail::TailMarker());
-    for (const std::string& field : fields) out += field + '\0';
+    std::string out = image_ + ferrolan::testing::WrapperTailFields(fields);
     // lzma.exe must be an executable image on Windows, where it is patched to be windowed.
     out += TailEntry("lzma.exe", image_);
     out += TailEntry("nativesplash.png", "png bytes");
@@ -181,10 +166,9 @@ class ExtractionE2ETest : public ::testing::Test {
                           [&](ArchiveWriter& w) { w.AddFile("app.jar", "app " + version); });
       out += TailEntry("app.version", version);
     }
-    out += AsString(tail::ParamsMarker()) + (payload.autoTest ? "2" : "1") + '\0' + "jre_name" +
-           '\0' + "jre17" + '\0';
-    if (payload.autoTest) out += std::string("wrapper_autotest") + '\0' + "true" + '\0';
-    return out;
+    ferrolan::testing::ParamList params = {{"jre_name", "jre17"}};
+    if (payload.autoTest) params.emplace_back("wrapper_autotest", "true");
+    return out + ferrolan::testing::ParamsSection(params);
   }
 
   int Run(const Payload& payload) {
@@ -253,7 +237,6 @@ class ExtractionE2ETest : public ::testing::Test {
 
   static constexpr const char* kVariables[] = {"PROGRAMDATA", "PROGRAMFILES",
                                                jre::testing::kFakeJavaLogVariable};
-  stdfs::path root_;
   stdfs::path programFiles_;
   std::optional<FolderLock> jreLock_;
   std::vector<std::optional<std::string>> saved_;

@@ -5,27 +5,23 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "archive/archive_writer.h"
 #include "archive/unarchiver.h"
 #include "pipeline/ring_buffer.h"
+#include "testing/files.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launcher {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string ReadFile(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using ferrolan::testing::ReadFile;
 
 std::string Entry(const std::string& name, const std::string& content) {
   return archive::EncodeEntryHeader(archive::EntryType::kFile, name,
@@ -40,14 +36,9 @@ std::shared_ptr<pipeline::RingBuffer> Filled(const std::string& bytes) {
   return buffer;
 }
 
-class ExtractionTest : public ::testing::Test {
+class ExtractionTest : public ferrolan::testing::TempFolderTest {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    root_ = stdfs::temp_directory_path() /
-            ("ferrolan-extraction-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-             std::to_string(counter++));
     stdfs::create_directories(root_ / "master" / "FLAppsSharedConfig");
     flow_.masterFolder = (root_ / "master").string();
     flow_.sharedConfigFolder = (root_ / "master" / "FLAppsSharedConfig").string();
@@ -69,11 +60,6 @@ class ExtractionTest : public ::testing::Test {
       return launch::LaunchOutcome{};
     };
   }
-  void TearDown() override {
-    std::error_code ignored;
-    stdfs::remove_all(root_, ignored);
-  }
-
   // The five updater entries, as plain files (the updater archive's content is not looked at).
   static std::string UpdaterEntries() {
     return Entry("lzma.exe", "lzma") + Entry("nativesplash.png", "png") +
@@ -86,7 +72,6 @@ class ExtractionTest : public ::testing::Test {
     return ExtractAndPrepare(flow_, InstallDecision{}, ops_);
   }
 
-  stdfs::path root_;
   MainFlow flow_;
   tail::TailFields fields_;
   ExtractionOps ops_;

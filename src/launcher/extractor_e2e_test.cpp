@@ -2,11 +2,8 @@
 // temporary root, and its exit code and log file show what the main flow decided.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -14,45 +11,33 @@
 #include "os/os.h"
 #include "process/spawner.h"
 #include "tail/markers.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launcher {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-template <typename Bytes>
-std::string AsString(const Bytes& bytes) {
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
+using ferrolan::testing::AsString;
+using ferrolan::testing::ReadFile;
 
 // A packaged launcher without archive entries: enough for start-up and the install decision.
 struct LauncherFile {
   std::string image;
   std::vector<std::string> fields;
-  std::vector<std::pair<std::string, std::string>> params;
+  ferrolan::testing::ParamList params;
 
   std::string Build() const {
-    std::string out = image + AsString(tail::TailMarker());
-    for (const std::string& field : fields) out += field + '\0';
-    out += AsString(tail::ParamsMarker()) + std::to_string(params.size()) + '\0';
-    for (const auto& [name, value] : params) out += name + '\0' + value + '\0';
-    return out;
+    return image + ferrolan::testing::WrapperTailFields(fields) +
+           ferrolan::testing::ParamsSection(params);
   }
 };
 
-std::string ReadFile(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class ExtractorE2ETest : public ::testing::Test {
+class ExtractorE2ETest : public ferrolan::testing::TempFolderTest {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    root_ = stdfs::temp_directory_path() /
-            ("ferrolan-e2e-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-             std::to_string(counter++));
     stdfs::create_directories(root_ / "programdata");
     saved_ = os::GetEnv("PROGRAMDATA");
     os::SetEnv("PROGRAMDATA", (root_ / "programdata").string());
@@ -70,11 +55,7 @@ class ExtractorE2ETest : public ::testing::Test {
                       "http://updates.invalid/app"};
     layout_.params = {{"jre_name", "jre17"}};
   }
-  void TearDown() override {
-    os::SetEnv("PROGRAMDATA", saved_);
-    std::error_code ignored;
-    stdfs::remove_all(root_, ignored);
-  }
+  void TearDown() override { os::SetEnv("PROGRAMDATA", saved_); }
 
   stdfs::path Master() const { return root_ / "programdata" / "Ferrolan-Demo App"; }
   stdfs::path Component(const std::string& name, const std::string& version) {
@@ -118,7 +99,6 @@ class ExtractorE2ETest : public ::testing::Test {
     return newest.empty() ? "" : ReadFile(newest);
   }
 
-  stdfs::path root_;
   std::optional<std::string> saved_;
   LauncherFile layout_;
 };

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "jre/jre_layout.h"
 #include "log/log.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launcher {
 namespace {
@@ -17,25 +16,8 @@ namespace {
 namespace stdfs = std::filesystem;
 
 // A master folder of its own per test, with helpers to install components into it.
-class InstallDecisionTest : public ::testing::Test {
+class InstallDecisionTest : public ferrolan::testing::LoggedTempFolderTest {
  protected:
-  void SetUp() override {
-    static std::atomic<int> counter{0};
-    master_ = stdfs::temp_directory_path() /
-              ("ferrolan-decision-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-               std::to_string(counter++));
-    stdfs::create_directories(master_);
-    console_ = std::tmpfile();
-    log::SetConsoleForTesting(console_);
-  }
-  void TearDown() override {
-    log::SetConsoleForTesting(nullptr);
-    std::fclose(console_);
-    std::error_code ignored;
-    stdfs::remove_all(master_, ignored);
-  }
-
   static void Touch(const stdfs::path& file) {
     stdfs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << "x";
@@ -55,18 +37,9 @@ class InstallDecisionTest : public ::testing::Test {
   InstallState State(std::string gu, std::string app) {
     return InstallState{master_.string(), "Demo", "jre17", std::move(gu), std::move(app)};
   }
-  std::string Log() {
-    std::fflush(console_);
-    std::rewind(console_);
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, console_)) > 0) text.append(buf, n);
-    return text;
-  }
+  std::string Log() { return Console(); }
 
-  stdfs::path master_;
-  std::FILE* console_ = nullptr;
+  const stdfs::path& master_ = root_;
 };
 
 TEST_F(InstallDecisionTest, NothingInstalledExtracts) {

@@ -4,26 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "testing/temp_folder.h"
 
 namespace ferrolan::launcher {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-class JreSetupTest : public ::testing::Test {
+class JreSetupTest : public ferrolan::testing::TempFolderTest {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    root_ = stdfs::temp_directory_path() /
-            ("ferrolan-jresetup-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-             std::to_string(counter++));
     stdfs::create_directories(root_ / "updater");
     flow_.jreName = "jre17";
     flow_.updateUrl = "http://updates.invalid/app/";
@@ -48,11 +43,6 @@ class JreSetupTest : public ::testing::Test {
     ops_.regenerateClassData = [this](const std::string&) { calls_.push_back("jsa"); };
     ops_.millisText = [] { return std::string("123"); };
   }
-  void TearDown() override {
-    std::error_code ignored;
-    stdfs::remove_all(root_, ignored);
-  }
-
   ServerVersion Read(const std::string& text) {
     std::ofstream(root_ / "v.txt", std::ios::binary) << text;
     std::FILE* stream = std::fopen((root_ / "v.txt").string().c_str(), "r");
@@ -61,7 +51,6 @@ class JreSetupTest : public ::testing::Test {
     return version;
   }
 
-  stdfs::path root_;
   MainFlow flow_;
   JreSetupInput input_;
   JreSetupOps ops_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fs/path.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::log {
 namespace {
@@ -102,9 +103,8 @@ TEST(LogFileNameTest, FollowsTheTimeStampPattern) {
 
 TEST_F(LogTest, FileReceivesMessagesUntilClosed) {
   namespace stdfs = std::filesystem;
-  stdfs::path shared = stdfs::temp_directory_path() / "ferrolan-log-test";
-  stdfs::remove_all(shared);
-  stdfs::create_directories(shared);
+  testing::TempFolder temp;
+  const stdfs::path& shared = temp.root();
 
   std::string path = LogOpen(shared.string(), "Demo App");
   stdfs::path logs = shared / "Ferrolan-Demo App" / "logs";
@@ -133,13 +133,12 @@ TEST_F(LogTest, FileReceivesMessagesUntilClosed) {
   EXPECT_NE(console.find("[Extractor] Logging to " + path), std::string::npos);
   EXPECT_NE(console.find("[Extractor] Opening the file for writing returned 0"), std::string::npos);
   EXPECT_NE(console.find("[T] console only"), std::string::npos);
-  stdfs::remove_all(shared);
 }
 
 TEST_F(LogTest, UnopenableFileKeepsLoggingToConsole) {
   namespace stdfs = std::filesystem;
-  stdfs::path missing = stdfs::temp_directory_path() / "ferrolan-log-missing" / "deeper";
-  stdfs::remove_all(missing.parent_path());
+  testing::TempFolder temp;
+  stdfs::path missing = temp.root() / "missing" / "deeper";
   LogOpen(missing.string(), "X");  // the shared dir's parent is missing: nothing is created
   LogPrintf("[T] still here\n");
   std::string console = Console();

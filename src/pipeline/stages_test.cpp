@@ -6,11 +6,12 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "testing/temp_folder.h"
 
 namespace ferrolan::pipeline {
 namespace {
@@ -110,29 +111,6 @@ DecodeResult Decode(const std::string& compressed) {
   return r;
 }
 
-class TempDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = stdfs::temp_directory_path() / ("ferrolan-pipe-" + std::string(info->name()) + "-" +
-                                           std::to_string(std::random_device{}()));
-    stdfs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    stdfs::remove_all(dir_, ec);
-  }
-  std::string PathOf(const std::string& name) { return (dir_ / name).string(); }
-  void WriteFile(const std::string& name, const std::string& content) {
-    std::ofstream(dir_ / name, std::ios::binary) << content;
-  }
-  std::string ReadFile(const std::string& name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  stdfs::path dir_;
-};
-
 TEST(UnLZMAerTest, DecodesLegacyAndXzStreams) {
   const std::string data = SampleData(600000, 1);
   for (Container c : kContainers) {
@@ -209,12 +187,12 @@ TEST(StageThreadTest, DestroyingAWaitingStageStopsAndJoinsIt) {
   EXPECT_FALSE(in2->Closed());
 }
 
-using FileStageTest = TempDir;
+using FileStageTest = testing::TempFolderTest;
 
 TEST_F(FileStageTest, FileReaderClosesItsOutputAtTheEndOfTheFile) {
   const std::string content = SampleData(700000, 7);  // several times the buffer's size
-  WriteFile("in.bin", content);
-  FileReaderPipe pipe = StartFileReader(fs::OpenFile(PathOf("in.bin"), "rb"));
+  Write("in.bin", content);
+  FileReaderPipe pipe = StartFileReader(fs::OpenFile(Path("in.bin"), "rb"));
   ASSERT_EQ(pipe.buffer->id(), 3);
   ASSERT_EQ(pipe.buffer->capacity(), 204800);
   EXPECT_TRUE(Drain(*pipe.buffer) == content);
@@ -223,8 +201,8 @@ TEST_F(FileStageTest, FileReaderClosesItsOutputAtTheEndOfTheFile) {
 
 TEST_F(FileStageTest, ConsumerOfACutShortFileSeesTheEndInsteadOfHanging) {
   const char fields[] = "first\0second\0thi";  // the third field is cut short
-  WriteFile("short.bin", std::string(fields, sizeof fields - 1));
-  FileReaderPipe pipe = StartFileReader(fs::OpenFile(PathOf("short.bin"), "rb"));
+  Write("short.bin", std::string(fields, sizeof fields - 1));
+  FileReaderPipe pipe = StartFileReader(fs::OpenFile(Path("short.bin"), "rb"));
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "a", 100, nullptr), "first");
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "b", 100, nullptr), "second");
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "c", 100, nullptr), std::nullopt);
@@ -232,16 +210,16 @@ TEST_F(FileStageTest, ConsumerOfACutShortFileSeesTheEndInsteadOfHanging) {
 }
 
 TEST_F(FileStageTest, ConsumerCloseStopsAReaderOfALongFile) {
-  WriteFile("long.bin", std::string("header\0", 7) + SampleData(3000000, 8));
-  FileReaderPipe pipe = StartFileReader(fs::OpenFile(PathOf("long.bin"), "rb"));
+  Write("long.bin", std::string("header\0", 7) + SampleData(3000000, 8));
+  FileReaderPipe pipe = StartFileReader(fs::OpenFile(Path("long.bin"), "rb"));
   EXPECT_EQ(RingBuffer_readUntil(*pipe.buffer, "h", 100, nullptr), "header");
   RingBuffer_close(*pipe.buffer);  // the consumer has what it wanted
   EXPECT_EQ(pipe.reader.Join(), 0);
 }
 
 TEST_F(FileStageTest, FileReaderStartsWhereTheFileIsPositioned) {
-  WriteFile("pos.bin", std::string("skip\0keep\0", 10));
-  OwnedFile file = fs::OpenFile(PathOf("pos.bin"), "rb");
+  Write("pos.bin", std::string("skip\0keep\0", 10));
+  OwnedFile file = fs::OpenFile(Path("pos.bin"), "rb");
   ASSERT_TRUE(file);
   ASSERT_EQ(std::fseek(file.get(), 5, SEEK_SET), 0);
   FileReaderPipe pipe = StartFileReader(std::move(file));
@@ -251,31 +229,31 @@ TEST_F(FileStageTest, FileReaderStartsWhereTheFileIsPositioned) {
 TEST_F(FileStageTest, ReaderDecoderAndSaverFormOnePipeline) {
   // A compressed payload read from a file, decoded, and saved: every stage ends on its own.
   const std::string data = SampleData(900000, 10);
-  WriteFile("payload.xz", Compress(data, Container::kXz));
+  Write("payload.xz", Compress(data, Container::kXz));
   auto raw = RingBuffer_create(1, 102400);
   auto decoded = RingBuffer_create(2, 102400);
-  StageThread reader = StartFileReaderStage(fs::OpenFile(PathOf("payload.xz"), "rb"), raw);
+  StageThread reader = StartFileReaderStage(fs::OpenFile(Path("payload.xz"), "rb"), raw);
   StageThread decoder = StartUnLZMAerStage(raw, decoded);
-  StageThread saver = StartFileSaverStage(fs::OpenFile(PathOf("payload.bin"), "wb"), decoded);
+  StageThread saver = StartFileSaverStage(fs::OpenFile(Path("payload.bin"), "wb"), decoded);
   EXPECT_EQ(saver.Join(), 0);
   EXPECT_EQ(decoder.Join(), 0);
   EXPECT_EQ(reader.Join(), 0);
-  EXPECT_TRUE(ReadFile("payload.bin") == data);
+  EXPECT_TRUE(Read(Path("payload.bin")) == data);
 }
 
 TEST_F(FileStageTest, FileSaverWritesTheWholeStream) {
   const std::string content = SampleData(250000, 9);
   auto input = RingBuffer_create(4, 102400);
-  StageThread saver = StartFileSaverStage(fs::OpenFile(PathOf("out.bin"), "wb"), input);
+  StageThread saver = StartFileSaverStage(fs::OpenFile(Path("out.bin"), "wb"), input);
   std::thread feeder = Feed(input, content);
   EXPECT_EQ(saver.Join(), 0);
   feeder.join();
-  EXPECT_TRUE(ReadFile("out.bin") == content);
+  EXPECT_TRUE(Read(Path("out.bin")) == content);
 }
 
 TEST_F(FileStageTest, FileSaverWithoutAFileRefusesTheStream) {
   auto input = RingBuffer_create(4, 1024);
-  OwnedFile none = fs::OpenFile(PathOf("missing-folder/out.bin"), "wb");
+  OwnedFile none = fs::OpenFile(Path("missing-folder/out.bin"), "wb");
   ASSERT_FALSE(none);
   StageThread saver = StartFileSaverStage(std::move(none), input);
   EXPECT_EQ(saver.Join(), -1);

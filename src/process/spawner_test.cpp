@@ -3,8 +3,10 @@
 #include <chrono>
 #include <thread>
 
-#include "fs/file_ops_testing.h"
+#include "fs/path.h"
 #include "fs/pe_patch.h"
+#include "testing/files.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::process {
 namespace {
@@ -13,7 +15,7 @@ namespace stdfs = std::filesystem;
 
 // Reads back what argv_echo wrote: one "<length>:<bytes>\n" record per argument.
 std::vector<std::string> ReadEcho(const std::string& path) {
-  std::string text = fs::testing::ReadWholeFile(path);
+  std::string text = ferrolan::testing::ReadFile(path);
   std::vector<std::string> arguments;
   for (std::size_t at = 0, colon; (colon = text.find(':', at)) != std::string::npos;) {
     std::size_t length = std::stoul(text.substr(at, colon - at));
@@ -23,7 +25,7 @@ std::vector<std::string> ReadEcho(const std::string& path) {
   return arguments;
 }
 
-class SpawnerTest : public fs::testing::TempFolderTest {
+class SpawnerTest : public ferrolan::testing::LoggedTempFolderTest {
  protected:
   // A Spawner that runs `program` (argv_echo) writing to `output` and exiting with `code`.
   static Spawner Echo(const std::string& output, int code, const std::vector<std::string>& args,

@@ -8,12 +8,14 @@
 #include <random>
 #include <string>
 
-#include "tail/tail_test_support.h"
+#include "tail/markers.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::tail {
 namespace {
 
-using testing::Bytes;
+using testing::AsString;
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 File Open(const std::string& path) { return File(std::fopen(path.c_str(), "rb"), &std::fclose); }
@@ -32,12 +34,12 @@ std::string Hex(const std::string& bytes) {
 
 // The values are a contract with every launcher file already packaged.
 TEST(MarkersTest, ValuesAreTheDocumentedOnes) {
-  EXPECT_EQ(Hex(Bytes(TailMarker())),
+  EXPECT_EQ(Hex(AsString(TailMarker())),
             "576B6B5FB3BD2EA61DBD57A65792DB9ED6B3BD79DBB3F3579E5F92922E9257DB"
             "EA5FF31DEAA6DB1D57A6579E79F379BD92A62E9EDBB35F2E6B1D1D6B9EF3B3A6"
             "B3DBB379BD9279579E9EDBB36BBDEAD63A575F79BD3AB3F36B92BD9279F357BD"
             "6B5F6B3A79A63AA65F9E6BB31D3A6B9E9E6BD62EEA579EF3A62EBD1DB31DF31D");
-  EXPECT_EQ(Hex(Bytes(ParamsMarker())),
+  EXPECT_EQ(Hex(AsString(ParamsMarker())),
             "B3BD793A1D1D79D66BDB5F792E3A5FDB1DDBB35F92DB921DD6B36BA62EF3D6EA"
             "2E2EBD1DD63A5FDBD657F35F9E5F2E2E6B92922EBD6B2E6B92F33A79DB791D1D");
 }
@@ -49,8 +51,8 @@ TEST(MarkersTest, NeitherMarkerStandsInTheBuiltImages) {
     std::ifstream in(path, std::ios::binary);
     std::string image(std::istreambuf_iterator<char>(in), {});
     ASSERT_GT(image.size(), 4096u) << path;
-    EXPECT_EQ(image.find(Bytes(TailMarker())), std::string::npos) << path;
-    EXPECT_EQ(image.find(Bytes(ParamsMarker())), std::string::npos) << path;
+    EXPECT_EQ(image.find(AsString(TailMarker())), std::string::npos) << path;
+    EXPECT_EQ(image.find(AsString(ParamsMarker())), std::string::npos) << path;
   }
 }
 
@@ -58,7 +60,7 @@ TEST(MarkersTest, NeitherMarkerStandsInTheBuiltImages) {
 // from the stream's position when the search starts, and the stream stops right after it.
 TEST(FindMarkerTest, FindsAMarkerAfterAByteEqualToItsFirstByte) {
   testing::TempFolder temp;
-  const std::string marker = Bytes(TailMarker());
+  const std::string marker = AsString(TailMarker());
   File f = Open(temp.Write("m.bin", "0123" + marker.substr(0, 1) + marker + "!"));
   ASSERT_EQ(std::fseek(f.get(), 2, SEEK_SET), 0);
   EXPECT_EQ(Find(f.get(), marker), 3 + 128);
@@ -69,7 +71,7 @@ TEST(FindMarkerTest, FindsAMarkerAfterAByteEqualToItsFirstByte) {
 // exactly the byte after them.
 TEST(FindMarkerTest, MarkerAcrossBlockBoundaries) {
   testing::TempFolder temp;
-  const std::string marker = Bytes(TailMarker());
+  const std::string marker = AsString(TailMarker());
   constexpr std::size_t kBlock = std::size_t{256} << 10;
   for (std::size_t at : {kBlock - 128, kBlock - 127, kBlock - 1, kBlock, 4 * kBlock + 60}) {
     std::string data(at, '\x5F');  // a byte of the marker: every sample is a candidate

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "tail/tail_test_support.h"
+#include "tail/markers.h"
+#include "testing/log_capture.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::tail {
 namespace {
 
-using testing::Bytes;
+using testing::AsString;
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
@@ -23,11 +26,11 @@ std::string Entry(const std::string& type, const std::string& path, const std::s
 
 // The eleven tail fields with the given versions; the rest as a packager writes them.
 std::string Fields(const std::string& appVersion, const std::string& jreVersion) {
-  return testing::LauncherLayout::Fields({"Demo App", appVersion, jreVersion, "00000000001", "700",
-                                          "3082", "1", "perm_all", "", "11", "D"});
+  return testing::Fields({"Demo App", appVersion, jreVersion, "00000000001", "700", "3082", "1",
+                          "perm_all", "", "11", "D"});
 }
 
-std::string Params() { return Bytes(ParamsMarker()) + "2" + '\0' + "k" + '\0' + "v" + '\0'; }
+std::string Params() { return AsString(ParamsMarker()) + "2" + '\0' + "k" + '\0' + "v" + '\0'; }
 
 // Locates the Params in `bytes` and returns what follows the marker (up to 8 bytes), or
 // "<none>" when there is none.
@@ -45,7 +48,7 @@ std::string After(const testing::TempFolder& temp, const std::string& bytes) {
 TEST(LocateParamsMarkerTest, StepsOverTheAnnouncedEntries) {
   testing::TempFolder temp;
   testing::LogCapture log;
-  const std::string decoy = "x" + Bytes(ParamsMarker()) + "9";
+  const std::string decoy = "x" + AsString(ParamsMarker()) + "9";
   struct Build {
     const char* appVersion;
     const char* jreVersion;
@@ -54,7 +57,7 @@ TEST(LocateParamsMarkerTest, StepsOverTheAnnouncedEntries) {
   for (const Build& build :
        {Build{"", "", 5}, Build{"00000000002", "", 7}, Build{"00000000002", "00000000017", 8}}) {
     std::string bytes =
-        "MZ image" + Bytes(TailMarker()) + Fields(build.appVersion, build.jreVersion);
+        "MZ image" + AsString(TailMarker()) + Fields(build.appVersion, build.jreVersion);
     bytes += Entry("0", "lzma.exe", decoy);
     bytes += Entry("1", "folder", "");
     bytes += Entry("0", "empty", "");
@@ -70,8 +73,8 @@ TEST(LocateParamsMarkerTest, StepsOverTheAnnouncedEntries) {
 // marker in the file, even one inside a carried file.
 TEST(LocateParamsMarkerTest, FallsBackToTheFirstMarkerInTheFile) {
   testing::TempFolder temp;
-  const std::string head = "MZ image" + Bytes(TailMarker()) + Fields("00000000002", "");
-  const std::string decoy = Bytes(ParamsMarker()) + "9";
+  const std::string head = "MZ image" + AsString(TailMarker()) + Fields("00000000002", "");
+  const std::string decoy = AsString(ParamsMarker()) + "9";
   const std::vector<std::string> brokenEntries = {
       Entry("0", "a", decoy) + Entry("0", "b", "x"),  // two of the seven announced entries
       Entry("0", "a", decoy) + "0" + '\0' + "b" + '\0' + "12x" + '\0',  // not a plain length
@@ -92,7 +95,7 @@ TEST(LocateParamsMarkerTest, FallsBackToTheFirstMarkerInTheFile) {
 TEST(LocateParamsMarkerTest, NoMarkerIsReportedOnce) {
   testing::TempFolder temp;
   testing::LogCapture log;
-  std::string bytes = "MZ image" + Bytes(TailMarker()) + Fields("", "");
+  std::string bytes = "MZ image" + AsString(TailMarker()) + Fields("", "");
   for (int i = 0; i < 5; ++i) bytes += Entry("0", "e", "content");
   EXPECT_EQ(After(temp, bytes + "padding"), "<none>");
   const std::string text = log.Text();

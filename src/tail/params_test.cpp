@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "fs/path.h"
-#include "tail/tail_test_support.h"
+#include "tail/markers.h"
+#include "testing/log_capture.h"
+#include "testing/tail_builder.h"
 
 namespace ferrolan::tail {
 namespace {

@@ -7,8 +7,11 @@
 #include <string>
 
 #include "fs/path.h"
+#include "tail/markers.h"
 #include "tail/params.h"
-#include "tail/tail_test_support.h"
+#include "testing/log_capture.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::tail {
 namespace {
@@ -39,7 +42,7 @@ TEST(TailReaderTest, FieldBeyondItsLimitRefusesTheTail) {
     testing::LogCapture log;
     LauncherLayout layout;
     layout.fields[index] = std::string(length, 'x');
-    std::string bytes = LauncherLayout::Fields(layout.fields);
+    std::string bytes = testing::Fields(layout.fields);
     auto buffer = pipeline::RingBuffer_create(3, 204800);
     pipeline::RingBuffer_write(*buffer, bytes.data(), static_cast<int>(bytes.size()));
     EXPECT_FALSE(ReadTailFields(*buffer));
@@ -55,9 +58,8 @@ TEST(TailReaderTest, TruncatedLauncherAtManyOffsets) {
   testing::LogCapture log;
   LauncherLayout layout;
   const std::string full = layout.Build();
-  const std::size_t fieldsEnd =
-      layout.image.size() + 128 + LauncherLayout::Fields(layout.fields).size();
-  const std::size_t markerEnd = full.find(testing::Bytes(ParamsMarker())) + 64;
+  const std::size_t fieldsEnd = layout.image.size() + 128 + testing::Fields(layout.fields).size();
+  const std::size_t markerEnd = full.find(testing::AsString(ParamsMarker())) + 64;
   const std::size_t countEnd = markerEnd + 2;
   const std::size_t pair1End = countEnd + 16, pair2End = pair1End + 21;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {

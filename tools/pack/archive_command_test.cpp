@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 #include <lzma.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,16 +20,19 @@
 #include "commands.h"
 #include "log/log.h"
 #include "lzma_encoder.h"
-#include "pack_test_support.h"
 #include "pipeline/stages.h"
+#include "testing/files.h"
+#include "testing/log_capture.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-using test_support::ReadAll;
-using test_support::WriteAll;
+// Whole files, as the packager reads and writes them.
+constexpr auto ReadAll = &testing::ReadFile;
+constexpr auto WriteAll = &testing::WriteFile;
 
 // Relative path (with "/") -> content, "<dir>" for folders.
 std::map<std::string, std::string> Snapshot(const stdfs::path& root) {
@@ -84,7 +86,7 @@ archive::ArchiveStatus Extract(const std::string& archivePath, const std::string
   return report.status;
 }
 
-class ArchiveCommandTest : public testing::Test {
+class ArchiveCommandTest : public testing::TempFolderTest {
  protected:
   // One 2048-bit key pair for the whole binary: generation is the slow part, and the signature
   // scheme is the same for every key size.
@@ -104,22 +106,13 @@ class ArchiveCommandTest : public testing::Test {
   }
 
   void SetUp() override {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = stdfs::temp_directory_path() / (std::string("ferrolan_pack_archive_") + info->name());
-    stdfs::remove_all(dir_);
     stdfs::create_directories(dir_ / "out");
     MakeTree(dir_ / "in");
     std::string der = ReadAll(PublicDerFileName((*keyDir_ / "k").string()));
     archive::SetProcessPublicKey(
         archive::ImportPublicKey(reinterpret_cast<const unsigned char*>(der.data()), der.size()));
   }
-  void TearDown() override {
-    log::SetConsoleForTesting(nullptr);
-    if (console_ != nullptr) std::fclose(console_);
-    archive::SetProcessPublicKey(nullptr);
-    std::error_code ignored;
-    stdfs::remove_all(dir_, ignored);
-  }
+  void TearDown() override { archive::SetProcessPublicKey(nullptr); }
 
   static void MakeTree(const stdfs::path& root) {
     stdfs::create_directories(root / "bin");
@@ -137,20 +130,13 @@ class ArchiveCommandTest : public testing::Test {
     WriteAll(root / "lib" / "empty.txt", "");
   }
 
-  // The Unarchiver logs to standard output; this keeps it in a file the test can read.
-  void CaptureLog() {
-    console_ = std::fopen((dir_ / "console.txt").string().c_str(), "wb");
-    log::SetConsoleForTesting(console_);
-  }
-
-  std::string Console() {
-    std::fflush(console_);
-    return ReadAll(dir_ / "console.txt");
-  }
+  // The Unarchiver logs to standard output; this keeps it where the test can read it.
+  void CaptureLog() { log_.emplace(); }
+  std::string Console() const { return log_ ? log_->Text() : std::string(); }
 
   static stdfs::path* keyDir_;
-  stdfs::path dir_;
-  std::FILE* console_ = nullptr;
+  const stdfs::path& dir_ = root_;
+  std::optional<testing::LogCapture> log_;
 };
 
 stdfs::path* ArchiveCommandTest::keyDir_ = nullptr;

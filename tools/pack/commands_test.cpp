@@ -5,41 +5,29 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "archive/archive_writer.h"
 #include "archive/signature.h"
 #include "cli.h"
+#include "testing/files.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string ReadAll(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+constexpr auto ReadAll = &testing::ReadFile;
 
 // A fresh folder per test: ctest runs the tests of this binary in parallel processes.
-class CommandsTest : public testing::Test {
+class CommandsTest : public testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = stdfs::temp_directory_path() / (std::string("ferrolan_pack_cmd_") + info->name());
-    stdfs::remove_all(dir_);
-    stdfs::create_directories(dir_ / "in" / "sub");
-    std::ofstream(dir_ / "in" / "sub" / "a.txt", std::ios::binary) << "abc";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    stdfs::remove_all(dir_, ignored);
-  }
+  void SetUp() override { testing::WriteFile(dir_ / "in" / "sub" / "a.txt", "abc"); }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
-  stdfs::path dir_;
+  const stdfs::path& dir_ = root_;
 };
 
 TEST_F(CommandsTest, UsageErrorsExitWithTwo) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/temp_folder.h"
+
 namespace ferrolan::pack {
 namespace {
 
@@ -124,9 +126,8 @@ TEST(LzmaEncoderTest, RefusesMoreOrLessInputThanAnnounced) {
 }
 
 TEST(LzmaEncoderTest, CompressesFilesAndReportsProgress) {
-  stdfs::path dir = stdfs::temp_directory_path() / "ferrolan_pack_lzma_file_test";
-  stdfs::remove_all(dir);
-  stdfs::create_directories(dir);
+  testing::TempFolder temp;
+  const stdfs::path& dir = temp.root();
   std::vector<std::uint8_t> plain = SampleData(200000);
   {
     std::ofstream(dir / "in.bin", std::ios::binary)
@@ -152,7 +153,6 @@ TEST(LzmaEncoderTest, CompressesFilesAndReportsProgress) {
       CompressFileToLzma((dir / "absent").string(), (dir / "none.lzma").string(), {}, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(stdfs::exists(dir / "none.lzma"));
-  stdfs::remove_all(dir);
 }
 
 }  // namespace

@@ -3,11 +3,8 @@
 // installation in a temporary root.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,24 +14,23 @@
 #include "commands.h"
 #include "json_reader.h"
 #include "os/os.h"
-#include "pack_test_support.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
 #include "process/spawner.h"
 #include "tail/markers.h"
+#include "testing/files.h"
+#include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-using test_support::ReadAll;
-using test_support::WriteAll;
-
-template <typename Bytes>
-std::string AsString(const Bytes& bytes) {
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
+// Whole files, as the packager reads and writes them.
+constexpr auto ReadAll = &testing::ReadFile;
+constexpr auto WriteAll = &testing::WriteFile;
+using testing::AsString;
 
 // The marker search of a launcher that starts over on a mismatch without testing the
 // mismatching byte again: the reason the packager guards its markers.
@@ -54,15 +50,9 @@ const archive::SigningKey& TestKey(int which = 0) {
   return *keys[which];
 }
 
-class PackageTest : public ::testing::Test {
+class PackageTest : public testing::TempFolderTest {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter{0};
-    root_ = stdfs::temp_directory_path() /
-            ("ferrolan-pkg-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-             std::to_string(counter++));
-    stdfs::create_directories(root_);
     std::vector<unsigned char> der = TestKey().PrivateDer();
     WriteAll(root_ / "vendor.private.der", std::string(der.begin(), der.end()));
     WriteAll(root_ / "gu" / "lib" / "updater.jar", "updater classes");
@@ -72,10 +62,6 @@ class PackageTest : public ::testing::Test {
     WriteAll(root_ / "lzma.exe", "lzma tool");
     WriteAll(root_ / "splash.png", "\x89PNG splash");
     WriteAll(root_ / "cacerts", "trust store");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    stdfs::remove_all(root_, ignored);
   }
 
   // A complete configuration; `extra` members are added before the closing brace.
@@ -106,8 +92,6 @@ class PackageTest : public ::testing::Test {
   }
 
   std::string Out(const std::string& name = "launcher") const { return (root_ / name).string(); }
-
-  stdfs::path root_;
 };
 
 TEST(JsonReaderTest, AcceptsTheGrammarAndRefusesWhatIsNotJson) {

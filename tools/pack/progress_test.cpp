@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "testing/files.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::pack {
 namespace {
@@ -22,9 +22,9 @@ TEST(ProgressTest, RenderFillsInProportion) {
 }
 
 std::string Draw(bool enabled) {
-  auto path = std::filesystem::temp_directory_path() /
-              ("ferrolan_pack_progress_" + std::to_string(enabled) + ".txt");
-  std::FILE* out = std::fopen(path.string().c_str(), "wb");
+  testing::TempFolder temp(enabled ? "enabled" : "disabled");
+  const std::string path = temp.Path("progress.txt");
+  std::FILE* out = std::fopen(path.c_str(), "wb");
   EXPECT_NE(out, nullptr);
   {
     ProgressBar bar("copy", 1000, out, enabled);
@@ -32,11 +32,7 @@ std::string Draw(bool enabled) {
     bar.Set(2000);
   }  // the destructor finishes the line
   std::fclose(out);
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  std::filesystem::remove(path);
-  return text;
+  return testing::ReadFile(path);
 }
 
 TEST(ProgressTest, DrawsOnlyWhenEnabledAndOnlyOnChange) {

@@ -1,18 +1,18 @@
-// Helpers shared by the archive tests: building archives in memory, compressing them the way
-// the packager does, feeding them through a RingBuffer, and private temp folders.
+// Helpers shared by the archive tests and the test-archive maker: building archives in memory,
+// compressing them the way the packager does, feeding them through a RingBuffer, and temp
+// folders with a destination to extract into.
 #pragma once
 
 #include <lzma.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "archive/archive_writer.h"
 #include "archive/testdata/test_signing_key.h"
 #include "pipeline/ring_buffer.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::archive::testutil {
 
@@ -60,30 +60,16 @@ inline std::shared_ptr<pipeline::RingBuffer> FilledBuffer(const std::string& byt
   return buffer;
 }
 
-/// A fresh folder of its own under the temp folder, removed when the object goes.
-class TempFolder {
+/// A test's temp folder (one per `tag`) with an empty "dest" folder below it to extract into, so
+/// that a test can see what an unsafe path would have written next to it.
+class TempFolder : public ferrolan::testing::TempFolder {
  public:
-  explicit TempFolder(const std::string& name)
-      : path_(std::filesystem::temp_directory_path() / ("ferrolan-archive-" + name)) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_ / "dest");
+  explicit TempFolder(const std::string& tag) : ferrolan::testing::TempFolder(tag) {
+    std::filesystem::create_directories(dest());
   }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::filesystem::path root() const { return path_; }
-  std::filesystem::path dest() const { return path_ / "dest"; }
+  std::filesystem::path dest() const { return root() / "dest"; }
   std::string destString() const { return dest().string(); }
-
- private:
-  std::filesystem::path path_;
 };
-
-inline std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 inline bool IsEmptyFolder(const std::filesystem::path& path) {
   return std::filesystem::is_directory(path) && std::filesystem::is_empty(path);
