@@ -21,13 +21,8 @@ for tool in "$pack" "$bench"; do
 done
 command -v xz >/dev/null || { echo "xz is needed for the baseline" >&2; exit 2; }
 
-jre=${FERROLAN_BENCH_JRE:-}
-if [ -z "$jre" ]; then
-  jre=/usr/lib/jvm/java-17-openjdk-amd64
-  if [ ! -d "$jre" ] && command -v java >/dev/null; then
-    jre=$(dirname "$(dirname "$(readlink -f "$(command -v java)")")")
-  fi
-fi
+. "$here/bench_common.sh"
+jre=$(bench_jre)
 [ -d "$jre" ] || { echo "no Java runtime found; set FERROLAN_BENCH_JRE" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-bench.XXXXXX")

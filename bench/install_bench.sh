@@ -56,13 +56,8 @@ command -v xz >/dev/null || { echo "xz is needed for the baseline" >&2; exit 2; 
 [[ $install_rounds =~ ^[1-9][0-9]*$ && $launch_rounds =~ ^[1-9][0-9]*$ ]] ||
   { echo "rounds must be positive whole numbers" >&2; exit 2; }
 
-jre=${FERROLAN_BENCH_JRE:-}
-if [ -z "$jre" ]; then
-  jre=/usr/lib/jvm/java-17-openjdk-amd64
-  if [ ! -d "$jre" ] && command -v java >/dev/null; then
-    jre=$(dirname "$(dirname "$(readlink -f "$(command -v java)")")")
-  fi
-fi
+. "$here/bench_common.sh"
+jre=$(bench_jre)
 [ -x "$jre/bin/java" ] || { echo "no Java runtime found; set FERROLAN_BENCH_JRE" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-install-bench.XXXXXX")

@@ -217,18 +217,17 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
                                 ArchiveState* state) {
   if (state != nullptr) state->collector.Clear();  // leftovers are not hashed
 
+  // The stream ending anywhere in an entry header is the end of the archive.
+  const auto endOfArchive = [] {
+    LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
+    return EntryResult::kEnd;
+  };
   const std::optional<std::string> typeText =
       ReadField(input, "Archive File Type", kTypeFieldMax, state);
-  if (!typeText || typeText->empty()) {
-    LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return EntryResult::kEnd;
-  }
+  if (!typeText || typeText->empty()) return endOfArchive();
   const std::optional<std::string> path =
       ReadField(input, "Archive File Path", kPathFieldMax, state);
-  if (!path) {
-    LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return EntryResult::kEnd;
-  }
+  if (!path) return endOfArchive();
   bool signatureBlock = false;
   if (path->starts_with(kSpecialBlockPrefix)) {
     LogPrintf("[Unarchiver] Found special block %s\n", path->c_str());
@@ -265,11 +264,7 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
 
   const std::optional<std::string> lengthText =
       ReadField(input, "Archive File Length", kLengthFieldMax, state);
-  if (!lengthText) {
-    // The stream ended inside the entry header: the archive ends here.
-    LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return EntryResult::kEnd;
-  }
+  if (!lengthText) return endOfArchive();
   const std::optional<std::int32_t> length = ParseEntryLength(*lengthText);
   if (!length)
     return RejectEntry(Refusal::kBadLength, "bad entry length", *lengthText, destination, state);
@@ -340,38 +335,28 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
       break;
   }
 
-  const std::string emptied = job.verifyOnly ? std::string() : job.destination;
   const PublicKey* key = job.key ? *job.key : ProcessPublicKey();
-  if (!report.signatureBlock) {
-    if (key != nullptr) {
-      // With a key every archive must be signed; otherwise anyone could strip the block.
-      LogPrintf("[Unarchiver] ERROR - the archive carries no signature block.\n");
-      report.refusal = Refusal::kUnsigned;
-      report.problem = "the archive carries no signature block";
-      RejectArchive(emptied);
-      report.status = ArchiveStatus::kRejected;
-      return report;
-    }
-    LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
+  const auto reject = [&](Refusal refusal, const char* problem) {
+    report.status = ArchiveStatus::kRejected;
+    report.refusal = refusal;
+    report.problem = problem;
+    RejectArchive(job.verifyOnly ? std::string() : job.destination);
     return report;
+  };
+  if (!report.signatureBlock && key != nullptr) {
+    // With a key every archive must be signed; otherwise anyone could strip the block.
+    LogPrintf("[Unarchiver] ERROR - the archive carries no signature block.\n");
+    return reject(Refusal::kUnsigned, "the archive carries no signature block");
   }
-  if (report.signedLength < 0 || !state->signatureHex) {
+  if (report.signatureBlock && (report.signedLength < 0 || !state->signatureHex)) {
     // A block header without its fields is no signature; accepting it unchecked would let a
     // truncated block switch the check off.
     LogPrintf("[Unarchiver] ERROR - the signature block is incomplete.\n");
-    report.refusal = Refusal::kIncompleteSignature;
-    report.problem = "the signature block is incomplete";
-    RejectArchive(emptied);
-    report.status = ArchiveStatus::kRejected;
-    return report;
+    return reject(Refusal::kIncompleteSignature, "the signature block is incomplete");
   }
-  if (!VerifyArchiveSignature(state->hash, *state->signatureHex, key)) {
-    report.refusal = key == nullptr ? Refusal::kNoKey : Refusal::kBadSignature;
-    report.problem = key == nullptr ? "no public key to check the signature with"
-                                    : "the signature does not match";
-    RejectArchive(emptied);
-    report.status = ArchiveStatus::kRejected;
-    return report;
+  if (report.signatureBlock && !VerifyArchiveSignature(state->hash, *state->signatureHex, key)) {
+    return key == nullptr ? reject(Refusal::kNoKey, "no public key to check the signature with")
+                          : reject(Refusal::kBadSignature, "the signature does not match");
   }
   LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
   return report;

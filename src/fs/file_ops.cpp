@@ -138,64 +138,73 @@ std::optional<std::string> NextFolderEntry(FolderListing& listing) { return list
 
 int CloseFolderListing(FolderListing& listing) { return listing.Close(); }
 
-int CopyFolder(const std::string& source, const std::string& target) {
-  std::optional<FolderListing> listing = OpenFolderListing(source);
+namespace {
+
+// Calls visit(name, path) for every entry of `folder` but "." and "..", stopping at the first
+// non-zero result and returning it. A folder that cannot be listed logs `unlistable` and gives 1.
+template <typename Visit>
+int ForEachEntry(const std::string& folder, const char* unlistable, Visit visit) {
+  std::optional<FolderListing> listing = OpenFolderListing(folder);
   if (!listing) {
-    LogPrintf("[CopyFolder] SourceDir from '%s' is NULL\n", source.c_str());
+    LogPrintf(unlistable, folder.c_str());
     return 1;
   }
   while (std::optional<std::string> name = listing->Next()) {
     if (IsSkippedName(*name)) continue;
-    std::string from = source;
-    PathJoin(from, *name);
-    std::string to = target;
-    PathJoin(to, *name);
-    if (IsFolder(from)) {
-      LogPrintf("[CopyFolder] Copying DIR %s\n", to.c_str());
-      if (CreateFolder(to) != 0) {
-        LogPrintf(
-            "[CopyFolder] *************************** Failed to copy %s to %s (could not create "
-            "target folder)\n",
-            from.c_str(), to.c_str());
-        return -1;
-      }
-      int result = CopyFolder(from, to);
-      if (result != 0) {
-        LogPrintf("[CopyFolder] *************************** Failed to copy %s to %s\n",
-                  from.c_str(), to.c_str());
-        return result;
-      }
-    } else {
-      LogPrintf("[CopyFolder] Copying FILE %s\n", to.c_str());
-      if (CopyOneFile(from, to) != 0) return 1;
-    }
+    std::string path = folder;
+    PathJoin(path, *name);
+    if (int result = visit(*name, path); result != 0) return result;
   }
   return 0;
 }
 
+}  // namespace
+
+int CopyFolder(const std::string& source, const std::string& target) {
+  return ForEachEntry(
+      source, "[CopyFolder] SourceDir from '%s' is NULL\n",
+      [&](const std::string& name, const std::string& from) {
+        std::string to = target;
+        PathJoin(to, name);
+        if (!IsFolder(from)) {
+          LogPrintf("[CopyFolder] Copying FILE %s\n", to.c_str());
+          return CopyOneFile(from, to) != 0 ? 1 : 0;
+        }
+        LogPrintf("[CopyFolder] Copying DIR %s\n", to.c_str());
+        if (CreateFolder(to) != 0) {
+          LogPrintf(
+              "[CopyFolder] *************************** Failed to copy %s to %s (could not "
+              "create target folder)\n",
+              from.c_str(), to.c_str());
+          return -1;
+        }
+        const int result = CopyFolder(from, to);
+        if (result != 0) {
+          LogPrintf("[CopyFolder] *************************** Failed to copy %s to %s\n",
+                    from.c_str(), to.c_str());
+        }
+        return result;
+      });
+}
+
 int DeleteFolder(const std::string& path) {
-  std::optional<FolderListing> listing = OpenFolderListing(path);
-  if (!listing) {
-    LogPrintf("[DeleteFolder] Deleting from '%s' is NULL\n", path.c_str());
-    return 1;
-  }
-  while (std::optional<std::string> name = listing->Next()) {
-    if (IsSkippedName(*name)) continue;
-    std::string entry = path;
-    PathJoin(entry, *name);
-    if (detail::IsFolderLink(entry)) {
-      LogPrintf("Deleting FILE %s\n", entry.c_str());
-      if (!detail::RemoveFolderLink(entry)) LogPrintf("Failed to delete file %s\n", entry.c_str());
-    } else if (IsFolder(entry)) {
-      LogPrintf("Deleting DIR %s\n", entry.c_str());
-      if (DeleteFolder(entry) == 0 && detail::RemoveEmptyFolder(entry)) continue;
-      LogPrintf("Failed to delete %s\n", entry.c_str());
-    } else {
-      LogPrintf("Deleting FILE %s\n", entry.c_str());
-      if (!detail::RemoveFile(entry)) LogPrintf("Failed to delete file %s\n", entry.c_str());
-    }
-  }
-  return 0;
+  return ForEachEntry(path, "[DeleteFolder] Deleting from '%s' is NULL\n",
+                      [](const std::string&, const std::string& entry) {
+                        if (detail::IsFolderLink(entry)) {
+                          LogPrintf("Deleting FILE %s\n", entry.c_str());
+                          if (!detail::RemoveFolderLink(entry))
+                            LogPrintf("Failed to delete file %s\n", entry.c_str());
+                        } else if (IsFolder(entry)) {
+                          LogPrintf("Deleting DIR %s\n", entry.c_str());
+                          if (DeleteFolder(entry) != 0 || !detail::RemoveEmptyFolder(entry))
+                            LogPrintf("Failed to delete %s\n", entry.c_str());
+                        } else {
+                          LogPrintf("Deleting FILE %s\n", entry.c_str());
+                          if (!detail::RemoveFile(entry))
+                            LogPrintf("Failed to delete file %s\n", entry.c_str());
+                        }
+                        return 0;
+                      });
 }
 
 bool CopyStreamToFile(const std::string& path, std::FILE* source) {

@@ -19,9 +19,6 @@ using log::LogPrintf;
 
 namespace {
 
-using File = fs::OwnedFile;
-using fs::OpenFile;
-
 void Sleep(const RetrySleep& sleep, unsigned milliseconds) {
   if (sleep)
     sleep(milliseconds);
@@ -46,13 +43,13 @@ long CountFolderEntries(const std::string& folder) {
 
 // Opens the LSO file, retrying while it exists but cannot be opened (the Java side may be
 // writing it at this moment). None when it is missing or stays closed.
-File OpenLsoFile(const std::string& path, const RetrySleep& sleep) {
-  File file = OpenFile(path, "rb");
+fs::OwnedFile OpenLsoFile(const std::string& path, const RetrySleep& sleep) {
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
   if (file) return file;
   if (fs::FileExists(path) == 0) return nullptr;
   for (int retry = 0; retry < kLaunchFileRetries; ++retry) {
     LogPrintf("[Extractor] LSO file does exist. Retrying (%d)...", retry);
-    file = OpenFile(path, "rb");
+    file = fs::OpenFile(path, "rb");
     if (file) return file;
     Sleep(sleep, kLaunchFileRetrySleepMs);
   }
@@ -133,7 +130,7 @@ std::optional<std::string> WriteLaunchProperties(const tail::LaunchPropertiesBlo
     LogError("Not a private JRE (no need to check for LSO file)\n");
   } else {
     LogPrintf("[Extractor] Reading %s\n", request.lsoPath->c_str());
-    File lso = OpenLsoFile(*request.lsoPath, sleep);
+    fs::OwnedFile lso = OpenLsoFile(*request.lsoPath, sleep);
     if (lso)
       ReadLsoFile(lso.get(), block, jvmOptions);
     else
@@ -145,11 +142,11 @@ std::optional<std::string> WriteLaunchProperties(const tail::LaunchPropertiesBlo
   std::string path = MakeLaunchPropertiesPath(request.appFolder);
   LogPrintf("[Extractor] Writing launch properties to %s (length: %zu)\n", path.c_str(),
             content.size());
-  File out = OpenFile(path, "wb");
+  fs::OwnedFile out = fs::OpenFile(path, "wb");
   for (int retry = 0; !out && retry < kLaunchFileRetries; ++retry) {
     path = MakeLaunchPropertiesPath(request.appFolder);
     LogPrintf("[Retry] Writing launch properties to %s\n", path.c_str());
-    out = OpenFile(path, "wb");
+    out = fs::OpenFile(path, "wb");
     if (!out) Sleep(sleep, kLaunchFileRetrySleepMs);
   }
   if (!out) {

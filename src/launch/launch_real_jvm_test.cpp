@@ -95,8 +95,8 @@ class RealJvmTest : public LaunchTest {
     contents.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};
     InstallComponent(kUpdaterFolder, contents, kDemoJar);
   }
-  // Runs the launch of class 0 in a child process that exits with 0 after a JNI launch that
-  // returned 0 (a spawn launch exits by itself).
+  // Runs the launch of class 0 in a child process (a JVM can be created once per process) that
+  // exits with 0 after a launch that ran: Java's main returned, or the child was started.
   void LaunchInChild(bool forceSpawn) {
     std::string master = Master();
     EXPECT_EXIT(

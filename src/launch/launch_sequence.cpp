@@ -21,8 +21,6 @@ using log::LogPrintf;
 
 namespace {
 
-using File = fs::OwnedFile;
-using fs::OpenFile;
 using process::Spawner;
 
 std::string ReadText(std::FILE* file, const char* label) {
@@ -60,7 +58,7 @@ void LogAndFail(long code) {
 void ProvideLaunchExecutable(const std::string& source, const std::string& executable) {
   if (fs::FileExists(executable) != 0) return;
   LogPrintf("[Extractor] Copying FILE %s\n", executable.c_str());
-  File in = OpenFile(source, "rb");
+  fs::OwnedFile in = fs::OpenFile(source, "rb");
   if (!in) {
     LogPrintf("[Extractor] *************************** Unable to open source file for copy %s\n",
               source.c_str());
@@ -120,7 +118,7 @@ namespace {
 std::optional<LaunchFile> ReadLaunchFileIn(const std::string& appFolder) {
   std::string launchPath = appFolder;
   fs::PathJoin(launchPath, kLaunchFileName);
-  File file = OpenFile(launchPath, "rb");
+  fs::OwnedFile file = fs::OpenFile(launchPath, "rb");
   if (!file) {
     LogError("Unable to open launch file %s\n", launchPath.c_str());
     return std::nullopt;

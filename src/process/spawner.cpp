@@ -85,32 +85,40 @@ std::optional<std::string> BuildCommandLine(const Spawner& spawner) {
   return line;
 }
 
-int runSpawnerAndWait(const Spawner& spawner) {
-  LogPrintf("[Spawner] Constructing command line...\n");
+namespace {
+
+// Builds and logs the command line and starts the child; none, after logging why, when it
+// could not be started. `announce` is logged first, `commandFormat` with the line.
+std::optional<detail::SpawnOutcome> Start(const Spawner& spawner, bool wait, const char* announce,
+                                          const char* commandFormat) {
+  LogPrintf("%s", announce);
   LogFlush();
   std::optional<std::string> line = CommandLineOrRefusal(spawner);
-  if (!line) return -1;
-  LogPrintf("[Spawner] Creating command line '%s'\n", line->c_str());
+  if (!line) return std::nullopt;
+  LogPrintf(commandFormat, line->c_str());
   LogFlush();
-  detail::SpawnOutcome outcome = detail::StartProcess(spawner.arguments, *line, true);
+  detail::SpawnOutcome outcome = detail::StartProcess(spawner.arguments, *line, wait);
   if (!outcome.started) {
     LogCreateFailure(outcome.error);
-    return -1;
+    return std::nullopt;
   }
-  LogPrintf("[Spawner] runSpawnerAndWait returned %d\n", outcome.exitCode);
-  return outcome.exitCode;
+  return outcome;
+}
+
+}  // namespace
+
+int runSpawnerAndWait(const Spawner& spawner) {
+  std::optional<detail::SpawnOutcome> outcome =
+      Start(spawner, true, "[Spawner] Constructing command line...\n",
+            "[Spawner] Creating command line '%s'\n");
+  if (!outcome) return -1;
+  LogPrintf("[Spawner] runSpawnerAndWait returned %d\n", outcome->exitCode);
+  return outcome->exitCode;
 }
 
 int SpawnerRun(const Spawner& spawner) {
-  LogPrintf("[Spawner] Constructing command...\n");
-  LogFlush();
-  std::optional<std::string> line = CommandLineOrRefusal(spawner);
-  if (!line) return -1;
-  LogPrintf("[Spawner] Executing command '%s'\n", line->c_str());
-  LogFlush();
-  detail::SpawnOutcome outcome = detail::StartProcess(spawner.arguments, *line, false);
-  if (!outcome.started) {
-    LogCreateFailure(outcome.error);
+  if (!Start(spawner, false, "[Spawner] Constructing command...\n",
+             "[Spawner] Executing command '%s'\n")) {
     return -1;
   }
   LogPrintf("[Spawner] Create process seems to have worked\n");

@@ -26,12 +26,30 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-// Opens `path` and positions it right after `marker` as the launcher's search finds it.
-std::optional<std::uint64_t> SeekPastMarker(std::FILE* file, std::span<const std::uint8_t> marker,
-                                            const char* label) {
-  std::int64_t end = tail::FindMarker(file, marker.data(), static_cast<int>(marker.size()), label);
-  if (end < 0) return std::nullopt;
-  return static_cast<std::uint64_t>(end);
+// A launcher file positioned right after one of its markers, as the launcher's search finds it.
+struct PastMarker {
+  fs::OwnedFile file;
+  std::uint64_t position = 0;
+};
+
+// Opens `path` and finds `marker`; none with `error` set when either fails (`missing` says what
+// a missing marker means).
+std::optional<PastMarker> OpenPastMarker(const std::string& path,
+                                         std::span<const std::uint8_t> marker, const char* label,
+                                         const std::string& missing, std::string* error) {
+  PastMarker found{fs::OpenFile(path, "rb")};
+  if (!found.file) {
+    *error = "cannot open " + path;
+    return std::nullopt;
+  }
+  const std::int64_t end =
+      tail::FindMarker(found.file.get(), marker.data(), static_cast<int>(marker.size()), label);
+  if (end < 0) {
+    *error = path + missing;
+    return std::nullopt;
+  }
+  found.position = static_cast<std::uint64_t>(end);
+  return found;
 }
 
 // While it lives, the launcher's log stays off the console: the Unarchiver logs every entry,
@@ -47,20 +65,14 @@ class QuietLog {
 }  // namespace
 
 std::optional<ParamsSection> ReadParamsSection(const std::string& path, std::string* error) {
-  fs::OwnedFile file = fs::OpenFile(path, "rb");
-  if (!file) {
-    *error = "cannot open " + path;
-    return std::nullopt;
-  }
-  std::optional<std::uint64_t> start = SeekPastMarker(file.get(), tail::ParamsMarker(), "Params");
-  if (!start) {
-    *error = path + " has no Params marker: it is not a packaged launcher";
-    return std::nullopt;
-  }
+  std::optional<PastMarker> found =
+      OpenPastMarker(path, tail::ParamsMarker(), "Params",
+                     " has no Params marker: it is not a packaged launcher", error);
+  if (!found) return std::nullopt;
   ParamsSection section;
-  section.start = *start;
-  section.markerOffset = *start - tail::ParamsMarker().size();
-  tail::StreamFields source(file.get(), *start);
+  section.start = found->position;
+  section.markerOffset = found->position - tail::ParamsMarker().size();
+  tail::StreamFields source(found->file.get(), found->position);
   std::optional<std::string> count = source.Next(tail::kParamsCountLimit);
   if (!count || !AllDigits(*count)) {
     *error = "the Params count cannot be read";
@@ -90,18 +102,11 @@ std::optional<LauncherContents> ReadLauncherContents(const std::string& path, st
   if (!params) return std::nullopt;
   contents.params = std::move(*params);
 
-  fs::OwnedFile file = fs::OpenFile(path, "rb");
-  if (!file) {
-    *error = "cannot open " + path;
-    return std::nullopt;
-  }
-  std::optional<std::uint64_t> start = SeekPastMarker(file.get(), tail::TailMarker(), "Tail");
-  if (!start) {
-    *error = path + " has no tail marker";
-    return std::nullopt;
-  }
-  contents.tailMarkerOffset = *start - tail::TailMarker().size();
-  tail::StreamFields source(file.get(), *start);
+  std::optional<PastMarker> found =
+      OpenPastMarker(path, tail::TailMarker(), "Tail", " has no tail marker", error);
+  if (!found) return std::nullopt;
+  contents.tailMarkerOffset = found->position - tail::TailMarker().size();
+  tail::StreamFields source(found->file.get(), found->position);
   for (const tail::TailFieldDescription& field : tail::kTailFieldLayout) {
     std::optional<std::string> value = source.Next(field.limit);
     if (!value) {
