@@ -19,34 +19,12 @@
 #include "fs/owned_file.h"
 #include "lzma_encoder.h"
 #include "progress.h"
+#include "usage.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-constexpr const char* kArchiveUsage =
-    "Usage: ferrolan-pack archive FOLDER -o FILE.p2.l2 [--key PRIVATE] [--format lzma|xz]\n"
-    "\n"
-    "Packs every folder and file under FOLDER into one archive: entries in a stable order\n"
-    "(names sorted by their bytes, each folder before its content), then, with a key, the\n"
-    "signature block, all compressed with an 8 MiB dictionary.\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output FILE  the archive to write (replaced when complete)\n"
-    "  --key PRIVATE      private key file from \"keygen\" (DER, or its hex text); without\n"
-    "                     it the archive is unsigned\n"
-    "  --format lzma      the legacy .lzma container, readable by every LZMA tool (default)\n"
-    "  --format xz        the .xz container in independent 8 MiB blocks: compressed and, by\n"
-    "                     the launcher, decoded on all cores\n"
-    "  -h, --help         show this text\n";
-
-constexpr OptionDef kArchiveOptions[] = {
-    {"-o", "--output", true},
-    {"", "--key", true},
-    {"", "--format", true},
-};
-
 // True when `inner` is `outer` or lies below it (both made absolute and normalised first).
 bool IsWithin(const stdfs::path& inner, const stdfs::path& outer) {
   std::error_code ignored;

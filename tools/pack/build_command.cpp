@@ -21,35 +21,12 @@
 #include "payload_writer.h"
 #include "self_path.h"
 #include "tail/payload_layout.h"
+#include "usage.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-constexpr const char* kBuildUsage =
-    "Usage: ferrolan-pack build --config FILE.json -o OUTPUT [--launcher IMAGE]\n"
-    "\n"
-    "Packages a launcher: the launcher image, the wrapper tail (build settings, the tool\n"
-    "files, the signed updater, JRE and application archives) and the Params section, all\n"
-    "as described by the configuration. Folders named in it are packed like \"archive\"\n"
-    "does; relative paths in it are taken from the configuration file's folder.\n"
-    "\n"
-    "Options:\n"
-    "  --config FILE      the build configuration (JSON; see docs/packager.md)\n"
-    "  -o, --output FILE  the packaged launcher to write (replaced when complete)\n"
-    "  --launcher IMAGE   the bare launcher executable; overrides \"launcher\" in the\n"
-    "                     configuration (default: ferrolan beside ferrolan-pack)\n"
-    "  -h, --help         show this text\n"
-    "\n"
-    "Exit codes: 0 success, 1 failure, 2 bad arguments or a bad configuration.\n";
-
-constexpr OptionDef kBuildOptions[] = {
-    {"", "--config", true},
-    {"-o", "--output", true},
-    {"", "--launcher", true},
-};
-
 // A configuration problem: reported with exit code 2, since the vendor has to fix the file.
 struct ConfigError {
   std::string message;

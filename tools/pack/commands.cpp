@@ -3,26 +3,9 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "usage.h"
 
 namespace ferrolan::pack {
-namespace {
-
-constexpr const char* kUsage =
-    "Usage: ferrolan-pack COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Commands:\n"
-    "  keygen   create the RSA key pair that signs archives\n"
-    "  archive  pack a folder into a signed, compressed archive (.p2.l2)\n"
-    "  build    package a launcher from a JSON configuration\n"
-    "  stamp    change the Params of a packaged launcher\n"
-    "  inspect  show and verify what a packaged launcher carries\n"
-    "  help     show this text\n"
-    "\n"
-    "Run \"ferrolan-pack COMMAND --help\" for the arguments of a command.\n"
-    "Exit codes: 0 success, 1 failure, 2 bad arguments.\n";
-
-}  // namespace
-
 int ReportUsageError(const char* command, const std::string& message, const char* usage) {
   std::fprintf(stderr, "ferrolan-pack %s: %s\n\n%s", command, message.c_str(), usage);
   return kExitUsage;

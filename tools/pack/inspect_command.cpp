@@ -7,19 +7,10 @@
 #include "cli.h"
 #include "commands.h"
 #include "payload_reader.h"
+#include "usage.h"
 
 namespace ferrolan::pack {
 namespace {
-
-constexpr const char* kInspectUsage =
-    "Usage: ferrolan-pack inspect LAUNCHER\n"
-    "\n"
-    "Prints the build settings of a packaged launcher (the wrapper tail's fields), its\n"
-    "entries (name, type, size) and its Params, and verifies the signature of every archive\n"
-    "it carries with the public key in its own settings, the way the launcher will.\n"
-    "\n"
-    "Exit codes: 0 everything verified, 1 the file cannot be read or an archive fails,\n"
-    "2 bad arguments.\n";
 
 const char* TypeName(long type) {
   switch (type) {

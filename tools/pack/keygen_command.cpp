@@ -8,34 +8,12 @@
 #include "archive/archive_writer.h"
 #include "cli.h"
 #include "commands.h"
+#include "usage.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-constexpr const char* kKeygenUsage =
-    "Usage: ferrolan-pack keygen -o NAME [--bits N] [--force]\n"
-    "\n"
-    "Creates an RSA key pair (public exponent 65537) for signing archives:\n"
-    "  NAME.private.der  the private key (PKCS #1 DER); keep it secret, pass it to\n"
-    "                    \"archive --key\"\n"
-    "  NAME.public.der   the public key as DER SubjectPublicKeyInfo\n"
-    "  NAME.public.hex   the same in upper-case hex text, the form the launcher's\n"
-    "                    \"Signature Public Key\" field takes\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output NAME  path and base name of the key files\n"
-    "  --bits N           key size, 2048 to 8192 (default 4096, the size launchers use)\n"
-    "  --force            replace existing key files\n"
-    "  -h, --help         show this text\n";
-
-constexpr OptionDef kKeygenOptions[] = {
-    {"-o", "--output", true},
-    {"", "--bits", true},
-    {"", "--force", false},
-};
-
 constexpr int kDefaultBits = 4096;
 constexpr int kMinBits = 2048;  // PSS with a 64-byte hash and a 64-byte salt needs > 1040 bits
 constexpr int kMaxBits = 8192;

@@ -15,26 +15,12 @@
 #include "fs/owned_file.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
+#include "usage.h"
 
 namespace ferrolan::pack {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-constexpr const char* kStampUsage =
-    "Usage: ferrolan-pack stamp LAUNCHER [--set NAME=VALUE]... [--unset NAME]... [-o FILE]\n"
-    "\n"
-    "Changes the Params (dynamic properties) of a packaged launcher. Every byte before the\n"
-    "Params section stays as it is, so the image, the build settings and the signed archives\n"
-    "are untouched. The changes apply in the order given: --set replaces the value of an\n"
-    "existing name in its place or adds the name at the end; --unset removes it.\n"
-    "\n"
-    "Options:\n"
-    "  --set NAME=VALUE   set a property (the first \"=\" ends the name)\n"
-    "  --unset NAME       remove a property (a name that is not there is reported)\n"
-    "  -o, --output FILE  write the result to FILE instead of changing LAUNCHER in place\n"
-    "  -h, --help         show this text\n";
-
 struct Change {
   bool set = false;
   std::string name;
