@@ -100,15 +100,14 @@ void CreateParents(const std::string& destination, const std::string& relative) 
 
 // Moves `length` content bytes into a nested extraction and waits for it. Every byte is still
 // read from `input` and hashed even when the nested archive ends early, so the outer archive's
-// signature covers exactly what it carries.
+// signature covers exactly what it carries; a nested archive that fails fails the outer one.
 EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::string& destination,
-                          ArchiveState* state, std::vector<char>& buffer) {
+                          ArchiveState* state) {
   LogPrintf("\t[Unarchiver] .p2.l2 detected. Performing in sync unarchive.\n");
   std::int32_t due = length;
   auto feed = [&](char* out, int capacity) {
     if (due <= 0) return -1;
-    const int want = static_cast<int>(
-        std::min<std::int64_t>({due, capacity, static_cast<std::int64_t>(buffer.size())}));
+    const int want = static_cast<int>(std::min<std::int64_t>(due, capacity));
     const int got = pipeline::RingBuffer_read(input, out, want);
     if (got < 0) return -1;
     Hash(state, out, got);
@@ -290,9 +289,9 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
     return EntryResult::kNext;
   }
   HashHeader(state);
-  std::vector<char>& buffer = state != nullptr ? state->copyBuffer : TailCopyBuffer();
+  if (target.ends_with("p2.l2")) return ExtractInStep(input, *length, destination, state);
 
-  if (target.ends_with("p2.l2")) return ExtractInStep(input, *length, destination, state, buffer);
+  std::vector<char>& buffer = state != nullptr ? state->copyBuffer : TailCopyBuffer();
   if (state != nullptr) ++state->report.files;
   if (!Writing(state)) {
     HashContent(input, *length, state, buffer);
