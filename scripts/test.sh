@@ -49,7 +49,7 @@ for preset in $presets; do
   echo "=== [$preset] tests"
   out=$(mktemp)
   if [ "$preset" = linux-tsan ]; then
-    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+    export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/tsan.supp"
   fi
   ctest --preset "$preset" 2>&1 | tee "$out" | grep -E "^\s*[0-9]+/[0-9]+ Test .*(\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Not Run)|tests passed|tests failed" 
   rc=${PIPESTATUS[0]}

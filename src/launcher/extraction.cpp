@@ -292,7 +292,10 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
   }
   splash::SplashCleanup();
   LogPrintf("[Extractor] Will now run latest GU %s\n", latest->c_str());
-  pipeline::RingBuffer_close(tail);  // the reader stops at its next write
+  // The tail's reader is done with before Java runs: an application that ends the process from
+  // Java must not leave a thread of ours behind.
+  pipeline::RingBuffer_close(tail);
+  flow.wrapperTail->reader.reader.Join();
 
   if (flow.prepareOnly) return ExitCode::kSuccess;
   return ExitCodeFor(ops.launch(flow, *latest));
