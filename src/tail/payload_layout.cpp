@@ -52,4 +52,33 @@ std::string TailEntryName(TailEntry entry, const TailFields& fields, std::string
   return {};
 }
 
+std::vector<ServerComponent> ServerComponentsFor(const TailFields& fields) {
+  std::vector<ServerComponent> components;
+  if (!fields.guVersion.empty()) components.push_back(ServerComponent::kUpdater);
+  if (!fields.jreVersion.empty()) components.push_back(ServerComponent::kJre);
+  if (!fields.appVersion.empty()) components.push_back(ServerComponent::kApp);
+  return components;
+}
+
+ServerFiles ServerFilesFor(ServerComponent component, const TailFields& fields,
+                           std::string_view jreName) {
+  std::string_view name;
+  std::string_view version;
+  switch (component) {
+    case ServerComponent::kUpdater:
+      name = kUpdaterName;
+      version = fields.guVersion;
+      break;
+    case ServerComponent::kJre:
+      name = jreName;
+      version = fields.jreVersion;
+      break;
+    case ServerComponent::kApp:
+      name = fields.appName;
+      version = fields.appVersion;
+      break;
+  }
+  return {VersionFileName(name), ArchiveName(name, version)};
+}
+
 }  // namespace ferrolan::tail

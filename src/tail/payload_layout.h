@@ -56,4 +56,29 @@ std::string OfflineAppComponent(std::string_view appName);
 /// the JRE's component name.
 std::string TailEntryName(TailEntry entry, const TailFields& fields, std::string_view jreName);
 
+/// The components an update server offers, each as a version file and an archive.
+enum class ServerComponent {
+  kUpdater,
+  kJre,
+  kApp,
+};
+
+/// The components of a launcher with these fields, in the order of its tail: the updater when
+/// "GU Version" is set, the JRE when "JRE Version" is set, the application when "App Version"
+/// is set.
+std::vector<ServerComponent> ServerComponentsFor(const TailFields& fields);
+
+/// One component's files on an update server, both directly below the update URL.
+struct ServerFiles {
+  std::string versionFile;  // "Ferrolan-<component>-version.txt", holding the version
+  std::string archive;      // "Ferrolan-<component>-<version>-archive.p2.l2"
+};
+
+/// The server files of `component` at the version the fields give it. The component names are
+/// the updater's, the JRE's (`jreName`) and the App Name: unlike the tail, the server names the
+/// application's archive after the application itself, without the offline suffix, so its
+/// archive and its version file share one component name.
+ServerFiles ServerFilesFor(ServerComponent component, const TailFields& fields,
+                           std::string_view jreName);
+
 }  // namespace ferrolan::tail

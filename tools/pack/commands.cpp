@@ -26,6 +26,7 @@ int RunPack(const std::vector<std::string>& args) {
   if (command == "keygen") return RunKeygen(rest);
   if (command == "archive") return RunArchive(rest);
   if (command == "build") return RunBuild(rest);
+  if (command == "publish") return RunPublish(rest);
   if (command == "stamp") return RunStamp(rest);
   if (command == "inspect") return RunInspect(rest);
   if (command == "help" || command == "--help" || command == "-h") {

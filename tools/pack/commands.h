@@ -12,8 +12,8 @@
 
 namespace ferrolan::pack {
 
-/// Dispatches on the first argument ("keygen", "archive", "build", "stamp", "inspect", "help",
-/// "--help").
+/// Dispatches on the first argument ("keygen", "archive", "build", "publish", "stamp",
+/// "inspect", "help", "--help").
 int RunPack(const std::vector<std::string>& args);
 
 /// keygen -o NAME [--bits N] [--force]
@@ -37,6 +37,15 @@ int RunArchive(const std::vector<std::string>& args);
 /// launcher consumes them, folders packed like "archive") and Params section. A bad
 /// configuration (syntax, unknown or missing settings, missing files) exits with kExitUsage.
 int RunBuild(const std::vector<std::string>& args);
+
+/// publish --config FILE.json -o FOLDER [--force]
+/// Writes the update folder: for every component the configuration has (updater, JRE,
+/// application), its version file and its archive under the names an update server offers
+/// them (tail/payload_layout.h), the archives packed like "build" packs them. The folder is
+/// filled under a temporary sibling name and renamed when complete; a folder that is not empty
+/// is replaced only with --force (kExitFailed without it). A bad configuration exits with
+/// kExitUsage.
+int RunPublish(const std::vector<std::string>& args);
 
 /// stamp LAUNCHER [--set NAME=VALUE]... [--unset NAME]... [-o FILE]
 /// Rewrites the Params section only; every byte before it stays identical.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -89,6 +90,13 @@ std::optional<std::string> NormalizeVersion(std::string_view text) {
   if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return std::nullopt;
   return std::string(kVersionDigits - text.size(), '0') + std::string(text);
+}
+
+bool WriteVersionFile(const std::string& path, const std::string& version) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << version;
+  out.close();
+  return static_cast<bool>(out);
 }
 
 std::uint8_t GuardByte(std::span<const std::uint8_t> marker) {

@@ -36,6 +36,10 @@ inline constexpr std::size_t kVersionDigits = 11;
 /// eleven digits with leading zeros. None for anything else.
 std::optional<std::string> NormalizeVersion(std::string_view text);
 
+/// Writes a version file as the launcher reads it: the version's digits and no line end, the
+/// same bytes in the tail and on an update server. False when the file cannot be written.
+bool WriteVersionFile(const std::string& path, const std::string& version);
+
 /// A byte that does not occur in `marker` (the lowest such value).
 std::uint8_t GuardByte(std::span<const std::uint8_t> marker);
 

@@ -39,6 +39,26 @@ inline constexpr const char* kBuildUsage =
     "\n"
     "Exit codes: 0 success, 1 failure, 2 bad arguments or a bad configuration.\n";
 
+inline constexpr const char* kPublishUsage =
+    "Usage: ferrolan-pack publish --config FILE.json -o FOLDER [--force]\n"
+    "\n"
+    "Writes the update folder for the update server: for the updater and, when the\n"
+    "configuration has them, the JRE and the application, a version file\n"
+    "Ferrolan-<name>-version.txt holding the eleven-digit version and the archive\n"
+    "Ferrolan-<name>-<version>-archive.p2.l2, signed with the configured key and compressed\n"
+    "in independent xz blocks. <name> is \"Ferrolan\" for the updater, the JRE's name and\n"
+    "the application's name. Serve the folder's files from the address the update URL\n"
+    "names; any static web server or CDN will do.\n"
+    "\n"
+    "Options:\n"
+    "  --config FILE        the build configuration (JSON; the file \"build\" takes)\n"
+    "  -o, --output FOLDER  the update folder to write (it appears only when complete)\n"
+    "  --force              replace a folder that is not empty\n"
+    "  -h, --help           show this text\n"
+    "\n"
+    "Exit codes: 0 success, 1 failure (also a folder that is not empty, without --force),\n"
+    "2 bad arguments or a bad configuration.\n";
+
 inline constexpr const char* kUsage =
     "Usage: ferrolan-pack COMMAND [ARGUMENTS]\n"
     "\n"
@@ -46,6 +66,7 @@ inline constexpr const char* kUsage =
     "  keygen   create the RSA key pair that signs archives\n"
     "  archive  pack a folder into a signed, compressed archive (.p2.l2)\n"
     "  build    package a launcher from a JSON configuration\n"
+    "  publish  write the folder for the update server (version files and archives)\n"
     "  stamp    change the Params of a packaged launcher\n"
     "  inspect  show and verify what a packaged launcher carries\n"
     "  help     show this text\n"
@@ -103,6 +124,12 @@ inline constexpr OptionDef kBuildOptions[] = {
     {"", "--config", true},
     {"-o", "--output", true},
     {"", "--launcher", true},
+};
+
+inline constexpr OptionDef kPublishOptions[] = {
+    {"", "--config", true},
+    {"-o", "--output", true},
+    {"", "--force", false},
 };
 
 inline constexpr OptionDef kKeygenOptions[] = {
