@@ -11,8 +11,8 @@
 // (as its path followed by ".p2") while the archive streams; the packed files are unpacked, in
 // archive order, once the signature has been verified (or, for an archive accepted without a
 // key and without a signature block, once it has ended). A rejected archive has them deleted
-// with everything else, and verify-only runs nothing. A nested archive waits for its own
-// signature and then for that of the archive around it, which may have written the tool.
+// with everything else, and verify-only runs nothing. An archive nested in another waits for
+// its own signature and then for the outer one's, since the outer archive may hold the tool.
 //
 // Refusals. Whatever the input, nothing is written outside the destination: an entry path that
 // is absolute, has a drive letter or colon, or has a "." or ".." component rejects the whole
