@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -115,9 +116,14 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
     return got;
   };
   ArchiveJob job;
-  if (state != nullptr) job = state->job;
+  if (state != nullptr) {
+    job = state->job;
+    // The tool that unpacks the nested archive's packed files may come from the outer archive,
+    // so they wait for the outer signature too.
+    job.deferUnpack = true;
+  }
   job.destination = destination;
-  const ArchiveReport nested = ExtractCompressedArchive(feed, job);
+  ArchiveReport nested = ExtractCompressedArchive(feed, job);
   if (nested.status != ArchiveStatus::kOk) {
     if (state != nullptr) {
       state->report.refusal = nested.refusal;
@@ -128,6 +134,7 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
   if (state != nullptr) {
     state->report.files += nested.files;
     state->report.folders += nested.folders;
+    std::ranges::move(nested.packed, std::back_inserter(state->packed));
   }
   LogPrintf("\t[Unarchiver] .p2.l2 in sync unarchive complete.\n");
   return EntryResult::kNext;
@@ -203,6 +210,14 @@ EntryResult Unpack200(const std::string& packed, const std::string& target) {
   }
   std::remove(packed.c_str());
   return EntryResult::kNext;
+}
+
+// Unpacks an accepted archive's packed files in archive order; stops at a tool that cannot be
+// made a windowed program.
+bool UnpackAll(const std::vector<PackedFile>& files) {
+  for (const PackedFile& file : files)
+    if (Unpack200(file.packed, file.target) != EntryResult::kNext) return false;
+  return true;
 }
 
 }  // namespace
@@ -301,6 +316,17 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
   if (copied != EntryResult::kNext) return copied;
   if (type == static_cast<long>(EntryType::kPack200)) {
     std::string unpacked = target.substr(0, target.size() - 3);
+    if (state != nullptr) {
+      // Nothing of an archive runs before it has been accepted: ExtractArchive unpacks it then.
+      state->packed.push_back({target, std::move(unpacked)});
+      return EntryResult::kNext;
+    }
+    // A tail entry has no signature to wait for: the tail is part of the launcher's own file,
+    // as trusted as the code reading it, and nothing checks it later, so deferring the step
+    // would gain nothing. Refusing the entry would break payloads that worked before, for no
+    // gain in safety either. The packager writes only plain files and nested archives into the
+    // tail, and a nested archive is extracted with a state of its own, whose packed files wait
+    // for its signature.
     return Unpack200(target, unpacked);
   }
   return EntryResult::kNext;
@@ -356,6 +382,13 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
   if (report.signatureBlock && !VerifyArchiveSignature(state->hash, *state->signatureHex, key)) {
     return key == nullptr ? reject(Refusal::kNoKey, "no public key to check the signature with")
                           : reject(Refusal::kBadSignature, "the signature does not match");
+  }
+  // Accepted: only now may a program run on its files.
+  if (job.deferUnpack) {
+    report.packed = std::move(state->packed);
+  } else if (!UnpackAll(state->packed)) {
+    report.status = ArchiveStatus::kToolFailed;
+    return report;
   }
   LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
   return report;

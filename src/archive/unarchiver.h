@@ -5,6 +5,15 @@
 // archive and is extracted in step through a nested decoder and unarchiver; a type 2 entry is a
 // pack200-packed Java archive that the JRE's unpack200 turns into the real file.
 //
+// Pack200. The unpack200 that runs may itself come from the archive being read (a JRE carries
+// its own), so running it before the archive is accepted would let a forged archive run a
+// program of its choice before its signature fails. A packed entry is therefore only written
+// (as its path followed by ".p2") while the archive streams; the packed files are unpacked, in
+// archive order, once the signature has been verified (or, for an archive accepted without a
+// key and without a signature block, once it has ended). A rejected archive has them deleted
+// with everything else, and verify-only runs nothing. An archive nested in another waits for
+// its own signature and then for the outer one's, since the outer archive may hold the tool.
+//
 // Refusals. Whatever the input, nothing is written outside the destination: an entry path that
 // is absolute, has a drive letter or colon, or has a "." or ".." component rejects the whole
 // archive, as does a length field that is not a plain decimal number up to 2^31-1. When a
@@ -60,6 +69,15 @@ struct ArchiveJob {
   bool verifyOnly = false;  ///< read, hash and check only: no file or folder is created
   /// The key that checks the signature (null: no key); none means the process-wide key.
   std::optional<const PublicKey*> key;
+  /// Set for an archive nested in another: its packed files are not unpacked but handed back in
+  /// ArchiveReport::packed, so that they also wait for the outer archive's signature.
+  bool deferUnpack = false;
+};
+
+/// A pack200 entry written to disk and not yet unpacked.
+struct PackedFile {
+  std::string packed;  ///< the written file, the entry's path followed by ".p2"
+  std::string target;  ///< the file unpack200 makes of it
 };
 
 /// Why an archive was rejected.
@@ -85,6 +103,7 @@ struct ArchiveReport {
   std::int64_t signedLength = -1;  ///< the block's "Signature Length" field, -1 when absent
   bool decoderFailed = false;      ///< a nested decoder reported damaged compressed data
   std::string problem;             ///< why the archive was refused, in words
+  std::vector<PackedFile> packed;  ///< with deferUnpack: the accepted archive's packed files
 };
 
 /// What ExtractArchive keeps across the entries of one archive.
@@ -95,6 +114,7 @@ struct ArchiveState {
   MixedHashState hash;                      // every byte before the signature block
   pipeline::FieldCollector collector;       // the header fields of the current entry
   std::vector<char> copyBuffer;             // kCopyBufferSize bytes that carry content
+  std::vector<PackedFile> packed;           // unpacked only once the archive is accepted
   ArchiveReport report;
 };
 
@@ -103,8 +123,9 @@ struct ArchiveState {
 enum class EntryResult { kNext, kEnd, kRejected, kWriteFailed, kToolFailed };
 
 /// Reads one entry from `input` and writes it under `destination`. With a state (an archive)
-/// the bytes are hashed and the signature block is recognised; without one (a tail entry)
-/// neither happens. A refused entry empties the destination and logs the failure banner.
+/// the bytes are hashed, the signature block is recognised and a packed entry is only
+/// remembered for later; without one (a tail entry) none of this happens and a packed entry is
+/// unpacked at once. A refused entry empties the destination and logs the failure banner.
 EntryResult ExtractArchiveEntry(pipeline::RingBuffer& input, const std::string& destination,
                                 ArchiveState* state);
 
@@ -115,7 +136,8 @@ EntryResult ExtractArchiveEntry(pipeline::RingBuffer& input, const std::string& 
                                            const std::string& destination);
 
 /// Reads a whole archive until the end of the stream or its signature block, then checks the
-/// signature.
+/// signature; only an accepted archive has its packed files unpacked (kToolFailed when the
+/// tool cannot be made a windowed program).
 ArchiveReport ExtractArchive(pipeline::RingBuffer& input, const ArchiveJob& job);
 
 /// Extracts the compressed archive (LZMA or xz) whose bytes `feed` hands over on the calling

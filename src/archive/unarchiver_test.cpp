@@ -10,7 +10,9 @@
 #include "archive/signature.h"
 #include "archive/testdata/archive_test_util.h"
 #include "fs/path.h"
+#include "os/os.h"
 #include "testing/files.h"
+#include "testing/log_capture.h"
 
 namespace ferrolan::archive {
 namespace {
@@ -198,6 +200,49 @@ TEST_F(UnarchiverTest, PackedEntriesGoThroughUnpack200) {
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "lib" / "bad.jar.p2"));
 }
 
+// A JRE archive brings its own unpack200 and the launcher is pointed at it: the tool must not
+// run before the archive (and the archive around a nested one) has been accepted.
+TEST_F(UnarchiverTest, PackedEntriesWaitForTheSignature) {
+  const std::string tool = ReadAll(std::filesystem::path(FAKE_UNPACK200_PATH));
+  const std::string inner = testutil::CompressLzmaAlone(BuildArchive(
+      [](ArchiveWriter& w) { w.AddFile("lib/y.jar", "INNER", EntryType::kPack200); }, &TestKey()));
+  std::string archive = BuildArchive(
+      [&](ArchiveWriter& w) {
+        w.AddFile("bin/unpack200.exe", tool);
+        w.AddFile("lib/x.jar", "PACKED", EntryType::kPack200);
+        w.AddFile("inner.p2.l2", inner);  // signed on its own: only the outer archive is forged
+        w.AddFile("z.txt", "original");
+      },
+      &TestKey());
+  UseTestPublicKey();
+  const auto extract = [&](const TempFolder& temp) {
+    os::SetEnv("FAKE_UNPACK200_TRACE", (temp.root() / "trace.txt").string());
+    SetUnpack200Path((temp.dest() / "bin" / "unpack200.exe").string());
+    const ArchiveStatus status = Extract(archive, temp);
+    os::SetEnv("FAKE_UNPACK200_TRACE", std::nullopt);
+    return status;
+  };
+
+  TempFolder good("pack200-signed");
+  ferrolan::testing::LogCapture log;
+  EXPECT_EQ(extract(good), kOk);
+  EXPECT_EQ(ReadAll(good.dest() / "lib" / "x.jar"), "unpacked:PACKED");
+  EXPECT_EQ(ReadAll(good.dest() / "lib" / "y.jar"), "unpacked:INNER");
+  const std::string packed = (good.dest() / "lib").string() + fs::PathSeparator();
+  EXPECT_EQ(ReadAll(good.root() / "trace.txt"),
+            packed + "x.jar.p2\n" + packed + "y.jar.p2\n");  // archive order
+  EXPECT_EQ(log.CountStartingWith("\t[Unarchiver] Requires unpacking200..."), 2);
+  const std::string text = log.Text();
+  EXPECT_LT(text.rfind("[Unarchiver] Archive signature verified."),
+            text.find("[Unarchiver] Requires unpacking200..."));
+
+  TempFolder forged("pack200-forged");
+  archive[archive.find("original")] = 'O';
+  EXPECT_EQ(extract(forged), kRejected);
+  EXPECT_FALSE(std::filesystem::exists(forged.root() / "trace.txt"));
+  EXPECT_TRUE(IsEmptyFolder(forged.dest()));
+}
+
 TEST_F(UnarchiverTest, TailEntriesAreSingleAndUnhashed) {
   TempFolder temp("tail");
   const auto input = FilledBuffer(
@@ -281,6 +326,7 @@ TEST_F(UnarchiverTest, VerifyOnlyChecksEverythingAndWritesNothing) {
         w.AddFolder("bin");
         w.AddFile("bin/a.txt", "abc");
         w.AddFile("nested.p2.l2", inner);
+        w.AddFile("lib/x.jar", "PACKED", EntryType::kPack200);  // neither written nor unpacked
       },
       &TestKey());
   const std::unique_ptr<PublicKey> key = TestPublicKey();
@@ -291,12 +337,13 @@ TEST_F(UnarchiverTest, VerifyOnlyChecksEverythingAndWritesNothing) {
 
   ArchiveReport report = ExtractArchive(*FilledBuffer(archive), job);
   EXPECT_EQ(report.status, kOk) << report.problem;
-  EXPECT_EQ(report.files, 2);  // bin/a.txt and the nested in/x.txt
+  EXPECT_EQ(report.files, 3);  // bin/a.txt, the nested in/x.txt and lib/x.jar
   EXPECT_EQ(report.folders, 1);
   EXPECT_TRUE(report.signatureBlock);
   EXPECT_EQ(report.signedLength, static_cast<std::int64_t>(report.hashedBytes));
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "bin"));
   EXPECT_FALSE(std::filesystem::exists(temp.dest() / "in"));
+  EXPECT_FALSE(std::filesystem::exists(temp.dest() / "lib"));
 
   // Refusals say why, and a verification never empties the folder it was given.
   std::string tampered = archive;
