@@ -3,6 +3,7 @@
 // so at most one body is transferred in full.
 #include "net/download_attempt.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -15,6 +16,9 @@ namespace ferrolan::net {
 namespace {
 
 using log::LogPrintf;
+
+// The most bytes one read of the body delivers, and so the most written to the buffer at once.
+constexpr int kReadChunk = 32768;
 
 struct OnlyStrategy {
   std::mutex lock;
@@ -91,7 +95,12 @@ class Attempt final : public ResponseSink {
   bool OnBody(const char* data, int count) override {
     remaining_ -= count;
     if (!claimed_ && !Claim()) return false;
-    pipeline::RingBuffer_write(*race_.buffer, data, count);
+    // A buffer write stores all of its bytes or waits, so no piece may exceed the buffer.
+    pipeline::RingBuffer& buffer = *race_.buffer;
+    const int piece = std::max(1, std::min(kReadChunk, buffer.capacity()));
+    for (int done = 0; done < count; done += piece) {
+      pipeline::RingBuffer_write(buffer, data + done, std::min(piece, count - done));
+    }
     ShowProgress();
     return true;
   }
