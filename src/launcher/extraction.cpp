@@ -231,7 +231,7 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
   const std::string& jreFolder = std::get<std::string>(jreSetup);
   LogPrintf("[Extractor] Saving proxy configuration\n");
   net::SaveProxyConfiguration(flow.sharedConfigFolder,
-                         ops.workingProxy ? ops.workingProxy() : std::nullopt);
+                              ops.workingProxy ? ops.workingProxy() : std::nullopt);
   archive::SetUnpack200Path(jre::LocateUnpack200(jreFolder));
   LogPrintf("[Extractor] UP200 path is %s\n", archive::Unpack200Path().c_str());
 

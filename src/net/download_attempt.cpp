@@ -36,9 +36,7 @@ bool SkippedForDebugging(const std::string& strategyName) {
   return only.name && *only.name != strategyName;
 }
 
-const char* OrEmpty(const std::optional<std::string>& text) {
-  return text ? text->c_str() : "";
-}
+const char* OrEmpty(const std::optional<std::string>& text) { return text ? text->c_str() : ""; }
 
 // Reads back the proxy the session chose and keeps it as the working proxy unless the session
 // connects directly.
@@ -145,9 +143,7 @@ class Attempt final : public ResponseSink {
   void ShowProgress(std::optional<int> percent = std::nullopt) const {
     if (!claimed_ || !race_.environment.progress) return;
     if (!percent) {
-      percent = length_ && *length_ > 0
-                    ? static_cast<int>(100 - remaining_ * 100 / *length_)
-                    : -1;
+      percent = length_ && *length_ > 0 ? static_cast<int>(100 - remaining_ * 100 / *length_) : -1;
     }
     race_.environment.progress(*percent);
   }
@@ -227,9 +223,10 @@ class Attempt final : public ResponseSink {
 bool ReportUrlComponents(const std::string& strategyName, const std::string& host, int port,
                          const std::string& path, bool secure) {
   if (host.size() > kMaxUrlComponent || path.size() > kMaxUrlComponent) {
-    LogPrintf("[HttpDownloader] [%s] Host name or URL path longer than %d characters, refusing "
-              "the URL\n",
-              strategyName.c_str(), static_cast<int>(kMaxUrlComponent));
+    LogPrintf(
+        "[HttpDownloader] [%s] Host name or URL path longer than %d characters, refusing "
+        "the URL\n",
+        strategyName.c_str(), static_cast<int>(kMaxUrlComponent));
     return false;
   }
   LogPrintf("[HttpDownloader] Hostname = %s\n", host.c_str());
@@ -274,9 +271,10 @@ bool HttpDownloader(const std::string& strategyName, AccessType accessType, Down
     LogPrintf("[HttpDownloader] [%s] Read 0 bytes so finishing.\n", name);
   }
   if (attempt.remaining() > 0) {
-    LogPrintf("[HttpDownloader] [%s] Warning: download complete but required length is still "
-              "%lld.\n",
-              name, static_cast<long long>(attempt.remaining()));
+    LogPrintf(
+        "[HttpDownloader] [%s] Warning: download complete but required length is still "
+        "%lld.\n",
+        name, static_cast<long long>(attempt.remaining()));
     if (attempt.claimed()) attempt.FailOwnedDownload();
     return false;
   }

@@ -116,8 +116,8 @@ class CurlTransport final : public AttemptTransport {
     }
     LogPrintf("[HttpDownloader] [%s] Attempting to crack URL\n", name);
     std::unique_ptr<CURLU, UrlCleanup> parts(curl_url());
-    const CURLUcode cracked =
-        parts ? curl_url_set(parts.get(), CURLUPART_URL, setup.url.c_str(), 0) : CURLUE_OUT_OF_MEMORY;
+    const CURLUcode cracked = parts ? curl_url_set(parts.get(), CURLUPART_URL, setup.url.c_str(), 0)
+                                    : CURLUE_OUT_OF_MEMORY;
     LogPrintf("[HttpDownloader] [%s] Crack result is %d\n", name, cracked == CURLUE_OK ? 1 : 0);
     if (cracked == CURLUE_OK) {
       if (!ReportParts(parts.get())) return false;

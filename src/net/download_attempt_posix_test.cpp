@@ -59,7 +59,8 @@ class FixedResponseServer {
         if (firstRequestLine_.empty()) firstRequestLine_ = request.substr(0, request.find("\r\n"));
       }
       for (std::size_t sent = 0; sent < response_.size();) {
-        const ssize_t put = send(client, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
+        const ssize_t put =
+            send(client, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
         if (put <= 0) break;
         sent += static_cast<std::size_t>(put);
       }
@@ -124,7 +125,9 @@ TEST_F(CurlAttemptTest, ExplicitProxyCarriesTheRequestAndIsRecorded) {
   FixedResponseServer proxy(Response("via proxy", 9));
   const std::string list = "127.0.0.1:" + std::to_string(proxy.port());
   RaceEnvironment environment = SystemRaceEnvironment();
-  environment.detectProxyForUrl = [&](const std::string&) { return ProxySettings{list, "<local>"}; };
+  environment.detectProxyForUrl = [&](const std::string&) {
+    return ProxySettings{list, "<local>"};
+  };
   std::string body;
   ASSERT_EQ(Race("http://updates.invalid/v.txt", "State Proxy", body, environment), 0);
   EXPECT_EQ(body, "via proxy");

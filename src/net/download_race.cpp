@@ -84,8 +84,8 @@ void FinishStrategyThread(const char* name, DownloadRace& race) {
   std::lock_guard<std::mutex> hold(race.lock);
   --race.threadsLeft;
   if (race.threadsLeft <= 0) race.done.Set();
-  LogPrintf("[HttpDownloader] [%s] --- End --- (worked=%d,threads=%d)\n", name,
-            race.downloadWorked, race.threadsLeft);
+  LogPrintf("[HttpDownloader] [%s] --- End --- (worked=%d,threads=%d)\n", name, race.downloadWorked,
+            race.threadsLeft);
 }
 
 void RunStrategy(const Strategy& strategy, DownloadRace& race) {

@@ -28,7 +28,7 @@ struct Script {
   std::vector<std::string> chunks;
   bool failsAfterChunks = false;
   ChosenProxy chosen = Readable();
-  std::shared_ptr<ManualResetEvent> beforeResponse;  // waited for before the response
+  std::shared_ptr<ManualResetEvent> beforeResponse;   // waited for before the response
   std::shared_ptr<ManualResetEvent> afterFirstChunk;  // waited for after the first chunk
   std::shared_ptr<ManualResetEvent> finished;         // set when the attempt is over
 };
@@ -139,7 +139,8 @@ TEST_F(DownloadRaceTest, FirstDataWinsAndLosersStopAtTheirFirstBytes) {
   directFinished->Wait();
   JoinLingeringDownloadThreads();
 
-  EXPECT_TRUE(Logged("[HttpDownloader] [Windows Proxy] Opened file. Set downloadWorked to TRUE (1)"));
+  EXPECT_TRUE(
+      Logged("[HttpDownloader] [Windows Proxy] Opened file. Set downloadWorked to TRUE (1)"));
   EXPECT_TRUE(Logged("[HttpDownloader] [Direct] Thread returning as another has worked"));
   EXPECT_EQ(CountStartingWith("[HttpDownloader] [Direct] Opened file."), 0);
   // "State Proxy" and "WPAD" had nothing to try.
@@ -159,7 +160,8 @@ TEST_F(DownloadRaceTest, ExplicitSettingsThatWorkAreKeptForTheProcess) {
   stateProxy_ = ProxySettings{"proxy:3128", std::nullopt};
   scripts_["State Proxy"] = Delivers({"body"});
   EXPECT_EQ(RunDownloadRace("http://u/", buffer_, environment_), 0);
-  EXPECT_TRUE(Logged("[HttpDownloader] [State Proxy] Downloading with proxy settings (proxy:3128, -)"));
+  EXPECT_TRUE(
+      Logged("[HttpDownloader] [State Proxy] Downloading with proxy settings (proxy:3128, -)"));
   EXPECT_TRUE(Logged("[HttpDownloader] [State Proxy] Copying proxy settings."));
   EXPECT_EQ(WorkingProxySettings(), stateProxy_);
 

@@ -71,8 +71,7 @@ void SaveProxyConfiguration(const std::string& sharedConfigFolder,
   LogPrintf("[Proxy] Saved proxy list\n");
   if (working->proxyBypassList) {
     std::fwrite("\r\n", 1, 2, file.get());
-    std::fwrite(working->proxyBypassList->data(), 1, working->proxyBypassList->size(),
-                file.get());
+    std::fwrite(working->proxyBypassList->data(), 1, working->proxyBypassList->size(), file.get());
     LogPrintf("[Proxy] Saved proxy bypass list\n");
   }
 }

@@ -29,8 +29,9 @@ TEST_F(ProxySettingsTest, FirstSaveWinsForTheWholeProcess) {
   EXPECT_EQ(WorkingProxySettings(), (ProxySettings{"proxy:3128", std::nullopt}));
   EXPECT_TRUE(log_.Logged("[HttpDownloader] No existing proxy settings found, so saving."));
   // This message has no line end of its own.
-  EXPECT_TRUE(log_.Has("[HttpDownloader] Asked to save working proxy settings, but settings "
-                       "already exist, so skipping."));
+  EXPECT_TRUE(
+      log_.Has("[HttpDownloader] Asked to save working proxy settings, but settings "
+               "already exist, so skipping."));
 }
 
 TEST_F(ProxySettingsTest, ProxyFileIsWrittenDeletedOrLeftAlone) {
