@@ -19,6 +19,7 @@
 #include "jre/jre_layout.h"
 #include "launch/launch_sequence.h"
 #include "log/log.h"
+#include "net/proxy_settings.h"
 #include "pipeline/stages.h"
 #include "splash/splash_control.h"
 #include "tail/payload_layout.h"
@@ -140,29 +141,6 @@ std::variant<std::string, ExitCode> InstallJre(const MainFlow& flow,
 
 }  // namespace
 
-void SaveProxyConfiguration(const std::string& sharedConfigFolder,
-                            const std::optional<WorkingProxy>& working) {
-  if (!working) {
-    LogPrintf("[Proxy] No working proxy was found, so no proxy to be saved.\n");
-    return;
-  }
-  LogPrintf("[Proxy] Saving proxy settings now.\n");
-  const std::string path = Joined(sharedConfigFolder, "DetectedProxy");
-  if (!working->proxyList) {
-    std::remove(path.c_str());
-    return;
-  }
-  fs::OwnedFile file = fs::OpenFile(path, "wb");
-  if (!file) return;
-  std::fwrite(working->proxyList->data(), 1, working->proxyList->size(), file.get());
-  LogPrintf("[Proxy] Saved proxy list\n");
-  if (working->bypassList) {
-    std::fwrite("\r\n", 1, 2, file.get());
-    std::fwrite(working->bypassList->data(), 1, working->bypassList->size(), file.get());
-    LogPrintf("[Proxy] Saved proxy bypass list\n");
-  }
-}
-
 int SkipTailEntry(pipeline::RingBuffer& tail) {
   const std::optional<std::string> type =
       pipeline::RingBuffer_readUntil(tail, "Archive File Type", archive::kTypeFieldMax, nullptr);
@@ -192,7 +170,7 @@ ExtractionOps SystemExtractionOps() {
   ops.jre = SystemJreSetupOps();
   ops.patchSubsystem = [](const std::string& path) { return fs::PatchWindowsSubsystem(path); };
   // The downloads that would record a working proxy are not part of this build.
-  ops.workingProxy = [] { return std::optional<WorkingProxy>(); };
+  ops.workingProxy = [] { return std::optional<net::ProxySettings>(); };
   ops.launch = [](const MainFlow& flow, const std::string& updaterFolderName) {
     return launch::LaunchFromMasterFolder(
         LaunchRequestFor(flow, updaterFolderName, flow.jreName, launch::LaunchClass::kApplication));
@@ -252,8 +230,8 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
   if (const ExitCode* failure = std::get_if<ExitCode>(&jreSetup)) return *failure;
   const std::string& jreFolder = std::get<std::string>(jreSetup);
   LogPrintf("[Extractor] Saving proxy configuration\n");
-  SaveProxyConfiguration(flow.sharedConfigFolder,
-                         ops.workingProxy ? ops.workingProxy() : std::nullopt);
+  net::SaveProxyConfiguration(flow.sharedConfigFolder,
+                              ops.workingProxy ? ops.workingProxy() : std::nullopt);
   archive::SetUnpack200Path(jre::LocateUnpack200(jreFolder));
   LogPrintf("[Extractor] UP200 path is %s\n", archive::Unpack200Path().c_str());
 

@@ -22,23 +22,10 @@
 #include "launcher/install_decision.h"
 #include "launcher/jre_setup.h"
 #include "launcher/main_flow.h"
+#include "net/proxy_settings.h"
 #include "pipeline/ring_buffer.h"
 
 namespace ferrolan::launcher {
-
-/// The proxy that worked in this run's downloads, as the launched application reads it from
-/// the "DetectedProxy" file.
-struct WorkingProxy {
-  std::optional<std::string> proxyList;
-  std::optional<std::string> bypassList;
-};
-
-/// Saves the proxy that worked to "DetectedProxy" in the shared-config folder: written anew
-/// (proxy list, then "\r\n" and the bypass list when there is one, no line end after) when a
-/// proxy list exists, deleted when a working proxy exists without one, untouched when no
-/// download recorded any settings. A file that cannot be created is skipped without a message.
-void SaveProxyConfiguration(const std::string& sharedConfigFolder,
-                            const std::optional<WorkingProxy>& working);
 
 /// Reads one tail entry past without writing anything: its header fields and, unless it is a
 /// folder, its content. Returns 0, or -1 when the stream ended first.
@@ -50,8 +37,9 @@ struct ExtractionOps {
   /// Makes the extracted lzma.exe a windowed program (fs::PatchWindowsSubsystem); false when
   /// the run cannot go on with it.
   std::function<bool(const std::string& path)> patchSubsystem;
-  /// The proxy the downloads of this run found to work; none when no download recorded any.
-  std::function<std::optional<WorkingProxy>()> workingProxy;
+  /// The proxy the downloads of this run found to work (net::WorkingProxySettings once the
+  /// downloads are part of the flow); none when no download recorded any.
+  std::function<std::optional<net::ProxySettings>()> workingProxy;
   /// The launch of the updater folder (relative to the master folder) with launch class 0.
   /// Returns when an in-process launch has ended or a child was started.
   std::function<launch::LaunchOutcome(const MainFlow& flow, const std::string& updaterFolderName)>

@@ -1,6 +1,5 @@
 // The extraction in process, with the JRE setup's outside operations and the launch replaced:
-// the proxy file, and an online build, which the end-to-end tests cannot cover without a
-// system JRE.
+// an online build, which the end-to-end tests cannot cover without a system JRE.
 #include "launcher/extraction.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +53,7 @@ class ExtractionTest : public ferrolan::testing::TempFolderTest {
       patched_.push_back(path);
       return true;
     };
-    ops_.workingProxy = [] { return std::optional<WorkingProxy>(); };
+    ops_.workingProxy = [] { return std::optional<net::ProxySettings>(); };
     ops_.launch = [this](const MainFlow&, const std::string& folder) {
       launched_.push_back(folder);
       return launch::LaunchOutcome{};
@@ -79,22 +78,6 @@ class ExtractionTest : public ferrolan::testing::TempFolderTest {
   std::vector<std::string> launched_;
 };
 
-TEST_F(ExtractionTest, ProxyFileIsWrittenDeletedOrLeftAlone) {
-  const stdfs::path file = root_ / "master" / "FLAppsSharedConfig" / "DetectedProxy";
-  SaveProxyConfiguration(flow_.sharedConfigFolder,
-                         WorkingProxy{"proxy.local:3128", "localhost;*.corp"});
-  EXPECT_EQ(ReadFile(file), "proxy.local:3128\r\nlocalhost;*.corp");
-  SaveProxyConfiguration(flow_.sharedConfigFolder, WorkingProxy{"other:8080", std::nullopt});
-  EXPECT_EQ(ReadFile(file), "other:8080");
-
-  // No download recorded anything: an earlier file stays.
-  SaveProxyConfiguration(flow_.sharedConfigFolder, std::nullopt);
-  EXPECT_EQ(ReadFile(file), "other:8080");
-  // A working setting without a proxy list (direct access worked) removes it.
-  SaveProxyConfiguration(flow_.sharedConfigFolder, WorkingProxy{});
-  EXPECT_FALSE(stdfs::exists(file));
-}
-
 TEST_F(ExtractionTest, OnlineBuildCopiesSystemJreAndLaunches) {
   // A bare launcher, and a version that would leave the master folder, install nothing.
   fields_.guVersion.clear();
@@ -117,7 +100,7 @@ TEST_F(ExtractionTest, OnlineBuildCopiesSystemJreAndLaunches) {
   bool proxyAsked = false;
   ops_.workingProxy = [&] {
     proxyAsked = true;
-    return std::optional<WorkingProxy>(WorkingProxy{"p:1", std::nullopt});
+    return std::optional<net::ProxySettings>(net::ProxySettings{"p:1", std::nullopt});
   };
   ASSERT_EQ(Extract(UpdaterEntries()), ExitCode::kSuccess);
   const stdfs::path jre = root_ / "master" / "Ferrolan-jre17-00000000000-complete";

@@ -1,0 +1,296 @@
+// The libcurl transport. The strategies map onto libcurl as follows: "Direct" uses no proxy at
+// all (not even one from the environment); explicit settings become CURLOPT_PROXY and
+// CURLOPT_NOPROXY; the two "user configuration" strategies leave the proxy to libcurl, which
+// takes it from the environment (http_proxy, https_proxy, all_proxy, no_proxy). Proxy
+// credentials travel inside the proxy setting (user:password@host:port); there is no dialog to
+// ask for them, so a 407 that remains is a refused dialog.
+//
+// The time-outs follow WinINet's defaults: a minute to connect, and a transfer that receives
+// nothing for 30 seconds is given up.
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/log.h"
+#include "net/download_attempt_os.h"
+#include "os/os.h"
+
+namespace ferrolan::net::detail {
+namespace {
+
+using log::LogPrintf;
+
+constexpr long kConnectTimeoutSeconds = 60;
+constexpr long kStallSeconds = 30;
+
+// Reports a failed operation in the form of the log's system errors, with libcurl's code and
+// text in place of the system's.
+void ReportFailure(const char* operation, int code, const char* text) {
+  LogPrintf("[%s] %s failed with error %d: %s\n", "HttpDownloader", operation, code, text);
+}
+
+void InitialiseCurlOnce() {
+  // curl_global_init is not thread-safe; the five strategy threads reach here together, and a
+  // function-local static runs it exactly once.
+  static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+  (void)result;
+}
+
+struct EasyCleanup {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct UrlCleanup {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+using CurlText = std::unique_ptr<char, CurlFree>;
+
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> entries;
+  std::string entry;
+  for (char c : list) {
+    if (c == ';' || c == ' ' || c == '\t') {
+      if (!entry.empty()) entries.push_back(entry);
+      entry.clear();
+    } else {
+      entry += c;
+    }
+  }
+  if (!entry.empty()) entries.push_back(entry);
+  return entries;
+}
+
+// The proxy of a WinINet list for one scheme: a "scheme=" entry of that scheme, else "http=",
+// else the first entry without a scheme.
+std::string ProxyForScheme(const std::string& list, bool secure) {
+  std::string plain, http, own;
+  for (const std::string& entry : SplitList(list)) {
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos) {
+      if (plain.empty()) plain = entry;
+    } else if (entry.compare(0, equals, secure ? "https" : "http") == 0) {
+      own = entry.substr(equals + 1);
+    } else if (entry.compare(0, equals, "http") == 0) {
+      http = entry.substr(equals + 1);
+    }
+  }
+  if (!own.empty()) return own;
+  return plain.empty() ? http : plain;
+}
+
+// WinINet's bypass list (";"-separated, "<local>" for plain host names) in libcurl's form.
+std::string NoProxyList(const std::string& bypass) {
+  std::string out;
+  for (const std::string& entry : SplitList(bypass)) {
+    if (entry == "<local>") continue;
+    if (!out.empty()) out += ',';
+    out += entry;
+  }
+  return out;
+}
+
+std::optional<std::string> FirstEnv(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    std::optional<std::string> value = os::GetEnv(name);
+    if (value && !value->empty()) return value;
+  }
+  return std::nullopt;
+}
+
+class CurlTransport final : public AttemptTransport {
+ public:
+  bool Open(const AttemptSetup& setup) override {
+    InitialiseCurlOnce();
+    setup_ = setup;
+    const char* name = setup.strategyName.c_str();
+    easy_.reset(curl_easy_init());
+    if (!easy_) {
+      LogPrintf("[HttpDownloader] [%s] Unable initialise HTTP connection\n", name);
+      ReportFailure("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+      return false;
+    }
+    LogPrintf("[HttpDownloader] [%s] Attempting to crack URL\n", name);
+    std::unique_ptr<CURLU, UrlCleanup> parts(curl_url());
+    const CURLUcode cracked = parts ? curl_url_set(parts.get(), CURLUPART_URL, setup.url.c_str(), 0)
+                                    : CURLUE_OUT_OF_MEMORY;
+    LogPrintf("[HttpDownloader] [%s] Crack result is %d\n", name, cracked == CURLUE_OK ? 1 : 0);
+    if (cracked == CURLUE_OK) {
+      if (!ReportParts(parts.get())) return false;
+    } else {
+      // libcurl gets the whole URL all the same, as WinINet's one-step open does.
+      ReportFailure("CrackURL", cracked, curl_url_strerror(cracked));
+    }
+    Set(CURLOPT_URL, setup.url.c_str());
+    Set(CURLOPT_NOSIGNAL, 1L);  // several threads: no SIGALRM for name resolution time-outs
+    Set(CURLOPT_USERAGENT, "FerrolanDownloader");
+    Set(CURLOPT_FOLLOWLOCATION, 1L);
+    Set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    Set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Set(CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    Set(CURLOPT_WRITEFUNCTION, &CurlTransport::Write);
+    Set(CURLOPT_WRITEDATA, this);
+    Set(CURLOPT_ERRORBUFFER, errorText_);
+    if (setup.accessType == AccessType::kDirect) {
+      Set(CURLOPT_PROXY, "");
+    } else if (setup.accessType == AccessType::kProxy && setup.proxy) {
+      proxy_ = ProxyForScheme(setup.proxy->proxyList.value_or(""), secure_);
+      noProxy_ = NoProxyList(setup.proxy->proxyBypassList.value_or(""));
+      Set(CURLOPT_PROXY, proxy_.c_str());
+      Set(CURLOPT_NOPROXY, noProxy_.c_str());
+    }
+    return true;
+  }
+
+  TransferEnd Transfer(ResponseSink& sink) override {
+    sink_ = &sink;
+    CURLcode result = curl_easy_perform(easy_.get());
+    if (result != CURLE_OK && !responded_ && !stopped_) {
+      // A proxy that refuses the tunnel without credentials ends the transfer before any
+      // response of the server; it still answers the request, with its 407.
+      if (ConnectCode() == 407) return Respond() ? TransferEnd::kComplete : TransferEnd::kStopped;
+      // Send once more with the certificate checks relaxed, as the Windows backend does.
+      Set(CURLOPT_SSL_VERIFYPEER, 0L);
+      Set(CURLOPT_SSL_VERIFYHOST, 0L);
+      result = curl_easy_perform(easy_.get());
+      if (result != CURLE_OK && !responded_ && !stopped_) {
+        ReportFailure("HttpSendRequest", result, Describe(result));
+        return TransferEnd::kFailed;
+      }
+    }
+    if (stopped_) return TransferEnd::kStopped;
+    // A body shorter than announced has ended all the same; the attempt sees the bytes missing.
+    if (result != CURLE_OK && result != CURLE_PARTIAL_FILE) {
+      ReportFailure("InternetReadFile", result, Describe(result));
+      return TransferEnd::kFailed;
+    }
+    if (!responded_ && !Respond()) return TransferEnd::kStopped;
+    return TransferEnd::kComplete;
+  }
+
+  int StatusCode() override {
+    long code = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
+    if (code == 0) code = ConnectCode();
+    return code == 0 ? -1 : static_cast<int>(code);
+  }
+
+  std::optional<std::int64_t> ContentLength() override {
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        length < 0) {
+      return std::nullopt;
+    }
+    return static_cast<std::int64_t>(length);
+  }
+
+  CredentialAnswer AskProxyCredentials() override { return CredentialAnswer{0, false}; }
+
+  void Resend() override {}
+
+  ChosenProxy QueryProxy() override {
+    ChosenProxy chosen;
+    chosen.readable = true;
+    if (setup_.accessType == AccessType::kDirect) return chosen;
+    if (setup_.accessType == AccessType::kProxy) {
+      chosen.accessType = AccessType::kProxy;
+      if (setup_.proxy) {
+        chosen.proxyList = setup_.proxy->proxyList;
+        chosen.proxyBypassList = setup_.proxy->proxyBypassList;
+      }
+      return chosen;
+    }
+    chosen.proxyList = secure_ ? FirstEnv({"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+                               : FirstEnv({"http_proxy", "all_proxy", "ALL_PROXY"});
+    if (chosen.proxyList) {
+      chosen.accessType = AccessType::kProxy;
+      chosen.proxyBypassList = FirstEnv({"no_proxy", "NO_PROXY"});
+    }
+    return chosen;
+  }
+
+ private:
+  template <typename Value>
+  void Set(CURLoption option, Value value) {
+    curl_easy_setopt(easy_.get(), option, value);
+  }
+
+  bool ReportParts(CURLU* parts) {
+    char* raw = nullptr;
+    curl_url_get(parts, CURLUPART_HOST, &raw, 0);
+    CurlText host(raw);
+    raw = nullptr;
+    curl_url_get(parts, CURLUPART_PORT, &raw, CURLU_DEFAULT_PORT);
+    CurlText port(raw);
+    raw = nullptr;
+    curl_url_get(parts, CURLUPART_SCHEME, &raw, 0);
+    CurlText scheme(raw);
+    raw = nullptr;
+    curl_url_get(parts, CURLUPART_PATH, &raw, 0);
+    std::string path = raw != nullptr ? raw : "";
+    curl_free(raw);
+    raw = nullptr;
+    // The path keeps its query, as the Windows backend's split does.
+    if (curl_url_get(parts, CURLUPART_QUERY, &raw, 0) == CURLUE_OK && raw != nullptr) {
+      path += "?";
+      path += raw;
+    }
+    curl_free(raw);
+    secure_ = scheme && std::string_view(scheme.get()) == "https";
+    return ReportUrlComponents(setup_.strategyName, host ? host.get() : "",
+                               port ? std::atoi(port.get()) : 0, path, secure_);
+  }
+
+  long ConnectCode() {
+    long code = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code);
+    return code;
+  }
+
+  const char* Describe(CURLcode result) const {
+    return errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result);
+  }
+
+  bool Respond() {
+    responded_ = true;
+    if (!sink_->OnResponse()) stopped_ = true;
+    return !stopped_;
+  }
+
+  static size_t Write(char* data, size_t size, size_t count, void* self) {
+    auto* transport = static_cast<CurlTransport*>(self);
+    const size_t total = size * count;
+    if (!transport->responded_ && !transport->Respond()) return 0;
+    for (size_t done = 0; done < total;) {
+      const int piece = static_cast<int>(std::min<size_t>(total - done, 1 << 30));
+      if (!transport->sink_->OnBody(data + done, piece)) {
+        transport->stopped_ = true;
+        return 0;
+      }
+      done += static_cast<size_t>(piece);
+    }
+    return total;
+  }
+
+  AttemptSetup setup_;
+  std::unique_ptr<CURL, EasyCleanup> easy_;
+  std::string proxy_;
+  std::string noProxy_;
+  bool secure_ = false;
+  ResponseSink* sink_ = nullptr;
+  bool responded_ = false;
+  bool stopped_ = false;
+  char errorText_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace
+
+std::unique_ptr<AttemptTransport> MakeSystemTransport() {
+  return std::make_unique<CurlTransport>();
+}
+
+}  // namespace ferrolan::net::detail

@@ -1,0 +1,157 @@
+// The libcurl transport against a small HTTP server of the test's own on 127.0.0.1: a thread
+// with a listening socket that answers every connection with one fixed response. The same
+// server stands in for a proxy, since a proxy answers the same request with a full URL.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "net/download_race.h"
+#include "testing/temp_folder.h"
+
+namespace ferrolan::net {
+namespace {
+
+class FixedResponseServer {
+ public:
+  explicit FixedResponseServer(std::string response) : response_(std::move(response)) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(listener_, 8) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      ADD_FAILURE() << "no listening socket";
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FixedResponseServer() {
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+  }
+  int port() const { return port_; }
+  std::string FirstRequestLine() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return firstRequestLine_;
+  }
+
+ private:
+  void Serve() {
+    for (int client; (client = accept(listener_, nullptr, nullptr)) >= 0; close(client)) {
+      std::string request;
+      char chunk[1024];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t got = recv(client, chunk, sizeof chunk, 0);
+        if (got <= 0) break;
+        request.append(chunk, static_cast<std::size_t>(got));
+      }
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (firstRequestLine_.empty()) firstRequestLine_ = request.substr(0, request.find("\r\n"));
+      }
+      for (std::size_t sent = 0; sent < response_.size();) {
+        const ssize_t put =
+            send(client, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
+        if (put <= 0) break;
+        sent += static_cast<std::size_t>(put);
+      }
+    }
+  }
+
+  const std::string response_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex lock_;
+  std::string firstRequestLine_;
+};
+
+std::string Response(const std::string& body, std::size_t announced) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) +
+         "\r\nConnection: close\r\n\r\n" + body;
+}
+
+class CurlAttemptTest : public ferrolan::testing::LoggedTempFolderTest {
+ protected:
+  void SetUp() override { ResetWorkingProxySettingsForTesting(); }
+  void TearDown() override {
+    SetDownloadOnlyStrategy(std::nullopt);
+    JoinLingeringDownloadThreads();
+    ResetWorkingProxySettingsForTesting();
+    LoggedTempFolderTest::TearDown();
+  }
+
+  // Races with only `strategy` trying, and reads the buffer while the race runs.
+  int Race(const std::string& url, const std::string& strategy, std::string& body,
+           RaceEnvironment environment = SystemRaceEnvironment()) {
+    SetDownloadOnlyStrategy(strategy);
+    auto buffer = pipeline::RingBuffer_create(5, 4096);
+    std::thread consumer([&] {
+      char chunk[1000];
+      for (int got; (got = pipeline::RingBuffer_read(*buffer, chunk, sizeof chunk)) > 0;) {
+        body.append(chunk, static_cast<std::size_t>(got));
+      }
+    });
+    const int result = RunDownloadRace(url, buffer, environment);
+    consumer.join();
+    return result;
+  }
+};
+
+TEST_F(CurlAttemptTest, StreamsABodyLargerThanTheBuffer) {
+  std::string expected(100000, 'x');
+  for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<char>('a' + i % 26);
+  FixedResponseServer server(Response(expected, expected.size()));
+  std::string body;
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/jre.lzma?time=1";
+  ASSERT_EQ(Race(url, "Direct", body), 0);
+  EXPECT_EQ(body, expected);
+  EXPECT_EQ(server.FirstRequestLine(), "GET /jre.lzma?time=1 HTTP/1.1");
+  EXPECT_TRUE(Logged("[HttpDownloader] lpszUrlPath = /jre.lzma?time=1"));
+  EXPECT_TRUE(Logged("[HttpDownloader] [Direct] Required file size is 100000"));
+  EXPECT_TRUE(Logged("[HttpDownloader] [Windows Proxy] Skipping for debug purposes."));
+}
+
+TEST_F(CurlAttemptTest, ExplicitProxyCarriesTheRequestAndIsRecorded) {
+  FixedResponseServer proxy(Response("via proxy", 9));
+  const std::string list = "127.0.0.1:" + std::to_string(proxy.port());
+  RaceEnvironment environment = SystemRaceEnvironment();
+  environment.detectProxyForUrl = [&](const std::string&) {
+    return ProxySettings{list, "<local>"};
+  };
+  std::string body;
+  ASSERT_EQ(Race("http://updates.invalid/v.txt", "State Proxy", body, environment), 0);
+  EXPECT_EQ(body, "via proxy");
+  EXPECT_EQ(proxy.FirstRequestLine(), "GET http://updates.invalid/v.txt HTTP/1.1");
+  EXPECT_EQ(WorkingProxySettings(), (ProxySettings{list, "<local>"}));
+}
+
+TEST_F(CurlAttemptTest, ShortBodyUnreachableServerAndOverlongPathFail) {
+  FixedResponseServer server(Response("only ten b", 100));
+  std::string body;
+  EXPECT_EQ(Race("http://127.0.0.1:" + std::to_string(server.port()) + "/f", "Direct", body), -1);
+  EXPECT_EQ(body, "only ten b");
+  EXPECT_TRUE(Logged(
+      "[HttpDownloader] [Direct] Warning: download complete but required length is still 90."));
+
+  // Port 1 on the loopback refuses the connection.
+  body.clear();
+  EXPECT_EQ(Race("http://127.0.0.1:1/f", "Direct", body), -1);
+  EXPECT_EQ(CountStartingWith("[HttpDownloader] HttpSendRequest failed with error"), 1);
+
+  EXPECT_EQ(Race("http://127.0.0.1:1/" + std::string(1100, 'p'), "Direct", body), -1);
+  EXPECT_EQ(CountStartingWith("[HttpDownloader] [Direct] Host name or URL path longer than 1023"),
+            1);
+}
+
+}  // namespace
+}  // namespace ferrolan::net
