@@ -34,14 +34,14 @@ int HexValue(char c) {
   return -1;
 }
 
-// The process-wide key lives in one object for the life of the process.
-struct KeyHolder {
-  std::mutex lock;
-  std::unique_ptr<PublicKey> key;
-};
-KeyHolder& Holder() {
-  static KeyHolder holder;
-  return holder;
+// The process-wide key, set by the main flow and read by unarchiver threads, under its lock.
+std::mutex& KeyLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::unique_ptr<PublicKey>& ProcessKey() {
+  static std::unique_ptr<PublicKey> key;
+  return key;
 }
 
 }  // namespace
@@ -84,13 +84,13 @@ std::unique_ptr<PublicKey> ImportPublicKey(const unsigned char* der, std::size_t
 }
 
 void SetProcessPublicKey(std::unique_ptr<PublicKey> key) {
-  std::lock_guard<std::mutex> guard(Holder().lock);
-  Holder().key = std::move(key);
+  std::lock_guard<std::mutex> guard(KeyLock());
+  ProcessKey() = std::move(key);
 }
 
 const PublicKey* ProcessPublicKey() {
-  std::lock_guard<std::mutex> guard(Holder().lock);
-  return Holder().key.get();
+  std::lock_guard<std::mutex> guard(KeyLock());
+  return ProcessKey().get();
 }
 
 bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const PublicKey* key,

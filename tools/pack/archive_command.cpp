@@ -221,12 +221,11 @@ int ReportArchiveFailure(const ArchiveResult& result) {
 }
 
 int RunArchive(const std::vector<std::string>& args) {
-  CommandLine line = ParseCommandLine(args, kArchiveOptions);
-  if (line.help && line.error.empty()) {
-    std::fputs(kArchiveUsage, stdout);
-    return kExitOk;
-  }
-  if (!line.error.empty()) return ReportUsageError("archive", line.error, kArchiveUsage);
+  int exitCode = kExitUsage;
+  std::optional<CommandLine> parsed =
+      ParseCommandArguments(args, kArchiveOptions, "archive", kArchiveUsage, &exitCode);
+  if (!parsed) return exitCode;
+  const CommandLine& line = *parsed;
   if (line.positionals.empty()) return ReportUsageError("archive", "missing FOLDER", kArchiveUsage);
   if (line.positionals.size() > 1) {
     return ReportUsageError("archive", "unexpected argument \"" + line.positionals[1] + "\"",

@@ -43,17 +43,10 @@ struct BuildRequest {
 // was shown, or a usage error was reported).
 std::optional<BuildRequest> ParseBuildArguments(const std::vector<std::string>& args,
                                                 int* exitCode) {
-  CommandLine line = ParseCommandLine(args, kBuildOptions);
-  if (line.help && line.error.empty()) {
-    std::fputs(kBuildUsage, stdout);
-    *exitCode = kExitOk;
-    return std::nullopt;
-  }
-  *exitCode = kExitUsage;
-  if (!line.error.empty()) {
-    ReportUsageError("build", line.error, kBuildUsage);
-    return std::nullopt;
-  }
+  std::optional<CommandLine> parsed =
+      ParseCommandArguments(args, kBuildOptions, "build", kBuildUsage, exitCode);
+  if (!parsed) return std::nullopt;
+  const CommandLine& line = *parsed;
   std::string problem;
   if (!line.positionals.empty()) problem = "unexpected argument \"" + line.positionals[0] + "\"";
   BuildRequest request{line.Value("--config"), line.Value("--output"), std::nullopt};

@@ -5,10 +5,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "cli.h"
 
 namespace ferrolan::pack {
 
@@ -69,6 +72,13 @@ std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std
 /// Prints "ferrolan-pack COMMAND: MESSAGE" and the command's usage to standard error and returns
 /// kExitUsage.
 int ReportUsageError(const char* command, const std::string& message, const char* usage);
+
+/// Parses the arguments of `command` against `options`. None when the command ends here: help
+/// was shown (`*exitCode` is kExitOk) or a usage error was reported (kExitUsage).
+std::optional<CommandLine> ParseCommandArguments(const std::vector<std::string>& args,
+                                                 std::span<const OptionDef> options,
+                                                 const char* command, const char* usage,
+                                                 int* exitCode);
 
 /// Prints "ferrolan-pack COMMAND: MESSAGE" to standard error and returns kExitFailed.
 int ReportFailure(const char* command, const std::string& message);

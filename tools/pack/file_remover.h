@@ -9,40 +9,30 @@
 
 namespace ferrolan::pack {
 
-class FileRemover {
+// kWholeFolder: a work or partial folder, removed with everything in it; else one file.
+template <bool kWholeFolder>
+class PathRemover {
  public:
-  explicit FileRemover(std::string path) : path_(std::move(path)) {}
-  ~FileRemover() {
-    if (!path_.empty()) {
-      std::error_code ignored;
+  explicit PathRemover(std::string path) : path_(std::move(path)) {}
+  ~PathRemover() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    if constexpr (kWholeFolder) {
+      std::filesystem::remove_all(path_, ignored);
+    } else {
       std::filesystem::remove(path_, ignored);
     }
   }
-  FileRemover(const FileRemover&) = delete;
-  FileRemover& operator=(const FileRemover&) = delete;
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
-// A work or partial folder: removed with everything in it.
-class FolderRemover {
- public:
-  explicit FolderRemover(std::string path) : path_(std::move(path)) {}
-  ~FolderRemover() {
-    if (!path_.empty()) {
-      std::error_code ignored;
-      std::filesystem::remove_all(path_, ignored);
-    }
-  }
-  FolderRemover(const FolderRemover&) = delete;
-  FolderRemover& operator=(const FolderRemover&) = delete;
+  PathRemover(const PathRemover&) = delete;
+  PathRemover& operator=(const PathRemover&) = delete;
   const std::string& path() const { return path_; }
   void Release() { path_.clear(); }
 
  private:
   std::string path_;
 };
+
+using FileRemover = PathRemover<false>;
+using FolderRemover = PathRemover<true>;
 
 }  // namespace ferrolan::pack

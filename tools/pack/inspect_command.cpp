@@ -34,12 +34,11 @@ std::string Shown(const std::string& value) {
 }  // namespace
 
 int RunInspect(const std::vector<std::string>& args) {
-  CommandLine line = ParseCommandLine(args, std::span<const OptionDef>());  // no options
-  if (line.help && line.error.empty()) {
-    std::fputs(kInspectUsage, stdout);
-    return kExitOk;
-  }
-  if (!line.error.empty()) return ReportUsageError("inspect", line.error, kInspectUsage);
+  int exitCode = kExitUsage;
+  std::optional<CommandLine> parsed = ParseCommandArguments(args, std::span<const OptionDef>(),
+                                                            "inspect", kInspectUsage, &exitCode);
+  if (!parsed) return exitCode;
+  const CommandLine& line = *parsed;
   if (line.positionals.size() != 1) {
     return ReportUsageError("inspect",
                             line.positionals.empty() ? "missing LAUNCHER" : "give one LAUNCHER",

@@ -62,12 +62,11 @@ std::string PublicDerFileName(const std::string& name) { return name + ".public.
 std::string PublicHexFileName(const std::string& name) { return name + ".public.hex"; }
 
 int RunKeygen(const std::vector<std::string>& args) {
-  CommandLine line = ParseCommandLine(args, kKeygenOptions);
-  if (line.help && line.error.empty()) {
-    std::fputs(kKeygenUsage, stdout);
-    return kExitOk;
-  }
-  if (!line.error.empty()) return ReportUsageError("keygen", line.error, kKeygenUsage);
+  int exitCode = kExitUsage;
+  std::optional<CommandLine> parsed =
+      ParseCommandArguments(args, kKeygenOptions, "keygen", kKeygenUsage, &exitCode);
+  if (!parsed) return exitCode;
+  const CommandLine& line = *parsed;
   if (!line.positionals.empty()) {
     return ReportUsageError("keygen", "unexpected argument \"" + line.positionals[0] + "\"",
                             kKeygenUsage);

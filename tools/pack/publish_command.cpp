@@ -34,17 +34,10 @@ struct PublishRequest {
 // was shown, or a usage error was reported).
 std::optional<PublishRequest> ParsePublishArguments(const std::vector<std::string>& args,
                                                     int* exitCode) {
-  CommandLine line = ParseCommandLine(args, kPublishOptions);
-  if (line.help && line.error.empty()) {
-    std::fputs(kPublishUsage, stdout);
-    *exitCode = kExitOk;
-    return std::nullopt;
-  }
-  *exitCode = kExitUsage;
-  if (!line.error.empty()) {
-    ReportUsageError("publish", line.error, kPublishUsage);
-    return std::nullopt;
-  }
+  std::optional<CommandLine> parsed =
+      ParseCommandArguments(args, kPublishOptions, "publish", kPublishUsage, exitCode);
+  if (!parsed) return std::nullopt;
+  const CommandLine& line = *parsed;
   // "site/" names the folder "site": its partial sibling must not land inside it.
   stdfs::path output = stdfs::path(line.Value("--output")).lexically_normal();
   if (!output.empty() && !output.has_filename()) output = output.parent_path();

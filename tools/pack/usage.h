@@ -115,27 +115,15 @@ inline constexpr const char* kStampUsage =
     "  -h, --help         show this text\n";
 
 inline constexpr OptionDef kArchiveOptions[] = {
-    {"-o", "--output", true},
-    {"", "--key", true},
-    {"", "--format", true},
-};
+    {"-o", "--output", true}, {"", "--key", true}, {"", "--format", true}};
 
 inline constexpr OptionDef kBuildOptions[] = {
-    {"", "--config", true},
-    {"-o", "--output", true},
-    {"", "--launcher", true},
-};
+    {"", "--config", true}, {"-o", "--output", true}, {"", "--launcher", true}};
 
 inline constexpr OptionDef kPublishOptions[] = {
-    {"", "--config", true},
-    {"-o", "--output", true},
-    {"", "--force", false},
-};
+    {"", "--config", true}, {"-o", "--output", true}, {"", "--force", false}};
 
 inline constexpr OptionDef kKeygenOptions[] = {
-    {"-o", "--output", true},
-    {"", "--bits", true},
-    {"", "--force", false},
-};
+    {"-o", "--output", true}, {"", "--bits", true}, {"", "--force", false}};
 
 }  // namespace ferrolan::pack
