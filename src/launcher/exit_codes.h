@@ -9,10 +9,10 @@
 namespace ferrolan::launcher {
 
 enum class ExitCode : int {
-  kSuccess = 0,                     ///< launched, prepared, or a test mode that ran
-  kFailure = 1,                     ///< a failure whose message has been logged
+  kSuccess = 0,                      ///< launched, prepared, or a test mode that ran
+  kFailure = 1,                      ///< a failure whose message has been logged
   kLaunchPropertiesUnwritable = 99,  ///< the launch could not write its settings file
-  kSpawnFailed = -1,                ///< the JRE's launcher could not be started
+  kSpawnFailed = -1,                 ///< the JRE's launcher could not be started
 };
 
 /// Not an exit code of ours: the exit code of the updater's compatibility class that means
