@@ -11,7 +11,10 @@
 #include <string>
 #include <thread>
 
+#include "archive/testdata/archive_test_util.h"
+#include "net/download_pipelines.h"
 #include "net/download_race.h"
+#include "testing/files.h"
 #include "testing/temp_folder.h"
 
 namespace ferrolan::net {
@@ -151,6 +154,36 @@ TEST_F(CurlAttemptTest, ShortBodyUnreachableServerAndOverlongPathFail) {
   EXPECT_EQ(Race("http://127.0.0.1:1/" + std::string(1100, 'p'), "Direct", body), -1);
   EXPECT_EQ(CountStartingWith("[HttpDownloader] [Direct] Host name or URL path longer than 1023"),
             1);
+}
+
+TEST_F(CurlAttemptTest, DownloadPipelinesWriteAFileAndExtractAnArchiveAsItArrives) {
+  const std::string text = "version 00000000042";
+  FixedResponseServer file(Response(text, text.size()));
+  const std::string target = Path("version.txt");
+  SetDownloadOnlyStrategy(std::string("Direct"));
+  EXPECT_EQ(DownloadToFile("http://127.0.0.1:" + std::to_string(file.port()) + "/v", target), 1);
+  EXPECT_EQ(ferrolan::testing::ReadFile(target), text);
+  EXPECT_EQ(DownloadToFile("http://127.0.0.1:" + std::to_string(file.port()) + "/v",
+                           Path("missing-folder/version.txt")),
+            0);
+
+  const std::string archive = archive::testutil::CompressLzmaAlone(archive::testutil::BuildArchive(
+      [](archive::ArchiveWriter& w) { w.AddFile("lib/rt.jar", std::string(200000, 'r')); },
+      nullptr));
+  FixedResponseServer server(Response(archive, archive.size()));
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/jre.p2.l2";
+  std::filesystem::create_directories(Path("jre"));
+  DownloadExtraction extraction = DownloadAndExtract(url, Path("jre"));
+  EXPECT_TRUE(extraction.Succeeded());
+  EXPECT_EQ(ferrolan::testing::ReadFile(Path("jre/lib/rt.jar")), std::string(200000, 'r'));
+
+  // A body cut short: the download fails, and so does the whole.
+  FixedResponseServer cut(Response(archive.substr(0, archive.size() / 2), archive.size()));
+  std::filesystem::create_directories(Path("cut"));
+  extraction = DownloadAndExtract("http://127.0.0.1:" + std::to_string(cut.port()) + "/jre.p2.l2",
+                                  Path("cut"));
+  EXPECT_FALSE(extraction.downloaded);
+  EXPECT_FALSE(extraction.Succeeded());
 }
 
 }  // namespace
