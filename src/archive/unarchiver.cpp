@@ -134,7 +134,7 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
   if (state != nullptr) {
     state->report.files += nested.files;
     state->report.folders += nested.folders;
-    std::ranges::move(nested.packed, std::back_inserter(state->packed));
+    std::ranges::move(nested.packed, std::back_inserter(state->report.packed));
   }
   LogPrintf("\t[Unarchiver] .p2.l2 in sync unarchive complete.\n");
   return EntryResult::kNext;
@@ -318,7 +318,7 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
     std::string unpacked = target.substr(0, target.size() - 3);
     if (state != nullptr) {
       // Nothing of an archive runs before it has been accepted: ExtractArchive unpacks it then.
-      state->packed.push_back({target, std::move(unpacked)});
+      state->report.packed.push_back({target, std::move(unpacked)});
       return EntryResult::kNext;
     }
     // A tail entry has no signature to wait for: the tail is part of the launcher's own file,
@@ -384,11 +384,13 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
                           : reject(Refusal::kBadSignature, "the signature does not match");
   }
   // Accepted: only now may a program run on its files.
-  if (job.deferUnpack) {
-    report.packed = std::move(state->packed);
-  } else if (!UnpackAll(state->packed)) {
-    report.status = ArchiveStatus::kToolFailed;
-    return report;
+  if (!job.deferUnpack) {
+    const bool unpacked = UnpackAll(report.packed);
+    report.packed.clear();
+    if (!unpacked) {
+      report.status = ArchiveStatus::kToolFailed;
+      return report;
+    }
   }
   LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
   return report;

@@ -103,7 +103,9 @@ struct ArchiveReport {
   std::int64_t signedLength = -1;  ///< the block's "Signature Length" field, -1 when absent
   bool decoderFailed = false;      ///< a nested decoder reported damaged compressed data
   std::string problem;             ///< why the archive was refused, in words
-  std::vector<PackedFile> packed;  ///< with deferUnpack: the accepted archive's packed files
+  /// The packed files, unpacked only once the archive is accepted; with deferUnpack they are
+  /// handed back here instead.
+  std::vector<PackedFile> packed;
 };
 
 /// What ExtractArchive keeps across the entries of one archive.
@@ -114,7 +116,6 @@ struct ArchiveState {
   MixedHashState hash;                      // every byte before the signature block
   pipeline::FieldCollector collector;       // the header fields of the current entry
   std::vector<char> copyBuffer;             // kCopyBufferSize bytes that carry content
-  std::vector<PackedFile> packed;           // unpacked only once the archive is accepted
   ArchiveReport report;
 };
 

@@ -172,11 +172,8 @@ int RunBuild(const std::vector<std::string>& args) {
   std::unique_ptr<archive::SigningKey> key = LoadConfiguredKey(*config, "build", &keyFailed);
   if (keyFailed) return kExitFailed;
 
-  std::error_code fsError;
   FolderRemover work(request->output + ".work");
-  stdfs::remove_all(work.path(), fsError);
-  stdfs::create_directories(work.path(), fsError);
-  if (fsError) return ReportFailure("build", "cannot create " + work.path());
+  if (!MakeFreshFolder(work.path())) return ReportFailure("build", "cannot create " + work.path());
   std::optional<LauncherPayload> payload = PayloadAssembler(*config, key.get(), work).Assemble();
   if (!payload) return kExitFailed;
   return WriteOutput(*payload, request->output);

@@ -35,4 +35,12 @@ class PathRemover {
 using FileRemover = PathRemover<false>;
 using FolderRemover = PathRemover<true>;
 
+/// Empties `folder` of whatever an earlier run left there and creates it. False when it cannot
+/// be created.
+inline bool MakeFreshFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::remove_all(folder, error);
+  return std::filesystem::create_directories(folder, error) && !error;
+}
+
 }  // namespace ferrolan::pack

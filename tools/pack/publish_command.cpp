@@ -181,11 +181,9 @@ int RunPublish(const std::vector<std::string>& args) {
   std::unique_ptr<archive::SigningKey> key = LoadConfiguredKey(*config, "publish", &keyFailed);
   if (keyFailed) return kExitFailed;
 
-  std::error_code fsError;
   FolderRemover partial(request->output + ".partial");
-  stdfs::remove_all(partial.path(), fsError);
-  stdfs::create_directories(partial.path(), fsError);
-  if (fsError) return ReportFailure("publish", "cannot create " + partial.path());
+  if (!MakeFreshFolder(partial.path()))
+    return ReportFailure("publish", "cannot create " + partial.path());
   std::optional<std::vector<std::string>> written =
       UpdateFolderWriter(*config, key.get(), partial.path()).Write();
   if (!written) return kExitFailed;
