@@ -169,8 +169,7 @@ ExtractionOps SystemExtractionOps() {
   ExtractionOps ops;
   ops.jre = SystemJreSetupOps();
   ops.patchSubsystem = [](const std::string& path) { return fs::PatchWindowsSubsystem(path); };
-  // The downloads that would record a working proxy are not part of this build.
-  ops.workingProxy = [] { return std::optional<net::ProxySettings>(); };
+  ops.workingProxy = [] { return net::WorkingProxySettings(); };
   ops.launch = [](const MainFlow& flow, const std::string& updaterFolderName) {
     return launch::LaunchFromMasterFolder(
         LaunchRequestFor(flow, updaterFolderName, flow.jreName, launch::LaunchClass::kApplication));

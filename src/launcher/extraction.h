@@ -37,8 +37,8 @@ struct ExtractionOps {
   /// Makes the extracted lzma.exe a windowed program (fs::PatchWindowsSubsystem); false when
   /// the run cannot go on with it.
   std::function<bool(const std::string& path)> patchSubsystem;
-  /// The proxy the downloads of this run found to work (net::WorkingProxySettings once the
-  /// downloads are part of the flow); none when no download recorded any.
+  /// The proxy the downloads of this run found to work (net::WorkingProxySettings); none when
+  /// no download recorded any.
   std::function<std::optional<net::ProxySettings>()> workingProxy;
   /// The launch of the updater folder (relative to the master folder) with launch class 0.
   /// Returns when an in-process launch has ended or a child was started.

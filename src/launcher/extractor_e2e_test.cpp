@@ -42,17 +42,8 @@ class ExtractorE2ETest : public ferrolan::testing::TempFolderTest {
     saved_ = os::GetEnv("PROGRAMDATA");
     os::SetEnv("PROGRAMDATA", (root_ / "programdata").string());
     layout_.image = ReadFile(FERROLAN_EXE_PATH);
-    layout_.fields = {"Demo App",
-                      "00000000005",
-                      "",
-                      "00000000002",
-                      "700",
-                      "",
-                      "1",
-                      "perm_all",
-                      "/S",
-                      "11",
-                      "http://updates.invalid/app"};
+    layout_.fields = {"Demo App", "00000000005", "",   "00000000002",           "700", "", "1",
+                      "perm_all", "/S",          "11", "http://127.0.0.1:9/app"};
     layout_.params = {{"jre_name", "jre17"}};
   }
   void TearDown() override { os::SetEnv("PROGRAMDATA", saved_); }

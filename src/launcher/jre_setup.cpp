@@ -3,8 +3,6 @@
 #include "launcher/jre_setup.h"
 
 #include <cerrno>
-#include <chrono>
-#include <cstdint>
 
 #include "archive/unarchiver.h"
 #include "fs/path.h"
@@ -13,6 +11,8 @@
 #include "jre/jre_search.h"
 #include "launch/launch_sequence.h"
 #include "log/log.h"
+#include "net/download_pipelines.h"
+#include "net/version_probe.h"
 #include "pipeline/stages.h"
 #include "process/spawner.h"
 #include "splash/splash_control.h"
@@ -165,6 +165,13 @@ JreSetupOutcome SetUpOnlineJre(const JreSetupInput& input, const JreSetupOps& op
   return {result};
 }
 
+// The downloads of the setup show their progress on the splash.
+net::RaceEnvironment DownloadEnvironment() {
+  net::RaceEnvironment environment = net::SystemRaceEnvironment();
+  environment.progress = [](int percent) { splash::SplashSetProgress(percent); };
+  return environment;
+}
+
 // The compatibility test of a system JRE candidate: the updater's compatibility class run by
 // the candidate's launcher, with the run's properties and arguments.
 jre::Compatibility TestCompatibility(const MainFlow& flow, const jre::CompatibilityRun& run,
@@ -211,17 +218,11 @@ ServerVersion ReadServerVersion(std::FILE* file) {
   return result;
 }
 
-std::string MillisText() {
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-  return std::to_string(static_cast<std::uint32_t>(static_cast<std::uint64_t>(millis)));
-}
-
 JreSetupOps SystemJreSetupOps() {
   JreSetupOps ops;
-  ops.probeVersionFile = [](const std::string&, const std::string&, const std::string&) {
-    // The version-file probe exists only to let a proxy race record a working proxy; without
-    // downloads in this build there is nothing to record.
+  ops.probeVersionFile = [](const std::string& folder, const std::string& updateUrl,
+                            const std::string& jreName) {
+    net::ProbeVersionFile(folder, updateUrl, jreName, DownloadEnvironment());
   };
   ops.searchSystemJre = [](const JreSetupInput& input) {
     const MainFlow& flow = *input.flow;
@@ -236,13 +237,11 @@ JreSetupOps SystemJreSetupOps() {
     search.result = jre::JRESearch(request);
     return search;
   };
-  ops.downloadToFile = [](const std::string& url, const std::string&) {
-    LogPrintf("[JREDownload] Downloads are not part of this build: %s\n", url.c_str());
-    return 0;
+  ops.downloadToFile = [](const std::string& url, const std::string& file) {
+    return net::DownloadToFile(url, file, DownloadEnvironment());
   };
-  ops.downloadAndExtract = [](const std::string& url, const std::string&) {
-    LogPrintf("[JREDownload] Downloads are not part of this build: %s\n", url.c_str());
-    return 0;
+  ops.downloadAndExtract = [](const std::string& url, const std::string& folder) {
+    return net::DownloadAndExtract(url, folder, DownloadEnvironment()).Succeeded() ? 1 : 0;
   };
   ops.extractTailEntry = [](pipeline::RingBuffer& tail, const std::string& folder) {
     return archive::ExtractTailEntry(tail, folder);
@@ -253,7 +252,7 @@ JreSetupOps SystemJreSetupOps() {
     process::SpawnerAppend(spawner, "-Xshare:dump");
     process::runSpawnerAndWait(spawner);
   };
-  ops.millisText = [] { return MillisText(); };
+  ops.millisText = [] { return net::MillisText(); };
   return ops;
 }
 

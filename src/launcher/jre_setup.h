@@ -77,9 +77,8 @@ struct JreSetupOps {
   std::function<std::string()> millisText;
 };
 
-/// The real operations. The download pair and the probe are not part of this build yet: the
-/// downloads report failure (so an online build without a usable system JRE ends with the
-/// version-file failure) and the probe fetches nothing.
+/// The real operations: downloads race the proxy strategies and show their progress on the
+/// splash.
 JreSetupOps SystemJreSetupOps();
 
 /// The JRE the setup provides.
@@ -99,8 +98,5 @@ struct JreSetupOutcome {
 /// Fails after logging why. Sets the process-wide unpack200 path to the temporary folder's
 /// unpacker before an archive is unpacked.
 JreSetupOutcome SetUpJre(const JreSetupInput& input, const JreSetupOps& ops);
-
-/// The current time in milliseconds since 1970, kept to its low 32 bits, as decimal text.
-std::string MillisText();
 
 }  // namespace ferrolan::launcher

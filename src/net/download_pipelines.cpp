@@ -1,5 +1,6 @@
 #include "net/download_pipelines.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "fs/owned_file.h"
@@ -47,7 +48,10 @@ int DownloadToFile(const std::string& url, const std::string& filePath,
   const int result = downloader.Join();
   // A file that could not take every byte is no download either.
   const int saved = saver.Join();
-  return result == 0 && saved == 0 ? 1 : 0;
+  if (result == 0 && saved == 0) return 1;
+  // What arrived of a failed download must not pass for the file.
+  std::remove(filePath.c_str());
+  return 0;
 }
 
 DownloadExtraction DownloadAndExtract(const std::string& url, const std::string& destination,

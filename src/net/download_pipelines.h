@@ -22,7 +22,8 @@ int RunDownloader(const std::string& url, std::shared_ptr<pipeline::RingBuffer> 
                   const RaceEnvironment& environment);
 
 /// Downloads `url` into the file `filePath` (replaced): 1 when the download succeeded, 0 when
-/// it did not or the file cannot be opened for writing or written.
+/// it did not or the file cannot be opened for writing or written. A failed download leaves no
+/// file behind.
 int DownloadToFile(const std::string& url, const std::string& filePath,
                    const RaceEnvironment& environment = SystemRaceEnvironment());
 
