@@ -253,8 +253,14 @@ bool HttpDownloader(const std::string& strategyName, AccessType accessType, Down
     return false;
   }
   LogPrintf("[HttpDownloader] [%s] [1] Starting download...\n", name);
-  AttemptSetup setup{strategyName, accessType, race.url, std::nullopt};
+  AttemptSetup setup;
+  setup.strategyName = strategyName;
+  setup.accessType = accessType;
+  setup.url = race.url;
   if (useProxySettings) setup.proxy = overrideSettings ? *overrideSettings : race.stateProxy;
+  // The owner of the download ends its transfer before it sets `done`, so whoever still
+  // transfers once `done` is set has lost.
+  setup.raceOver = [&race] { return race.done.IsSet(); };
   if (!transport.Open(setup)) return false;
 
   LogPrintf("[HttpDownloader] [%s] [3] Starting download...\n", name);

@@ -39,6 +39,10 @@ struct AttemptSetup {
   std::string url;
   /// The explicit proxy settings, with kProxy only.
   std::optional<ProxySettings> proxy;
+  /// True once the race no longer needs this attempt (another attempt delivered, or the race
+  /// has ended). A transport that can give up a transfer in progress polls it, so a losing
+  /// attempt still waiting for a slow or silent server does not hold on to its thread.
+  std::function<bool()> raceOver;
 };
 
 /// What the transport reports after asking the user for proxy credentials: the dialog's return

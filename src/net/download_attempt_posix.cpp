@@ -134,6 +134,9 @@ class CurlTransport final : public AttemptTransport {
     Set(CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     Set(CURLOPT_WRITEFUNCTION, &CurlTransport::Write);
     Set(CURLOPT_WRITEDATA, this);
+    Set(CURLOPT_NOPROGRESS, 0L);
+    Set(CURLOPT_XFERINFOFUNCTION, &CurlTransport::Progress);
+    Set(CURLOPT_XFERINFODATA, this);
     Set(CURLOPT_ERRORBUFFER, errorText_);
     if (setup.accessType == AccessType::kDirect) {
       Set(CURLOPT_PROXY, "");
@@ -149,6 +152,7 @@ class CurlTransport final : public AttemptTransport {
   TransferEnd Transfer(ResponseSink& sink) override {
     sink_ = &sink;
     CURLcode result = curl_easy_perform(easy_.get());
+    if (result == CURLE_ABORTED_BY_CALLBACK) return GiveUp();
     if (result != CURLE_OK && !responded_ && !stopped_) {
       // A proxy that refuses the tunnel without credentials ends the transfer before any
       // response of the server; it still answers the request, with its 407.
@@ -157,6 +161,7 @@ class CurlTransport final : public AttemptTransport {
       Set(CURLOPT_SSL_VERIFYPEER, 0L);
       Set(CURLOPT_SSL_VERIFYHOST, 0L);
       result = curl_easy_perform(easy_.get());
+      if (result == CURLE_ABORTED_BY_CALLBACK) return GiveUp();
       if (result != CURLE_OK && !responded_ && !stopped_) {
         ReportFailure("HttpSendRequest", result, Describe(result));
         return TransferEnd::kFailed;
@@ -274,6 +279,18 @@ class CurlTransport final : public AttemptTransport {
       done += static_cast<size_t>(piece);
     }
     return total;
+  }
+
+  TransferEnd GiveUp() {
+    LogPrintf("[HttpDownloader] [%s] The race is over, giving up.\n", setup_.strategyName.c_str());
+    return TransferEnd::kStopped;
+  }
+
+  // Called about once a second while connecting and waiting, and whenever data moves: a
+  // non-zero answer makes libcurl give the transfer up.
+  static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const AttemptSetup& setup = static_cast<CurlTransport*>(self)->setup_;
+    return setup.raceOver && setup.raceOver() ? 1 : 0;
   }
 
   AttemptSetup setup_;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -76,6 +77,30 @@ class FixedResponseServer {
   std::thread thread_;
   std::mutex lock_;
   std::string firstRequestLine_;
+};
+
+// Takes connections into its backlog and never answers them.
+class SilentServer {
+ public:
+  SilentServer() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        listen(listener_, 8) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      ADD_FAILURE() << "no listening socket";
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { close(listener_); }
+  int port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
 };
 
 std::string Response(const std::string& body, std::size_t announced) {
@@ -184,6 +209,26 @@ TEST_F(CurlAttemptTest, DownloadPipelinesWriteAFileAndExtractAnArchiveAsItArrive
                                   Path("cut"));
   EXPECT_FALSE(extraction.downloaded);
   EXPECT_FALSE(extraction.Succeeded());
+}
+
+TEST_F(CurlAttemptTest, LosersWaitingOnASilentServerGiveUpOnceTheRaceIsWon) {
+  // The server itself never answers; only the proxy of the user's settings does. The other
+  // strategies wait on the server, and must let go of their threads soon after the race is
+  // won rather than sit out the receive time-out.
+  SilentServer server;
+  FixedResponseServer proxy(Response("via proxy", 9));
+  RaceEnvironment environment = SystemRaceEnvironment();
+  environment.detectProxyForUrl = [&](const std::string&) {
+    return ProxySettings{"127.0.0.1:" + std::to_string(proxy.port()), std::nullopt};
+  };
+  environment.detectAutoProxy = [](const std::string&) { return std::optional<ProxySettings>(); };
+  auto buffer = pipeline::RingBuffer_create(5, 4096);
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/v.txt";
+  ASSERT_EQ(RunDownloadRace(url, buffer, environment), 0);
+  const auto wonAt = std::chrono::steady_clock::now();
+  JoinLingeringDownloadThreads();
+  EXPECT_LT(std::chrono::steady_clock::now() - wonAt, std::chrono::seconds(10));
+  EXPECT_TRUE(ConsoleHas("[HttpDownloader] [Direct] The race is over, giving up."));
 }
 
 }  // namespace
