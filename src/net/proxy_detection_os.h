@@ -42,10 +42,6 @@ class AutoProxySession {
 /// Opens a session, or returns none when the system refuses one.
 std::unique_ptr<AutoProxySession> OpenAutoProxySession();
 
-}  // namespace ferrolan::net::detail
-
-namespace ferrolan::net::detail {
-
 /// POSIX backend only: the environment's proxy for a URL of the given kind (https_proxy, then
 /// all_proxy, for "https"; http_proxy, then all_proxy, for the rest; each in the lower-case
 /// form first), and the bypass variable (no_proxy, NO_PROXY) as WinINet's ";"-separated list.

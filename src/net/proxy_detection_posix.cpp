@@ -5,7 +5,6 @@
 #include <proxy.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
