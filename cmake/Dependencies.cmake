@@ -2,7 +2,7 @@
 #   ferrolan::tomcrypt  libtomcrypt with libtommath as its big-number provider
 #   ferrolan::lzma      liblzma (xz)
 #   ferrolan::json      nlohmann-json (header-only)
-#   ferrolan::curl, ferrolan::x11, ferrolan::png   POSIX backends only
+#   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only
 # Native builds take Debian's packages; the mingw build takes the static libraries that
 # scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX.
 set(THREADS_PREFER_PTHREAD_FLAG ON)
@@ -65,6 +65,11 @@ if(NOT WIN32)
   add_library(ferrolan::x11 INTERFACE IMPORTED)
   target_link_libraries(ferrolan::x11 INTERFACE X11::X11)
   add_library(ferrolan::png ALIAS PNG::PNG)
+
+  # Automatic proxy configuration (WPAD and configuration scripts) for proxy detection.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(FERROLAN_LIBPROXY REQUIRED IMPORTED_TARGET GLOBAL libproxy-1.0)
+  add_library(ferrolan::libproxy ALIAS PkgConfig::FERROLAN_LIBPROXY)
 
   # JNI headers of the machine's JDK; the JVM itself is loaded at run time.
   set(FERROLAN_JAVA_HOME "/usr/lib/jvm/java-17-openjdk-amd64" CACHE PATH "JDK used for tests")

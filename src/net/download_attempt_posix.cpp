@@ -16,7 +16,7 @@
 
 #include "log/log.h"
 #include "net/download_attempt_os.h"
-#include "os/os.h"
+#include "net/proxy_detection_os.h"
 
 namespace ferrolan::net::detail {
 namespace {
@@ -92,14 +92,6 @@ std::string NoProxyList(const std::string& bypass) {
     out += entry;
   }
   return out;
-}
-
-std::optional<std::string> FirstEnv(std::initializer_list<const char*> names) {
-  for (const char* name : names) {
-    std::optional<std::string> value = os::GetEnv(name);
-    if (value && !value->empty()) return value;
-  }
-  return std::nullopt;
 }
 
 class CurlTransport final : public AttemptTransport {
@@ -209,11 +201,11 @@ class CurlTransport final : public AttemptTransport {
       }
       return chosen;
     }
-    chosen.proxyList = secure_ ? FirstEnv({"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-                               : FirstEnv({"http_proxy", "all_proxy", "ALL_PROXY"});
+    // libcurl takes the proxy from the same variables; proxy detection reads them this way too.
+    chosen.proxyList = EnvironmentProxy(secure_);
     if (chosen.proxyList) {
       chosen.accessType = AccessType::kProxy;
-      chosen.proxyBypassList = FirstEnv({"no_proxy", "NO_PROXY"});
+      chosen.proxyBypassList = EnvironmentProxyBypass();
     }
     return chosen;
   }

@@ -15,6 +15,7 @@
 #include "archive/testdata/archive_test_util.h"
 #include "net/download_pipelines.h"
 #include "net/download_race.h"
+#include "testing/environment.h"
 #include "testing/files.h"
 #include "testing/temp_folder.h"
 
@@ -161,6 +162,32 @@ TEST_F(CurlAttemptTest, ExplicitProxyCarriesTheRequestAndIsRecorded) {
   EXPECT_EQ(body, "via proxy");
   EXPECT_EQ(proxy.FirstRequestLine(), "GET http://updates.invalid/v.txt HTTP/1.1");
   EXPECT_EQ(WorkingProxySettings(), (ProxySettings{list, "<local>"}));
+}
+
+TEST_F(CurlAttemptTest, TheEnvironmentsProxyIsDetectedTriedAndRecordedAlike) {
+  FixedResponseServer proxy(Response("via proxy", 9));
+  const std::string address = "127.0.0.1:" + std::to_string(proxy.port());
+  ferrolan::testing::ScopedEnvironment env;
+  for (const char* name : {"https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"}) {
+    env.Set(name, std::nullopt);
+  }
+  env.Set("http_proxy", address);
+  env.Set("no_proxy", "localhost, .corp.example");
+  const ProxySettings detected{address, "localhost;.corp.example"};
+
+  // "State Proxy" tries what detection found in the environment...
+  std::string body;
+  ASSERT_EQ(Race("http://updates.invalid/v.txt", "State Proxy", body), 0);
+  EXPECT_EQ(body, "via proxy");
+  EXPECT_EQ(proxy.FirstRequestLine(), "GET http://updates.invalid/v.txt HTTP/1.1");
+  EXPECT_EQ(WorkingProxySettings(), detected);
+
+  // ...and "Windows Proxy", which leaves the proxy to libcurl, records the very same settings.
+  ResetWorkingProxySettingsForTesting();
+  body.clear();
+  ASSERT_EQ(Race("http://updates.invalid/v.txt", "Windows Proxy", body), 0);
+  EXPECT_EQ(body, "via proxy");
+  EXPECT_EQ(WorkingProxySettings(), detected);
 }
 
 TEST_F(CurlAttemptTest, ShortBodyUnreachableServerAndOverlongPathFail) {

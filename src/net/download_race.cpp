@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "log/log.h"
+#include "net/proxy_detection.h"
 
 namespace ferrolan::net {
 namespace {
@@ -148,8 +149,11 @@ bool ManualResetEvent::IsSet() {
 RaceEnvironment SystemRaceEnvironment() {
   RaceEnvironment environment;
   environment.transport = [](const std::string&) { return MakeSystemTransport(); };
-  environment.detectProxyForUrl = [](const std::string&) { return ProxySettings{}; };
-  environment.detectAutoProxy = [](const std::string&) { return std::optional<ProxySettings>(); };
+  environment.detectProxyForUrl = [](const std::string& url) { return DetectProxyForUrl(url); };
+  // The "WPAD" strategy asks for discovery alone, without a configuration script.
+  environment.detectAutoProxy = [](const std::string& url) {
+    return std::optional<ProxySettings>(DetectAutoProxy(url));
+  };
   return environment;
 }
 

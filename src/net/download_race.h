@@ -44,8 +44,8 @@ struct RaceEnvironment {
   ProgressFn progress;
 };
 
-/// The system's environment: the system transport; no proxy from detection until proxy
-/// detection is built (so "State Proxy" and "WPAD" have nothing to try); no progress display.
+/// The system's environment: the system transport; the system's proxy detection
+/// (net/proxy_detection.h); no progress display.
 RaceEnvironment SystemRaceEnvironment();
 
 /// One race, shared by the caller and the five strategy threads. It is owned jointly by all of
