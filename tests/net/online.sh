@@ -48,7 +48,9 @@ launch_file com.ferrolan.updater.Updater FerrolanUpdater ferrolan-updater.jar \
   >"$pkg/updater/FerrolanLaunch"
 launch_file com.ferrolan.demo.DemoApp "Demo App" ferrolan-demo.jar >"$pkg/app/FerrolanLaunch"
 printf 'no trust store\n' >"$pkg/files/cacerts"
-printf 'not a Windows tool\n' >"$pkg/files/lzma.exe"
+# On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
+if [ "$TARGET" = windows ]; then cp "$5" "$pkg/files/lzma.exe"; else
+  printf 'not a Windows tool\n' >"$pkg/files/lzma.exe"; fi
 printf '\x89PNG\r\n\x1a\n' >"$pkg/files/splash.png"
 
 start_nginx "$WORK/www"
