@@ -5,14 +5,16 @@
 # ends; the work folder is removed.
 #
 # A test script is called as `bash SCRIPT TARGET LAUNCHER [TOOL...]`: TARGET is `linux` (the
-# native launcher) or `windows` (the .exe, run under Wine by `wine_run`).
+# native launcher) or `windows` (the .exe, run under a private wineserver in the namespace).
 #
 #   harness_enter "$@"           enter the namespaces (skips with exit code 77 where there are none)
 #   start_nginx ROOT             HTTP on $HTTP_PORT and HTTPS (self-signed) on $HTTPS_PORT
 #   start_tinyproxy [USER:PASS]  a proxy on $PROXY_PORT, with Basic authentication when given
 #   block_direct PORT...         only the proxy's user may connect to these ports
 #   start_bad_server MODE        a misbehaving HTTP server on $BAD_PORT (see bad_server.py)
-#   launcher DIR ARGS...         run the launcher of the target in DIR; output in DIR/out.txt
+#   launcher DIR ARGS...         run the launcher of the target in DIR; output in $OUT, exit
+#                                code in $RUN_CODE; checks that it ended by itself
+#   wine_run EXE ARGS...         run any Windows program in the test's Wine (TARGET=windows)
 #   check / expect / reject      record a check; `finish` prints "PASS: ..." or fails the script
 
 HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -55,6 +57,7 @@ harness_enter() {
 
 harness_cleanup() {
   local pid i
+  if [ -n "${RUN_PID:-}" ]; then kill "$RUN_PID" 2>/dev/null && wait "$RUN_PID" 2>/dev/null; fi
   if [ -n "$WINE_READY" ]; then
     timeout 20 wineserver -k >/dev/null 2>&1
     timeout 20 wineserver -w >/dev/null 2>&1
@@ -213,15 +216,25 @@ launcher() {
   shift
   mkdir -p "$dir"
   start=$(date +%s)
+  # In the background, so that a signal to the script is handled at once and not only after
+  # the run; the clean-up ends the run too.
   if [ "$TARGET" = windows ]; then
-    (cd "$dir" && wine_run "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1
+    (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" wine "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
   else
-    (cd "$dir" && timeout -k 5 "$RUN_TIMEOUT" "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1
+    (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
   fi
+  RUN_PID=$!
+  wait "$RUN_PID"
   RUN_CODE=$?
+  RUN_PID=""
   RUN_SECONDS=$(($(date +%s) - start))
   OUT=$dir/out.txt
   SHOWN=""
+  # 124 and above: ended by `timeout` or by a signal. Test modes end with 0 or 1.
+  check "the run of $(basename "$dir") ends by itself" test "$RUN_CODE" -lt 124
+  check "the run of $(basename "$dir") has no sanitizer reports" \
+    bash -c '! grep -qE "ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:" "$1"' \
+    _ "$OUT"
 }
 
 # check DESCRIPTION COMMAND...: the command must succeed.
