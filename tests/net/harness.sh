@@ -198,6 +198,9 @@ wine_setup() {
     -o "lowerdir=$lower,upperdir=$WORK/wine/upper,workdir=$WORK/wine/work" "$WORK/wine/prefix" ||
     { echo "FAIL: cannot mount a view of the Wine prefix"; exit 1; }
   export WINEPREFIX=$WORK/wine/prefix
+  # Without a display WinINet's credential dialog returns at once; with one it would wait for
+  # a user who never comes.
+  unset DISPLAY WAYLAND_DISPLAY
   WINE_READY=1
   # The first process starts the wineserver and the prefix's services; later ones are quick.
   local start=$(date +%s%N)
