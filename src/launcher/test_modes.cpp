@@ -48,6 +48,17 @@ void PrintList(const char* label, const std::optional<std::string>& list, const 
     std::printf("%s", empty);
   }
 }
+// The test modes that extract check archives with the public half of the test key pair, as a
+// packaged launcher checks them with the key of its build.
+void ImportTestKey() {
+  const std::string hex = archive::kExtractTestPublicKeyHex;
+  std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
+  const int produced = archive::HexToBytes(der.data(), der.size(), hex);
+  log::LogPrintf("[Extractor] Processed public key of length %d\n", produced);
+  log::LogPrintf("[Extractor] Hex: %s\n", hex.c_str());
+  archive::SetProcessPublicKey(
+      archive::ImportPublicKey(der.data(), static_cast<std::size_t>(produced)));
+}
 }  // namespace
 
 ExitCode RunProxyTest(const char* url) {
@@ -60,14 +71,7 @@ ExitCode RunProxyTest(const char* url) {
 
 ExitCode RunExtractTest() {
   fs::OwnedFile file = fs::OpenFile("test.p2.l2", "rb");
-
-  const std::string hex = archive::kExtractTestPublicKeyHex;
-  std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
-  const int produced = archive::HexToBytes(der.data(), der.size(), hex);
-  log::LogPrintf("[Extractor] Processed public key of length %d\n", produced);
-  log::LogPrintf("[Extractor] Hex: %s\n", hex.c_str());
-  archive::SetProcessPublicKey(
-      archive::ImportPublicKey(der.data(), static_cast<std::size_t>(produced)));
+  ImportTestKey();
 
   if (!file) {
     std::printf("Could not open test.p2.l2\n");
@@ -94,6 +98,7 @@ ExitCode RunExtractTest() {
 ExitCode RunDownloadTest2(const char* url) {
   std::printf("[DEBUG] Downloading %s\n", url);
   std::fflush(stdout);
+  ImportTestKey();
   const net::DownloadExtraction extraction =
       net::DownloadAndExtract(url, TestFolder("FerrolanDownloadTest"));
   std::printf(extraction.downloaded ? "[DEBUG] Download worked!\n" : "[DEBUG] Download FALED!\n");

@@ -1,7 +1,10 @@
 // The WinINet transport: a synchronous session opened with the strategy's access type, the URL
 // split with InternetCrackUrlA (or opened in one step when it cannot be split), one send with a
-// second try under relaxed certificate checks, and the body read 32768 bytes at a time. No
-// time-out option is set: WinINet's own defaults apply.
+// second try under relaxed certificate checks, and the body read 32768 bytes at a time.
+//
+// The one time-out set is the receive time-out: WinINet's default differs between versions and is
+// unlimited under Wine, where a server that stops sending mid-body held the download for good. 30
+// seconds without data ends the attempt, as on the libcurl side.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,6 +24,7 @@ using log::LogPrintf;
 using log::LogSystemError;
 
 constexpr DWORD kReadChunk = 32768;
+constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kIgnoreCertificateProblems =
     SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
     SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
@@ -100,6 +104,11 @@ class WinInetTransport final : public AttemptTransport {
       LogSystemError("HttpDownloader", "HttpOpenRequest/InternetOpenUrl");
       return false;
     }
+    // Set on the request itself: Wine's sessions do not hand it down. Without it the attempt
+    // keeps the defaults, so a failure here is no reason to give up.
+    DWORD receiveTimeout = kReceiveTimeoutMs;
+    InternetSetOptionA(request_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+                       sizeof receiveTimeout);
     return true;
   }
 

@@ -1,0 +1,68 @@
+"""An HTTP server that misbehaves in one way, for the download tests.
+
+Usage: bad_server.py MODE PORT BODY_FILE. It answers every GET on 127.0.0.1:PORT with the bytes
+of BODY_FILE, and MODE says how:
+
+  stall     announces the full length, sends half of the body, then sends nothing more
+  short     announces the full length, sends half of the body and closes the connection
+  nolength  sends the whole body without a Content-Length and ends it by closing
+  notfound  answers 404 Not Found with the whole body and its length
+
+Several attempts of one download connect at once, so every connection gets its own thread.
+"""
+
+import socketserver
+import sys
+import time
+from http.server import BaseHTTPRequestHandler
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        body = self.server.body
+        half = len(body) // 2
+        mode = self.server.mode
+        self.send_response(404 if mode == "notfound" else 200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if mode == "nolength":
+            self.send_header("Connection", "close")
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            if mode in ("stall", "short"):
+                self.wfile.write(body[:half])
+                self.wfile.flush()
+                if mode == "stall":
+                    # Longer than any receive time-out; the harness ends the server anyway.
+                    time.sleep(600)
+            else:
+                self.wfile.write(body)
+                self.wfile.flush()
+        except OSError:
+            pass  # the client gave up first, as losing attempts do
+        self.close_connection = True
+
+    def log_message(self, format, *args):
+        pass  # the test's own checks say what happened
+
+
+class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    mode, port, body_file = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    with open(body_file, "rb") as f:
+        body = f.read()
+    server = Server(("127.0.0.1", port), Handler)
+    server.mode = mode
+    server.body = body
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,275 @@
+# A small library for tests that need real servers. Source it, then call `harness_enter "$@"`
+# first: the script re-executes itself in a fresh network and mount namespace, so its servers
+# listen on a loopback of their own and nothing reaches the machine's network or its other
+# tests. Everything a test starts runs under `timeout` and is stopped by PID when the script
+# ends; the work folder is removed.
+#
+# A test script is called as `bash SCRIPT TARGET LAUNCHER [TOOL...]`: TARGET is `linux` (the
+# native launcher) or `windows` (the .exe, run under a private wineserver in the namespace).
+#
+#   harness_enter "$@"           enter the namespaces (skips with exit code 77 where there are none)
+#   start_nginx ROOT             HTTP on $HTTP_PORT and HTTPS (self-signed) on $HTTPS_PORT
+#   start_tinyproxy [USER:PASS]  a proxy on $PROXY_PORT, with Basic authentication when given
+#   block_direct PORT...         only the proxy's user may connect to these ports
+#   start_bad_server MODE        a misbehaving HTTP server on $BAD_PORT (see bad_server.py)
+#   launcher DIR ARGS...         run the launcher of the target in DIR; output in $OUT, exit
+#                                code in $RUN_CODE; checks that it ended by itself
+#   wine_run EXE ARGS...         run any Windows program in the test's Wine (TARGET=windows)
+#   check / expect / reject      record a check; `finish` prints "PASS: ..." or fails the script
+
+HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SOURCE_DIR=$(cd "$HARNESS_DIR/../.." && pwd)
+# The whole script, every server and every launcher run is bounded in time.
+NET_TEST_TIMEOUT=${NET_TEST_TIMEOUT:-300}
+RUN_TIMEOUT=${RUN_TIMEOUT:-90}
+STARTED_PIDS=()
+FAILURES=0
+CHECKS=0
+WINE_READY=""
+
+note() { echo "[net] $*"; }
+
+harness_enter() {
+  if [ -z "${NET_TEST_INSIDE:-}" ]; then
+    local share=(unshare -n -m)
+    # Without root, a user namespace supplies the rights the other two need.
+    [ "$(id -u)" -eq 0 ] || share=(unshare -r -n -m)
+    if ! "${share[@]}" true 2>/dev/null; then
+      echo "SKIP: network namespaces are not available here (${share[*]} failed)"
+      exit 77
+    fi
+    NET_TEST_INSIDE=1 exec timeout -k 10 "$NET_TEST_TIMEOUT" "${share[@]}" bash "$0" "$@"
+  fi
+  TARGET=$1
+  LAUNCHER=$(realpath "$2") || { echo "FAIL: no launcher at $2"; exit 1; }
+  ip link set lo up || { echo "FAIL: cannot bring up the loopback interface"; exit 1; }
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-net.XXXXXX")
+  # The proxy drops to its own user and must still read its configuration here.
+  chmod 755 "$WORK"
+  trap harness_cleanup EXIT
+  trap 'exit 1' INT TERM
+  # The native launcher writes its temporary files here, not into the machine's folder.
+  export TMPDIR=$WORK/tmp
+  mkdir -p "$TMPDIR"
+  unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
+  if [ "$TARGET" = windows ]; then wine_setup; fi
+}
+
+harness_cleanup() {
+  local pid i
+  if [ -n "${RUN_PID:-}" ]; then kill "$RUN_PID" 2>/dev/null && wait "$RUN_PID" 2>/dev/null; fi
+  if [ -n "$WINE_READY" ]; then
+    timeout 20 wineserver -k >/dev/null 2>&1
+    timeout 20 wineserver -w >/dev/null 2>&1
+  fi
+  for ((i = ${#STARTED_PIDS[@]} - 1; i >= 0; i--)); do
+    pid=${STARTED_PIDS[i]}
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  # The prefix view must go before its upper folder is deleted.
+  if [ -n "$WINE_READY" ]; then umount "$WORK/wine/prefix" 2>/dev/null; fi
+  rm -rf "$WORK"
+}
+
+# A port that nothing listens on yet; in a fresh namespace that is almost any port, but asking
+# the kernel keeps two servers of one test apart.
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Waits until something accepts connections on the port, for at most ten seconds.
+wait_port() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "FAIL: nothing listens on port $1"
+  exit 1
+}
+
+# Starts a server in the background under `timeout` and remembers its PID.
+spawn() {
+  timeout -k 5 "$NET_TEST_TIMEOUT" "$@" &
+  STARTED_PIDS+=($!)
+}
+
+start_nginx() {
+  local root=$1 dir=$WORK/nginx
+  mkdir -p "$dir/temp"
+  HTTP_PORT=$(free_port)
+  HTTPS_PORT=$(free_port)
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=ferrolan-test \
+    -keyout "$dir/key.pem" -out "$dir/cert.pem" >/dev/null 2>&1 ||
+    { echo "FAIL: openssl could not make a certificate"; exit 1; }
+  cat >"$dir/nginx.conf" <<EOF
+daemon off;
+user root;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+  access_log $dir/access.log;
+  client_body_temp_path $dir/temp/body;
+  proxy_temp_path $dir/temp/proxy;
+  fastcgi_temp_path $dir/temp/fastcgi;
+  uwsgi_temp_path $dir/temp/uwsgi;
+  scgi_temp_path $dir/temp/scgi;
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$HTTP_PORT;
+    listen 127.0.0.1:$HTTPS_PORT ssl;
+    ssl_certificate $dir/cert.pem;
+    ssl_certificate_key $dir/key.pem;
+    root $root;
+  }
+}
+EOF
+  spawn nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log"
+  wait_port "$HTTP_PORT"
+  wait_port "$HTTPS_PORT"
+  export HTTP_PORT HTTPS_PORT
+  note "nginx serves $root on http $HTTP_PORT and https $HTTPS_PORT"
+}
+
+start_tinyproxy() {
+  local credentials=${1:-} dir
+  PROXY_PORT=$(free_port)
+  dir=$WORK/tinyproxy-$PROXY_PORT
+  mkdir -p "$dir"
+  chmod 777 "$dir"
+  {
+    echo "User tinyproxy"
+    echo "Group tinyproxy"
+    echo "Port $PROXY_PORT"
+    echo "Listen 127.0.0.1"
+    echo "Timeout 60"
+    echo "LogFile \"$dir/tinyproxy.log\""
+    echo "LogLevel Info"
+    echo "MaxClients 20"
+    echo "DisableViaHeader Yes"
+    if [ -n "$credentials" ]; then echo "BasicAuth ${credentials%%:*} ${credentials#*:}"; fi
+  } >"$dir/tinyproxy.conf"
+  spawn tinyproxy -d -c "$dir/tinyproxy.conf"
+  wait_port "$PROXY_PORT"
+  export PROXY_PORT
+  note "tinyproxy on $PROXY_PORT${credentials:+ with Basic authentication}"
+}
+
+# Rejects every connection to the ports except the proxy's own, so a download only gets through
+# the proxy. The rule resets at once: a refused attempt ends without waiting for a time-out.
+block_direct() {
+  local uid port
+  uid=$(id -u tinyproxy) || { echo "FAIL: there is no tinyproxy user"; exit 1; }
+  if ! nft list table inet t >/dev/null 2>&1; then
+    nft add table inet t && nft add chain inet t out '{ type filter hook output priority 0; }' ||
+      { echo "FAIL: nftables is not usable"; exit 1; }
+  fi
+  for port in "$@"; do
+    nft add rule inet t out tcp dport "$port" meta skuid != "$uid" reject with tcp reset
+  done
+  note "direct access blocked to ports $*"
+}
+
+# MODE: stall, short, nolength or notfound (see bad_server.py). The body it serves is BODY_FILE.
+start_bad_server() {
+  BAD_PORT=$(free_port)
+  spawn python3 "$HARNESS_DIR/bad_server.py" "$1" "$BAD_PORT" "$2"
+  wait_port "$BAD_PORT"
+  export BAD_PORT
+}
+
+# Wine keeps its sockets in the wineserver, so the wineserver must run in this namespace: a
+# private one, found through a private socket folder, on a throwaway view of the project's
+# prefix. Registry changes stay in the view, and a shared wineserver outside is never touched.
+wine_setup() {
+  . "$SOURCE_DIR/scripts/wine-env.sh"
+  local lower=$WINEPREFIX sockets=/tmp/.wine-$(id -u)
+  if [ ! -f "$lower/system.reg" ]; then
+    echo "FAIL: the project's Wine prefix is missing (scripts/wine-prefix.sh makes it)"
+    exit 1
+  fi
+  # Wine refuses a socket folder that others can read, even when only its mount point is.
+  [ -d "$sockets" ] || mkdir -m 700 "$sockets"
+  mount -t tmpfs -o mode=700 tmpfs "$sockets" || { echo "FAIL: cannot mount $sockets"; exit 1; }
+  mkdir -p "$WORK/wine/upper" "$WORK/wine/work" "$WORK/wine/prefix"
+  mount -t overlay overlay \
+    -o "lowerdir=$lower,upperdir=$WORK/wine/upper,workdir=$WORK/wine/work" "$WORK/wine/prefix" ||
+    { echo "FAIL: cannot mount a view of the Wine prefix"; exit 1; }
+  export WINEPREFIX=$WORK/wine/prefix
+  # Without a display WinINet's credential dialog returns at once; with one it would wait for
+  # a user who never comes.
+  unset DISPLAY WAYLAND_DISPLAY
+  WINE_READY=1
+  # The first process starts the wineserver and the prefix's services; later ones are quick.
+  local start=$(date +%s%N)
+  timeout -k 5 "$RUN_TIMEOUT" wine cmd /c exit >/dev/null 2>&1
+  note "Wine ready in $((($(date +%s%N) - start) / 1000000)) ms"
+}
+
+wine_run() {
+  timeout -k 5 "$RUN_TIMEOUT" wine "$@"
+}
+
+# Runs the launcher of the target with ARGS in DIR (created fresh); its output goes to
+# DIR/out.txt, its exit code to $RUN_CODE and its duration in seconds to $RUN_SECONDS.
+launcher() {
+  local dir=$1 start
+  shift
+  mkdir -p "$dir"
+  start=$(date +%s)
+  # In the background, so that a signal to the script is handled at once and not only after
+  # the run; the clean-up ends the run too.
+  if [ "$TARGET" = windows ]; then
+    (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" wine "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
+  else
+    (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
+  fi
+  RUN_PID=$!
+  wait "$RUN_PID"
+  RUN_CODE=$?
+  RUN_PID=""
+  RUN_SECONDS=$(($(date +%s) - start))
+  OUT=$dir/out.txt
+  SHOWN=""
+  # 124 and above: ended by `timeout` or by a signal. Test modes end with 0 or 1.
+  check "the run of $(basename "$dir") ends by itself" test "$RUN_CODE" -lt 124
+  check "the run of $(basename "$dir") has no sanitizer reports" \
+    bash -c '! grep -qE "ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:" "$1"' \
+    _ "$OUT"
+}
+
+# check DESCRIPTION COMMAND...: the command must succeed.
+check() {
+  local what=$1
+  shift
+  CHECKS=$((CHECKS + 1))
+  if "$@"; then
+    echo "ok   - $what"
+  else
+    echo "FAILED - $what"
+    FAILURES=$((FAILURES + 1))
+    # The run's output once, at its first failed check, is what explains the failure.
+    if [ -z "${SHOWN:-}" ] && [ -f "${OUT:-}" ]; then
+      SHOWN=1
+      echo "---- output of the run in $(dirname "$OUT") (exit code $RUN_CODE, ${RUN_SECONDS}s)"
+      tail -n 80 "$OUT"
+      echo "----"
+    fi
+  fi
+}
+
+# expect DESCRIPTION TEXT: the last run's output holds TEXT (a fixed string);
+# reject DESCRIPTION TEXT: it does not.
+expect() { check "$1" grep -qF -- "$2" "$OUT"; }
+reject() { check "$1" bash -c '! grep -qF -- "$1" "$2"' _ "$2" "$OUT"; }
+
+finish() {
+  if [ "$FAILURES" -eq 0 ]; then
+    echo "PASS: $(basename "$0" .sh) on $TARGET ($CHECKS checks)"
+    exit 0
+  fi
+  echo "FAIL: $FAILURES of $CHECKS checks failed"
+  exit 1
+}
