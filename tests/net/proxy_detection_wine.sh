@@ -4,20 +4,16 @@
 # value DefaultConnectionSettings under HKCU\...\Internet Settings\Connections (the values
 # ProxyEnable, ProxyServer and ProxyOverride beside it are WinINet's and play no part here).
 #
-# Usage: WINEPREFIX=<a throwaway prefix> tests/net/proxy_detection_wine.sh FERROLAN_EXE
-# The script changes that prefix's registry and leaves the last setting in place: never point
-# it at a prefix that other tests share.
-set -euo pipefail
-exe=${1:?usage: WINEPREFIX=... proxy_detection_wine.sh FERROLAN_EXE}
-: "${WINEPREFIX:?WINEPREFIX must name a throwaway Wine prefix}"
-export WINEDEBUG=${WINEDEBUG:--all}
-# WinHTTP falls back to these; the test must see only the registry's settings.
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
+# Usage: proxy_detection_wine.sh windows FERROLAN_EXE
+# It runs in the harness's namespaces, on a private view of the project's prefix, so the
+# settings it writes never reach the prefix that other tests share.
+. "$(dirname "$0")/harness.sh"
+harness_enter "$@"
+exe=$LAUNCHER
 
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections'
 script_url=http://127.0.0.1:1/proxy.pac
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+out=$WORK/out.txt
 passed=0
 failed=0
 
@@ -33,7 +29,7 @@ field() { le32 ${#1}; printf '%s' "$1" | od -An -tx1 | tr -d ' \n'; }
 set_settings() { # flags proxy bypass script
   local data
   data=$(le32 0x46)$(le32 1)$(le32 "$1")$(field "$2")$(field "$3")$(field "$4")$(printf '0%.0s' {1..64})
-  wine reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /d "$data" /f >/dev/null 2>&1
+  wine_run reg add "$key" /v DefaultConnectionSettings /t REG_BINARY /d "$data" /f >/dev/null 2>&1
 }
 
 run_case() { # name expected-lines... ; "!line" means the line must not appear
@@ -41,7 +37,7 @@ run_case() { # name expected-lines... ; "!line" means the line must not appear
   shift
   local start end ok=1
   start=$(date +%s%N)
-  wine "$exe" --quorvantis-proxytest http://updates.invalid/jre.p2.l2 2>/dev/null | tr -d '\r' >"$out" || true
+  wine_run "$exe" --quorvantis-proxytest http://updates.invalid/jre.p2.l2 2>/dev/null | tr -d '\r' >"$out" || true
   end=$(date +%s%N)
   for expected in "$@"; do
     if [[ $expected == !* ]]; then
@@ -61,7 +57,7 @@ run_case() { # name expected-lines... ; "!line" means the line must not appear
 }
 
 # Without the value, Wine reports automatic detection on, which finds nothing here.
-wine reg delete "$key" /v DefaultConnectionSettings /f >/dev/null 2>&1 || true
+wine_run reg delete "$key" /v DefaultConnectionSettings /f >/dev/null 2>&1 || true
 run_case none "[Proxy] Got IE Proxy Configuration" "Proxy list was empty!" \
   "Proxy bypass list was empty!"
 
@@ -81,4 +77,5 @@ run_case script_only "[Proxy] IE Setting - autoconfig" \
   "Proxy bypass list was empty!"
 
 echo "$passed passed, $failed failed"
+[ "$failed" = 0 ] && echo "PASS: proxy detection from the Internet settings ($passed cases)"
 [ "$failed" = 0 ]
