@@ -22,20 +22,26 @@
 namespace ferrolan::net {
 namespace {
 
+// A listening socket on a free port of 127.0.0.1; the port is stored in `port`.
+int ListenOnLoopback(int& port) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      listen(listener, 8) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    ADD_FAILURE() << "no listening socket";
+  }
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
 class FixedResponseServer {
  public:
   explicit FixedResponseServer(std::string response) : response_(std::move(response)) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        listen(listener_, 8) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      ADD_FAILURE() << "no listening socket";
-    }
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~FixedResponseServer() {
@@ -83,19 +89,7 @@ class FixedResponseServer {
 // Takes connections into its backlog and never answers them.
 class SilentServer {
  public:
-  SilentServer() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        listen(listener_, 8) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      ADD_FAILURE() << "no listening socket";
-    }
-    port_ = ntohs(address.sin_port);
-  }
+  SilentServer() { listener_ = ListenOnLoopback(port_); }
   ~SilentServer() { close(listener_); }
   int port() const { return port_; }
 
