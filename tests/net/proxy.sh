@@ -38,12 +38,18 @@ launcher "$WORK/proxy" --quorvantis-downloadtest "$url"
 expect "the blocked direct attempt fails" "HttpSendRequest failed with error"
 reject "Direct does not win" "[HttpDownloader] [Direct] Opened file."
 check "a proxy strategy wins" \
-  grep -qE '\[(Windows Proxy|Proxy Non Auto|State Proxy)\] Opened file. Set downloadWorked to TRUE' "$OUT"
+  grep -qE '\[(Windows Proxy|Proxy Non Auto|State Proxy|WPAD)\] Opened file. Set downloadWorked to TRUE' "$OUT"
 expect "the download through the proxy succeeds" "[HttpDownloader] Download Tasks Complete! (success=1)"
 check "the file through the proxy equals the served one" \
   cmp -s "$WORK/www/payload.bin" "$WORK/proxy/deleteme.tmp"
-# A winning "Proxy Non Auto" saves the state proxy, which only proxy detection fills.
-# TODO: with proxy detection in, expect "[State Proxy] Downloading with proxy settings (" and the printed proxy here too.
+if [ "$TARGET" = linux ]; then
+  # Detection finds the proxy of the environment for "State Proxy" (and libproxy for "WPAD"),
+  # and whichever strategy wins, the proxy that worked is printed. (Under Wine only WinINet's
+  # values are set here; WinHTTP's own settings are tested in proxy_detection_wine.sh.)
+  expect "State Proxy tries the detected proxy" \
+    "[HttpDownloader] [State Proxy] Downloading with proxy settings (http://$open_proxy"
+  check "the proxy that worked is printed" grep -qE "^ProxyList: .*$open_proxy" "$OUT"
+fi
 
 # "Windows Proxy" alone reads the proxy back from its session, and the test mode prints it.
 launcher "$WORK/windows-proxy" --quorvantis-downloadtest "$url" "Windows Proxy"
