@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$1
 runtime=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-offline.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${FERROLAN_E2E_KEEP:-}" ] || rm -rf "$work"' EXIT
 
 fail() {
   echo "FAIL: $*"
@@ -21,7 +21,7 @@ fail() {
   exit 1
 }
 expect_line() { # file pattern what
-  grep -q -E -- "$2" "$1" || fail "$3 (no line matching '$2' in $(basename "$1"))"
+  grep -a -q -E -- "$2" "$1" || fail "$3 (no line matching '$2' in $(basename "$1"))"
 }
 
 "$here/../../scripts/package-demo.sh" "$build" "$runtime" "$work"
@@ -54,4 +54,16 @@ expect_line "$work/run1.log" '^property fldyna_greeting: hello from the Params s
 expect_line "$work/run2.log" 'Running without extraction now' "the second start did not run as installed"
 expect_line "$work/run2.log" '^argument [0-9]+: again$' "the demo application did not run the second time"
 if grep -q 'Extracting JRE archive' "$work/run2.log"; then fail "the second start extracted again"; fi
+
+# A master folder whose path is not ASCII, with the JVM's default charset set unlike the
+# system's: the Java side must read the launcher's files in the system's own encoding (the
+# file-name bytes of the locale), not in the JVM's default.
+export PROGRAMDATA="$work/root-è/programdata"
+mkdir -p "$PROGRAMDATA"
+(cd "$work" && LC_ALL=C.UTF-8 JAVA_TOOL_OPTIONS=-Dfile.encoding=ISO-8859-1 "./Demo App" accent) \
+  >"$work/run3.log" 2>&1 || fail "the start in a non-ASCII master folder failed"
+# (The demo prints in the JVM's default charset, so the line is matched without the accent.)
+LC_ALL=C expect_line "$work/run3.log" "^java.home: $work/root-.*/programdata/Ferrolan-Demo App/Ferrolan-jre17-00000000017-complete\$" \
+  "the demo application did not run from the non-ASCII master folder"
+expect_line "$work/run3.log" '^argument [0-9]+: accent$' "the demo application did not get its argument"
 echo "PASS: installed from nothing and ran as installed on the extracted runtime"

@@ -2,7 +2,6 @@ package com.ferrolan.runtime;
 
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
-import java.nio.charset.Charset;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -91,7 +90,7 @@ public final class LaunchFile {
     }
 
     static void field(ByteArrayOutputStream out, String text) {
-        byte[] bytes = text.getBytes(Charset.defaultCharset());
+        byte[] bytes = text.getBytes(NativeText.charset());
         out.write(bytes, 0, bytes.length);
         out.write(0);
     }
@@ -117,7 +116,7 @@ public final class LaunchFile {
             while (at < bytes.length && bytes[at] != 0) {
                 at++;
             }
-            String text = new String(bytes, start, at - start, Charset.defaultCharset());
+            String text = new String(bytes, start, at - start, NativeText.charset());
             if (at < bytes.length) {
                 at++;
             }

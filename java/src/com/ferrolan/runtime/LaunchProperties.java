@@ -1,7 +1,6 @@
 package com.ferrolan.runtime;
 
 import java.io.IOException;
-import java.nio.charset.Charset;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -29,7 +28,7 @@ public final class LaunchProperties {
 
     /** Reads a launch-properties file. The launcher writes 8-bit text in the system code page. */
     public static LaunchProperties read(Path file) throws IOException {
-        return parse(new String(Files.readAllBytes(file), Charset.defaultCharset()));
+        return parse(new String(Files.readAllBytes(file), NativeText.charset()));
     }
 
     static LaunchProperties parse(String content) {

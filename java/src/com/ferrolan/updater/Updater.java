@@ -4,9 +4,9 @@ import com.ferrolan.runtime.InstalledFolders;
 import com.ferrolan.runtime.LaunchFile;
 import com.ferrolan.runtime.LaunchProperties;
 import com.ferrolan.runtime.LsoFile;
+import com.ferrolan.runtime.NativeText;
 import java.io.File;
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -77,7 +77,12 @@ public final class Updater {
         command.addAll(Arrays.asList(args).subList(1, args.length));
         log("Starting " + command);
 
-        Process app = new ProcessBuilder(command).inheritIO().start();
+        NativeText.prepareProcessLaunch();
+        List<String> processArguments = new ArrayList<>();
+        for (String argument : command) {
+            processArguments.add(NativeText.forProcessArgument(argument));
+        }
+        Process app = new ProcessBuilder(processArguments).inheritIO().start();
         boolean ended = app.waitFor(START_GRACE_MS, TimeUnit.MILLISECONDS);
         if (!ended || app.exitValue() == 0) {
             recordOptions(properties, masterFolder, jvmOptions);
@@ -106,7 +111,7 @@ public final class Updater {
         if (!Files.isRegularFile(file)) {
             return options;
         }
-        String text = new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
+        String text = new String(Files.readAllBytes(file), NativeText.charset());
         int split = text.indexOf("\r\n");
         String list = split < 0 ? text : text.substring(0, split);
         log("Detected proxy " + list);
