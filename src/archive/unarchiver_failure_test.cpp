@@ -2,6 +2,7 @@
 // Windows would alias.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -21,13 +22,14 @@ using testutil::FilledBuffer;
 using testutil::TempFolder;
 
 // A destination holding a file and a folder the archive did not create; they must survive.
-TempFolder Prepared(const std::string& tag) {
-  TempFolder temp(tag);
-  stdfs::create_directories(temp.dest() / "own");
-  std::ofstream(temp.dest() / "kept.txt") << "mine";
-  std::ofstream(temp.dest() / "own" / "kept.txt") << "mine too";
-  return temp;
-}
+class Prepared : public TempFolder {
+ public:
+  explicit Prepared(const std::string& tag) : TempFolder(tag) {
+    stdfs::create_directories(dest() / "own");
+    std::ofstream(dest() / "kept.txt") << "mine";
+    std::ofstream(dest() / "own" / "kept.txt") << "mine too";
+  }
+};
 
 // Only what was there before the archive is left.
 void ExpectOnlyWhatWasThere(const TempFolder& temp) {
@@ -59,20 +61,20 @@ TEST(UnarchiverFailureTest, ArchiveCutInsideAnEntryFailsAndLeavesNoneOfItsFiles)
   const std::size_t insideContent = kTwoFiles.find(std::string(100, 's'));
   const std::size_t insideHeader = kTwoFiles.find("third.txt") + 2;
   for (const std::size_t cut : {insideContent, insideHeader}) {
-    TempFolder temp = Prepared("cut-" + std::to_string(cut));
+    Prepared temp("cut-" + std::to_string(cut));
     const ArchiveReport report = Extract(kTwoFiles.substr(0, cut), temp);
     EXPECT_EQ(report.status, ArchiveStatus::kTruncated) << cut;
     EXPECT_NE(report.problem.find("the input ends inside the entry"), std::string::npos);
     ExpectOnlyWhatWasThere(temp);
   }
-  TempFolder temp = Prepared("cut-between");
+  Prepared temp("cut-between");
   const std::size_t between = kTwoFiles.find("0\0third.txt", 0, 11);
   EXPECT_EQ(Extract(kTwoFiles.substr(0, between), temp).status, ArchiveStatus::kOk);
   EXPECT_TRUE(stdfs::exists(temp.dest() / "own" / "deep" / "second.txt"));
 }
 
 TEST(UnarchiverFailureTest, WriteFailureAndRejectionRemoveOnlyWhatTheArchiveCreated) {
-  TempFolder blocked = Prepared("write-failure");
+  Prepared blocked("write-failure");
   stdfs::create_directories(blocked.dest() / "third.txt");  // a folder where a file must go
   std::ofstream(blocked.dest() / "third.txt" / "x") << "x";
   const ArchiveReport failed = Extract(kTwoFiles, blocked);
@@ -81,7 +83,7 @@ TEST(UnarchiverFailureTest, WriteFailureAndRejectionRemoveOnlyWhatTheArchiveCrea
   ExpectOnlyWhatWasThere(blocked);
 
   SetProcessPublicKey(nullptr);
-  TempFolder rejected = Prepared("rejected");
+  Prepared rejected("rejected");
   const std::string signedArchive = BuildArchive(
       [](ArchiveWriter& w) { w.AddFile("own/new/file.txt", "payload"); }, &testutil::TestKey());
   std::string tampered = signedArchive;
@@ -91,7 +93,7 @@ TEST(UnarchiverFailureTest, WriteFailureAndRejectionRemoveOnlyWhatTheArchiveCrea
 }
 
 TEST(UnarchiverFailureTest, TailEntryCutShortIsNoCleanEnd) {
-  TempFolder temp = Prepared("tail-entry");
+  Prepared temp("tail-entry");
   const std::string entry = EncodeEntryHeader(EntryType::kFile, "own/sub/lzma.exe", 100) + "short";
   EXPECT_EQ(ExtractTailEntry(*FilledBuffer(entry), temp.destString()), EntryResult::kTruncated);
   ExpectOnlyWhatWasThere(temp);
@@ -105,7 +107,7 @@ TEST(UnarchiverFailureTest, DiskReserveStopsTheArchiveBeforeTheDiskFills) {
   EXPECT_EQ(fs::DiskReserve({0, 2 * kGiB}), 2 * kGiB / 20);  // small ones 5%
 
   // Room for the first files but not for the 5000-byte one: nothing stays.
-  TempFolder temp = Prepared("reserve");
+  Prepared temp("reserve");
   const auto space = [&](const std::string& folder) {
     EXPECT_EQ(folder, temp.destString());
     return std::optional<fs::DiskSpace>(fs::DiskSpace{kGiB + 4000, 100 * kGiB});
@@ -141,7 +143,7 @@ TEST(EntryFormatTest, WindowsAliasNames) {
 // there like an unsafe path. Elsewhere they are ordinary names.
 TEST(UnarchiverFailureTest, AliasNamesAreRefusedWhereTheSystemAliasesThem) {
   for (const char* path : {"lib/nul.txt", "bin./java", "COM3"}) {
-    TempFolder temp = Prepared("alias");
+    Prepared temp("alias");
     const ArchiveReport report =
         Extract(BuildArchive([&](ArchiveWriter& w) { w.AddFile("ok.txt", "fine"); }, nullptr) +
                     EncodeEntryHeader(EntryType::kFile, path, 1) + "x",
