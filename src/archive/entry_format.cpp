@@ -3,6 +3,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <limits>
+#include <string>
+
+#include "archive/entry_format_os.h"
 
 namespace ferrolan::archive {
 
@@ -49,6 +52,39 @@ bool IsSafeEntryPath(std::string_view path) {
     start = end + 1;
   }
   return true;
+}
+
+bool IsWindowsAliasName(std::string_view component) {
+  if (component.empty()) return false;
+  if (component.back() == '.' || component.back() == ' ') return true;
+  // The device is named by the part before the first dot, trailing blanks ignored.
+  std::string_view base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  const auto upper = [](char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  };
+  std::string name;
+  for (char c : base) name.push_back(upper(c));
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+      name == "CONOUT$")
+    return true;
+  if (name.size() != 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "LPT") != 0))
+    return false;
+  const auto digit = static_cast<unsigned char>(name[3]);
+  // 0xB9, 0xB2 and 0xB3 are the superscript one, two and three of code page 1252.
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+bool AliasesOnThisSystem(std::string_view path) {
+  if (!detail::NamesAlias()) return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    if (IsWindowsAliasName(path.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 }  // namespace ferrolan::archive

@@ -38,4 +38,16 @@ std::optional<std::int32_t> ParseEntryLength(std::string_view text);
 /// writer refuses to produce them.
 bool IsSafeEntryPath(std::string_view path);
 
+/// True when Win32 would not keep `component` (one name of a path) as the name it reads: a name
+/// ending in a dot or a blank (the system drops them, so "a." is "a"), or a device name (CON,
+/// PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9, also with the superscript digits 1-3 of
+/// the Western code page), in any case, alone or before an extension ("nul.txt", "COM1 .log").
+/// Writing such a name would write to another file or to a device.
+bool IsWindowsAliasName(std::string_view component);
+
+/// True when a component of `path` (either separator) names another file or a device on this
+/// system (IsWindowsAliasName on Windows; never on POSIX, where such names are ordinary). The
+/// reader refuses such archives like an unsafe path.
+bool AliasesOnThisSystem(std::string_view path);
+
 }  // namespace ferrolan::archive

@@ -129,13 +129,13 @@ bool VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
   return valid;
 }
 
-void RejectArchive(const std::string& destination) {
+void RejectArchive(const std::function<void()>& removeExtracted) {
   static const char kStars[] =
       "***********************************************************************\n";
   log::LogPrintf("%s", kStars);
   log::LogPrintf("[Unarchiver] ERROR - unable to verify signature of hash of archive.\n");
   log::LogPrintf("[Unarchiver] Ferrolan will disregard this update.\n");
-  if (!destination.empty()) fs::DeleteFolder(destination);
+  if (removeExtracted) removeExtracted();
   log::LogPrintf("%s", kStars);
 }
 

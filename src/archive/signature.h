@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,9 +69,10 @@ bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const P
 
 /// Rejects an archive: logs the failure banner (a line of 71 stars,
 /// "[Unarchiver] ERROR - unable to verify signature of hash of archive.\n",
-/// "[Unarchiver] Ferrolan will disregard this update.\n"), empties `destination` (the folder
-/// itself stays; an empty path empties nothing) and logs the star line again. The caller
-/// reports the rejection, and the run must not use anything that was extracted.
-void RejectArchive(const std::string& destination);
+/// "[Unarchiver] Ferrolan will disregard this update.\n"), runs `removeExtracted` (which takes
+/// back exactly what the archive created, never anything else in its destination) and logs the
+/// star line again. The caller reports the rejection, and the run must not use anything that
+/// was extracted.
+void RejectArchive(const std::function<void()>& removeExtracted);
 
 }  // namespace ferrolan::archive

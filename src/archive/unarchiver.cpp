@@ -9,6 +9,8 @@
 #include "archive/entry_format.h"
 #include "archive/file_mode.h"
 #include "archive/signature.h"
+#include "fs/disk_space.h"
+#include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/pe_patch.h"
 #include "log/log.h"
@@ -23,6 +25,10 @@ using pipeline::RingBuffer;
 // The launcher's path buffers hold 5000 characters. A destination path that long is no real
 // install path, so the archive is refused rather than written somewhere unexpected.
 constexpr std::size_t kMaxDestinationPath = 5000;
+
+// While a file is written the free space is checked again after this many bytes: often enough
+// that a disk filled by someone else is noticed early, rarely enough to cost nothing.
+constexpr std::int64_t kSpaceCheckInterval = 4 * 1024 * 1024;
 
 struct ProcessState {
   std::mutex lock;
@@ -39,16 +45,57 @@ std::vector<char>& TailCopyBuffer() {
   return buffer;
 }
 
-// Refuses the whole archive over one entry: the reason, then the failure banner.
+// What one ExtractArchiveEntry call works with besides the input: where files go, what has
+// been created so far, and how free space is measured.
+struct EntryContext {
+  const std::string& destination;
+  ArchiveState* state;
+  CreatedPaths& created;
+  const DiskSpaceQuery& diskSpace;
+};
+
+// Refuses the whole archive over one entry: the reason, then the failure banner, between whose
+// star lines what the archive created is removed.
 EntryResult RejectEntry(Refusal refusal, const char* what, const std::string& text,
-                        const std::string& destination, ArchiveState* state) {
+                        const EntryContext& context) {
   LogPrintf("[Unarchiver] ERROR - %s: %s\n", what, text.c_str());
-  if (state != nullptr) {
-    state->report.refusal = refusal;
-    state->report.problem = std::string(what) + ": " + text;
+  if (context.state != nullptr) {
+    context.state->report.refusal = refusal;
+    context.state->report.problem = std::string(what) + ": " + text;
   }
-  RejectArchive(state != nullptr && state->job.verifyOnly ? std::string() : destination);
+  RejectArchive([&] { DiscardCreated(context.created); });
   return EntryResult::kRejected;
+}
+
+void SetProblem(ArchiveState* state, std::string problem) {
+  if (state != nullptr && state->report.problem.empty()) state->report.problem = std::move(problem);
+}
+
+// The input ended after an entry had begun: whatever follows is missing, so this is never the
+// archive's end.
+EntryResult Truncated(const std::string& entry, ArchiveState* state) {
+  LogPrintf("[Unarchiver] ERROR - the input ends inside the entry %s\n", entry.c_str());
+  SetProblem(state, "the input ends inside the entry " + entry);
+  return EntryResult::kTruncated;
+}
+
+// True when `due` more bytes can be written under the destination and still leave its reserve
+// free. A file system that cannot tell its free space is not held up.
+bool SpaceFor(std::int64_t due, const EntryContext& context) {
+  const std::optional<fs::DiskSpace> space = context.diskSpace
+                                                 ? context.diskSpace(context.destination)
+                                                 : fs::QueryDiskSpace(context.destination);
+  if (!space) return true;
+  const std::uint64_t reserve = fs::DiskReserve(*space);
+  const auto needed = static_cast<std::uint64_t>(due);
+  if (space->available >= reserve && space->available - reserve >= needed) return true;
+  LogPrintf(
+      "\t[Unarchiver] *************************** Unable to extract archive file. Not enough "
+      "free space: %llu bytes free, %llu bytes to write, %llu bytes kept in reserve.\n",
+      static_cast<unsigned long long>(space->available), static_cast<unsigned long long>(needed),
+      static_cast<unsigned long long>(reserve));
+  SetProblem(context.state, "not enough free space on the destination");
+  return false;
 }
 
 void Hash(ArchiveState* state, const char* bytes, int length) {
@@ -78,6 +125,11 @@ EntryResult ToEntryResult(ArchiveStatus status) {
       return EntryResult::kWriteFailed;
     case ArchiveStatus::kToolFailed:
       return EntryResult::kToolFailed;
+    case ArchiveStatus::kTruncated:
+    case ArchiveStatus::kDecoderFailed:
+      return EntryResult::kTruncated;
+    case ArchiveStatus::kNoSpace:
+      return EntryResult::kNoSpace;
   }
   return EntryResult::kRejected;
 }
@@ -88,22 +140,31 @@ std::optional<std::string> ReadField(RingBuffer& input, const char* label, int m
                                         state != nullptr ? &state->collector : nullptr);
 }
 
+// Creates a folder unless it exists, and records it when it was created here.
+void CreateRecordedFolder(const std::string& folder, CreatedPaths& created) {
+  if (fs::IsFolder(folder)) return;
+  if (fs::CreateFolder(folder) == 0) created.folders.push_back(folder);
+}
+
 // Creates every missing parent of `relative` under `destination`, one level at a time.
-void CreateParents(const std::string& destination, const std::string& relative) {
+void CreateParents(const std::string& destination, const std::string& relative,
+                   CreatedPaths& created) {
   const char separator = fs::PathSeparator();
   for (std::size_t at = relative.find(separator); at != std::string::npos;
        at = relative.find(separator, at + 1)) {
     std::string folder = destination;
     fs::PathJoin(folder, relative.substr(0, at));
-    fs::CreateFolder(folder);
+    CreateRecordedFolder(folder, created);
   }
 }
 
 // Moves `length` content bytes into a nested extraction and waits for it. Every byte is still
 // read from `input` and hashed even when the nested archive ends early, so the outer archive's
 // signature covers exactly what it carries; a nested archive that fails fails the outer one.
-EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::string& destination,
-                          ArchiveState* state) {
+EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::string& shown,
+                          const EntryContext& context) {
+  const std::string& destination = context.destination;
+  ArchiveState* state = context.state;
   LogPrintf("\t[Unarchiver] .p2.l2 detected. Performing in sync unarchive.\n");
   std::int32_t due = length;
   auto feed = [&](char* out, int capacity) {
@@ -116,6 +177,7 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
     return got;
   };
   ArchiveJob job;
+  job.diskSpace = context.diskSpace;
   if (state != nullptr) {
     job = state->job;
     // The tool that unpacks the nested archive's packed files may come from the outer archive,
@@ -131,6 +193,14 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
     }
     return ToEntryResult(nested.status);
   }
+  if (due > 0) {
+    // The nested archive was whole, but the entry that carries it is not: the input ended
+    // early, and the entries after this one are missing.
+    DiscardCreated(nested.created);
+    return Truncated(shown, state);
+  }
+  std::ranges::move(nested.created.files, std::back_inserter(context.created.files));
+  std::ranges::move(nested.created.folders, std::back_inserter(context.created.folders));
   if (state != nullptr) {
     state->report.files += nested.files;
     state->report.folders += nested.folders;
@@ -140,47 +210,60 @@ EntryResult ExtractInStep(RingBuffer& input, std::int32_t length, const std::str
   return EntryResult::kNext;
 }
 
-EntryResult CannotWrite(const char* why) {
+EntryResult CannotWrite(const char* why, ArchiveState* state) {
   LogPrintf("\t[Unarchiver] *************************** Unable to extract archive file. %s\n", why);
+  SetProblem(state, why);
   return EntryResult::kWriteFailed;
 }
 
 // Reads `length` content bytes into the hash only.
-void HashContent(RingBuffer& input, std::int32_t length, ArchiveState* state,
-                 std::vector<char>& buffer) {
+EntryResult HashContent(RingBuffer& input, std::int32_t length, const std::string& shown,
+                        ArchiveState* state, std::vector<char>& buffer) {
   for (std::int32_t due = length; due > 0;) {
     const int want = static_cast<int>(std::min<std::int64_t>(due, std::ssize(buffer)));
     const int got = pipeline::RingBuffer_read(input, buffer.data(), want);
-    if (got < 0) break;
+    if (got < 0) return Truncated(shown, state);
     Hash(state, buffer.data(), got);
     due -= got;
   }
+  return EntryResult::kNext;
 }
 
 EntryResult CopyToFile(RingBuffer& input, std::int32_t length, const std::string& path,
-                       const std::string& shown, ArchiveState* state, std::vector<char>& buffer) {
+                       const std::string& shown, const EntryContext& context,
+                       std::vector<char>& buffer) {
+  ArchiveState* state = context.state;
+  if (!SpaceFor(length, context)) return EntryResult::kNoSpace;
   fs::OwnedFile file = fs::OpenFile(path, "wb");
-  if (!file) return CannotWrite("Unable to open file for writing.");
+  if (!file) return CannotWrite("Unable to open file for writing.", state);
+  context.created.files.push_back(path);
   LogPrintf("\t[Unarchiver] Extracting to file %s (length:%ld)\n", shown.c_str(),
             static_cast<long>(length));
   std::string head;  // the first bytes, which tell whether the file is a program
+  std::int64_t sinceCheck = 0;
   for (std::int32_t due = length; due > 0;) {
+    if (sinceCheck >= kSpaceCheckInterval) {
+      sinceCheck = 0;
+      if (!SpaceFor(due, context)) return EntryResult::kNoSpace;
+    }
     const int want = static_cast<int>(std::min<std::int64_t>(due, std::ssize(buffer)));
     const int got = pipeline::RingBuffer_read(input, buffer.data(), want);
-    if (got < 0) break;  // the input ended inside the content: keep what arrived
+    // The input ended inside the content: the entries after this one are missing too.
+    if (got < 0) return Truncated(shown, state);
     if (head.size() < 4)
       head.append(buffer.data(),
                   std::min<std::size_t>(4 - head.size(), static_cast<std::size_t>(got)));
     if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), file.get()) !=
         static_cast<std::size_t>(got)) {
       // A file that silently misses bytes would be taken for a good install.
-      return CannotWrite("Unable to write to file.");
+      return CannotWrite("Unable to write to file.", state);
     }
     Hash(state, buffer.data(), got);
     due -= got;
+    sinceCheck += got;
   }
   if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0)
-    return CannotWrite("Unable to write to file.");
+    return CannotWrite("Unable to write to file.", state);
   MarkExecutableIfProgram(path, head);
   LogPrintf("[Unarchiver] Extracted %s length:%d\n", shown.c_str(), static_cast<int>(length));
   return EntryResult::kNext;
@@ -214,11 +297,19 @@ EntryResult Unpack200(const std::string& packed, const std::string& target) {
 
 // Unpacks an accepted archive's packed files in archive order; stops at a tool that cannot be
 // made a windowed program.
-bool UnpackAll(const std::vector<PackedFile>& files) {
-  for (const PackedFile& file : files)
+bool UnpackAll(const std::vector<PackedFile>& files, CreatedPaths& created) {
+  for (const PackedFile& file : files) {
+    created.files.push_back(file.target);
     if (Unpack200(file.packed, file.target) != EntryResult::kNext) return false;
+  }
   return true;
 }
+
+bool Failed(EntryResult result) {
+  return result != EntryResult::kNext && result != EntryResult::kEnd;
+}
+
+EntryResult ExtractEntry(RingBuffer& input, const EntryContext& context);
 
 }  // namespace
 
@@ -227,21 +318,55 @@ ArchiveState::ArchiveState(ArchiveJob archiveJob)
   MixedHash_init(&hash);
 }
 
+void DiscardCreated(CreatedPaths& created) {
+  if (created.files.empty() && created.folders.empty()) return;
+  LogPrintf("[Unarchiver] Removing the %d files and %d folders of the failed archive\n",
+            static_cast<int>(created.files.size()), static_cast<int>(created.folders.size()));
+  for (auto file = created.files.rbegin(); file != created.files.rend(); ++file) {
+    if (!fs::RemoveFile(*file) && fs::FileExists(*file) != 0)
+      LogPrintf("Failed to delete file %s\n", file->c_str());
+  }
+  for (auto folder = created.folders.rbegin(); folder != created.folders.rend(); ++folder) {
+    if (!fs::RemoveEmptyFolder(*folder))
+      LogPrintf("[Unarchiver] Kept the folder %s (not empty)\n", folder->c_str());
+  }
+  created.files.clear();
+  created.folders.clear();
+}
+
 EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destination,
                                 ArchiveState* state) {
+  static const DiskSpaceQuery kSystemSpace;
+  if (state != nullptr) {
+    return ExtractEntry(
+        input, EntryContext{destination, state, state->report.created, state->job.diskSpace});
+  }
+  // A tail entry has no archive around it to clean up after it: it takes back its own files.
+  CreatedPaths created;
+  const EntryResult result =
+      ExtractEntry(input, EntryContext{destination, nullptr, created, kSystemSpace});
+  if (Failed(result)) DiscardCreated(created);
+  return result;
+}
+
+namespace {
+
+EntryResult ExtractEntry(RingBuffer& input, const EntryContext& context) {
+  const std::string& destination = context.destination;
+  ArchiveState* state = context.state;
   if (state != nullptr) state->collector.Clear();  // leftovers are not hashed
 
   // The stream ending anywhere in an entry header is the end of the archive.
-  const auto endOfArchive = [] {
-    LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
-    return EntryResult::kEnd;
-  };
   const std::optional<std::string> typeText =
       ReadField(input, "Archive File Type", kTypeFieldMax, state);
-  if (!typeText || typeText->empty()) return endOfArchive();
+  if (!typeText || typeText->empty()) {
+    LogPrintf("[Unarchiver] WARNING. EOF encountered.\n");
+    return EntryResult::kEnd;
+  }
+  // Once an entry has begun, the stream ending is no clean end: the entry is cut short.
   const std::optional<std::string> path =
       ReadField(input, "Archive File Path", kPathFieldMax, state);
-  if (!path) return endOfArchive();
+  if (!path) return Truncated("header (type " + *typeText + ")", state);
   bool signatureBlock = false;
   if (path->starts_with(kSpecialBlockPrefix)) {
     LogPrintf("[Unarchiver] Found special block %s\n", path->c_str());
@@ -255,8 +380,10 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
   LogPrintf("[Unarchiver] Extracting %s (::%ld from %s)\n", relative.c_str(), type,
             typeText->c_str());
   if (!IsSafeEntryPath(*path))
-    return RejectEntry(Refusal::kUnsafePath, "entry path leaves the destination", *path,
-                       destination, state);
+    return RejectEntry(Refusal::kUnsafePath, "entry path leaves the destination", *path, context);
+  if (AliasesOnThisSystem(*path))
+    return RejectEntry(Refusal::kUnsafePath, "entry path names a device or another file", *path,
+                       context);
 
   std::string target = destination;
   fs::PathJoin(target, relative);
@@ -265,11 +392,11 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
     relative += ".p2";
   }
   if (target.size() >= kMaxDestinationPath)
-    return RejectEntry(Refusal::kPathTooLong, "entry path too long", *path, destination, state);
-  if (!signatureBlock && Writing(state)) CreateParents(destination, relative);
+    return RejectEntry(Refusal::kPathTooLong, "entry path too long", *path, context);
+  if (!signatureBlock && Writing(state)) CreateParents(destination, relative, context.created);
 
   if (type == static_cast<long>(EntryType::kFolder)) {
-    if (Writing(state)) fs::CreateFolder(target);
+    if (Writing(state)) CreateRecordedFolder(target, context.created);
     LogPrintf("\t[Unarchiver] Created folder %s\n", relative.c_str());
     HashHeader(state);
     if (state != nullptr) ++state->report.folders;
@@ -278,10 +405,9 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
 
   const std::optional<std::string> lengthText =
       ReadField(input, "Archive File Length", kLengthFieldMax, state);
-  if (!lengthText) return endOfArchive();
+  if (!lengthText) return Truncated(relative, state);
   const std::optional<std::int32_t> length = ParseEntryLength(*lengthText);
-  if (!length)
-    return RejectEntry(Refusal::kBadLength, "bad entry length", *lengthText, destination, state);
+  if (!length) return RejectEntry(Refusal::kBadLength, "bad entry length", *lengthText, context);
 
   if (signatureBlock) {
     // The block's own fields are never hashed, its fields 4 and 5 are not even collected.
@@ -304,15 +430,12 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
     return EntryResult::kNext;
   }
   HashHeader(state);
-  if (target.ends_with("p2.l2")) return ExtractInStep(input, *length, destination, state);
+  if (target.ends_with("p2.l2")) return ExtractInStep(input, *length, relative, context);
 
   std::vector<char>& buffer = state != nullptr ? state->copyBuffer : TailCopyBuffer();
   if (state != nullptr) ++state->report.files;
-  if (!Writing(state)) {
-    HashContent(input, *length, state, buffer);
-    return EntryResult::kNext;
-  }
-  const EntryResult copied = CopyToFile(input, *length, target, relative, state, buffer);
+  if (!Writing(state)) return HashContent(input, *length, relative, state, buffer);
+  const EntryResult copied = CopyToFile(input, *length, target, relative, context, buffer);
   if (copied != EntryResult::kNext) return copied;
   if (type == static_cast<long>(EntryType::kPack200)) {
     std::string unpacked = target.substr(0, target.size() - 3);
@@ -332,6 +455,8 @@ EntryResult ExtractArchiveEntry(RingBuffer& input, const std::string& destinatio
   return EntryResult::kNext;
 }
 
+}  // namespace
+
 EntryResult ExtractTailEntry(RingBuffer& input, const std::string& destination) {
   return ExtractArchiveEntry(input, destination, nullptr);
 }
@@ -345,16 +470,24 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
   EntryResult step = EntryResult::kNext;
   while ((step = ExtractArchiveEntry(input, job.destination, state.get())) == EntryResult::kNext) {
   }
+  // Whatever ends the archive early, none of its files stay (a refusal has removed them
+  // already, inside its banner).
+  const auto fail = [&](ArchiveStatus status) {
+    report.status = status;
+    DiscardCreated(report.created);
+    return report;
+  };
   switch (step) {
     case EntryResult::kRejected:
-      report.status = ArchiveStatus::kRejected;
-      return report;
+      return fail(ArchiveStatus::kRejected);
     case EntryResult::kWriteFailed:
-      report.status = ArchiveStatus::kWriteFailed;
-      return report;
+      return fail(ArchiveStatus::kWriteFailed);
     case EntryResult::kToolFailed:
-      report.status = ArchiveStatus::kToolFailed;
-      return report;
+      return fail(ArchiveStatus::kToolFailed);
+    case EntryResult::kTruncated:
+      return fail(ArchiveStatus::kTruncated);
+    case EntryResult::kNoSpace:
+      return fail(ArchiveStatus::kNoSpace);
     case EntryResult::kNext:
     case EntryResult::kEnd:
       break;
@@ -365,7 +498,7 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
     report.status = ArchiveStatus::kRejected;
     report.refusal = refusal;
     report.problem = problem;
-    RejectArchive(job.verifyOnly ? std::string() : job.destination);
+    RejectArchive([&] { DiscardCreated(report.created); });
     return report;
   };
   if (!report.signatureBlock && key != nullptr) {
@@ -385,12 +518,9 @@ ArchiveReport ExtractArchive(RingBuffer& input, const ArchiveJob& job) {
   }
   // Accepted: only now may a program run on its files.
   if (!job.deferUnpack) {
-    const bool unpacked = UnpackAll(report.packed);
+    const bool unpacked = UnpackAll(report.packed, report.created);
     report.packed.clear();
-    if (!unpacked) {
-      report.status = ArchiveStatus::kToolFailed;
-      return report;
-    }
+    if (!unpacked) return fail(ArchiveStatus::kToolFailed);
   }
   LogPrintf("[Unarchiver] [END] Extracting archive %s\n", job.destination.c_str());
   return report;
@@ -419,6 +549,14 @@ ArchiveReport ExtractCompressedArchive(const std::function<int(char*, int)>& fee
   unarchiver.thread.Join();
   ArchiveReport report = *unarchiver.report;
   report.decoderFailed = decoder.Join() != 0;
+  if (report.decoderFailed && report.status == ArchiveStatus::kOk && !report.signatureBlock) {
+    // The data ended early because it is damaged, and no signature says that what arrived is
+    // all there was: the archive cannot be trusted to be whole.
+    LogPrintf("[Unarchiver] ERROR - the compressed archive is damaged\n");
+    report.status = ArchiveStatus::kDecoderFailed;
+    report.problem = "the compressed archive is damaged";
+    DiscardCreated(report.created);
+  }
   return report;
 }
 

@@ -23,6 +23,18 @@
 // go on and use its files (the launcher ends the run with exit code 1). Only without a key and
 // without a block is an archive accepted unchecked. Nothing here ends the process.
 //
+// Failures. An archive that fails for any reason (a refusal, a bad signature, a file that
+// cannot be written, an input that ends inside an entry, a damaged compressed stream, a disk
+// that would fill past its reserve) leaves none of its files: the reader records every file and
+// folder it creates and removes exactly those, deepest first; a folder that holds anything the
+// archive did not create stays. An entry whose content or header the input does not hold to
+// its end is a failure, never the archive's clean end.
+//
+// Disk reserve. Files arrive before the signature that vouches for them, so a forged archive
+// could fill the disk before it is refused. Before each file, and after every few MiB written,
+// the free space of the destination is checked: a file that would leave less than
+// fs::DiskReserve free stops the archive (kNoSpace).
+//
 // Verify-only: the same reader can check an archive without writing anything (the packager's
 // "inspect" uses it), so what is reported there is exactly what a launcher accepts.
 //
@@ -40,6 +52,7 @@
 #include <vector>
 
 #include "archive/mixed_hash.h"
+#include "fs/disk_space.h"
 #include "pipeline/ring_buffer.h"
 #include "pipeline/stages.h"
 
@@ -54,11 +67,17 @@ inline constexpr int kNestedDecodedCapacity = 102400;
 
 /// How reading an archive (or one tail entry) ended.
 enum class ArchiveStatus {
-  kOk,           ///< written (or, verify-only, read) completely; verified when signed
-  kRejected,     ///< refused: failure banner logged, destination emptied
-  kWriteFailed,  ///< a file could not be written; the message is logged
-  kToolFailed,   ///< the unpack200 tool could not be made a windowed program
+  kOk,             ///< written (or, verify-only, read) completely; verified when signed
+  kRejected,       ///< refused: failure banner logged, destination emptied
+  kWriteFailed,    ///< a file could not be written; the message is logged
+  kToolFailed,     ///< the unpack200 tool could not be made a windowed program
+  kTruncated,      ///< the input ended inside an entry; the message is logged
+  kNoSpace,        ///< the destination's free space would fall below its reserve
+  kDecoderFailed,  ///< the compressed stream is damaged and no signature vouched for the data
 };
+
+/// The free-space query the disk reserve uses; fs::QueryDiskSpace unless a test replaces it.
+using DiskSpaceQuery = std::function<std::optional<fs::DiskSpace>(const std::string& folder)>;
 
 /// What an archive is extracted for.
 struct ArchiveJob {
@@ -72,6 +91,8 @@ struct ArchiveJob {
   /// Set for an archive nested in another: its packed files are not unpacked but handed back in
   /// ArchiveReport::packed, so that they also wait for the outer archive's signature.
   bool deferUnpack = false;
+  /// Replaces the system's free-space query (tests); empty for the real one.
+  DiskSpaceQuery diskSpace;
 };
 
 /// A pack200 entry written to disk and not yet unpacked.
@@ -92,6 +113,16 @@ enum class Refusal {
   kBadSignature,         ///< the signature does not match
 };
 
+/// The files and folders an archive (or one tail entry) created, in the order of creation.
+struct CreatedPaths {
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+};
+
+/// Removes what `created` lists, files first and then folders from the last created on, and
+/// empties the lists. A folder that still holds something the archive did not create stays.
+void DiscardCreated(CreatedPaths& created);
+
 /// The outcome of one archive, with what it held.
 struct ArchiveReport {
   ArchiveStatus status = ArchiveStatus::kOk;
@@ -106,6 +137,8 @@ struct ArchiveReport {
   /// The packed files, unpacked only once the archive is accepted; with deferUnpack they are
   /// handed back here instead.
   std::vector<PackedFile> packed;
+  /// What the archive created; emptied (and removed from disk) when it fails.
+  CreatedPaths created;
 };
 
 /// What ExtractArchive keeps across the entries of one archive.
@@ -121,18 +154,30 @@ struct ArchiveState {
 
 /// The outcome of one entry: go on with the next, the archive ended (the stream ended, also in
 /// the middle of an entry header, or the signature block was read), or a failure.
-enum class EntryResult { kNext, kEnd, kRejected, kWriteFailed, kToolFailed };
+enum class EntryResult {
+  kNext,
+  kEnd,
+  kRejected,
+  kWriteFailed,
+  kToolFailed,
+  kTruncated,  ///< the input ended after the entry's type field and before its last byte
+  kNoSpace,    ///< the file would leave less free space than the reserve
+};
 
 /// Reads one entry from `input` and writes it under `destination`. With a state (an archive)
 /// the bytes are hashed, the signature block is recognised and a packed entry is only
 /// remembered for later; without one (a tail entry) none of this happens and a packed entry is
-/// unpacked at once. A refused entry empties the destination and logs the failure banner.
+/// unpacked at once. A refused entry logs the failure banner and removes what the archive (with
+/// a state) or the entry (without) created. Without a state, whatever the failed entry created
+/// is removed before it returns.
 EntryResult ExtractArchiveEntry(pipeline::RingBuffer& input, const std::string& destination,
                                 ArchiveState* state);
 
 /// Reads exactly one tail entry and writes it under `destination`, which must exist. Uses a
 /// process-wide 1 MiB copy buffer; call it from one thread only (the main flow). kNext when the
-/// entry was written, kEnd when the stream had ended, else the failure.
+/// entry was written, kEnd when the stream had ended before the entry began (the caller, who
+/// knows which entries the payload must hold, decides whether that is a failure), else the
+/// failure; an entry cut short by the end of the stream is kTruncated.
 [[nodiscard]] EntryResult ExtractTailEntry(pipeline::RingBuffer& input,
                                            const std::string& destination);
 

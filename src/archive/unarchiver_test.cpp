@@ -106,18 +106,23 @@ TEST_F(UnarchiverTest, ExtractedProgramsStayRunnable) {
 
 TEST_F(UnarchiverTest, WithoutKeyAndBlockTheArchiveIsAccepted) {
   TempFolder temp("unsigned");
-  // A lone folder entry, with a backslash path and a cut-off file afterwards.
+  // A lone folder entry and a file with a backslash path.
   const std::string archive = "1\0bin\0"s +
                               "0\0bin\\part.txt\0"
-                              "10\0abc"s;
+                              "3\0abc"s;
   EXPECT_EQ(Extract(archive, temp), kOk);
   EXPECT_TRUE(std::filesystem::is_directory(temp.dest() / "bin"));
-  EXPECT_EQ(ReadAll(temp.dest() / "bin" / "part.txt"), "abc");  // what arrived is kept
+  EXPECT_EQ(ReadAll(temp.dest() / "bin" / "part.txt"), "abc");
 
-  // A stream cut inside an entry header ends the archive without a file.
-  TempFolder cut("cut-header");
-  EXPECT_EQ(Extract("0\0name.txt\0"s, cut), kOk);
+  // A stream cut inside a file's content or an entry header is no archive's end: it fails,
+  // and what arrived is removed.
+  TempFolder cut("cut-content");
+  EXPECT_EQ(Extract("1\0bin\0"s + "0\0bin\\part.txt\0" + "10\0abc"s, cut),
+            ArchiveStatus::kTruncated);
   EXPECT_TRUE(IsEmptyFolder(cut.dest()));
+  TempFolder header("cut-header");
+  EXPECT_EQ(Extract("0\0name.txt\0"s, header), ArchiveStatus::kTruncated);
+  EXPECT_TRUE(IsEmptyFolder(header.dest()));
 }
 
 TEST_F(UnarchiverTest, AlteredArchiveIsRejectedAndItsFilesRemoved) {
@@ -291,11 +296,13 @@ TEST_F(UnarchiverTest, NestedArchiveCutShortEndsInsteadOfHanging) {
   const std::string tail = "0\0x.p2.l2\0"s + std::to_string(compressed.size()) + "\0"s +
                            compressed.substr(0, compressed.size() / 2);
   TempFolder temp("nested-cut");
-  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), EntryResult::kNext);
-  // With a key the cut archive has no signature block left and is refused.
+  // Without a key the part that arrived is no clean end either: the entry is cut short.
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), temp.destString()), EntryResult::kTruncated);
+  EXPECT_TRUE(IsEmptyFolder(temp.dest()));
+  // With a key it fails the same way, before any signature could be checked.
   TempFolder keyed("nested-cut-key");
   UseTestPublicKey();
-  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), keyed.destString()), EntryResult::kRejected);
+  EXPECT_EQ(ExtractTailEntry(*FilledBuffer(tail), keyed.destString()), EntryResult::kTruncated);
   EXPECT_TRUE(IsEmptyFolder(keyed.dest()));
 }
 

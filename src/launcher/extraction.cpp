@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -76,12 +77,28 @@ void WriteDynamicSplash(const MainFlow& flow, const std::string& splashPath) {
     std::fwrite(image->data(), 1, image->size(), file.get());
 }
 
-// Extracts the next tail entry into `folder`. False after a failure whose message is logged;
-// the end of the stream is not one (the entries that were there are what the payload holds).
+// Extracts the next tail entry into `folder`. False after a failure whose message is logged,
+// the end of the stream among them: the tail fields say which entries the payload holds.
 bool ExtractNextEntry(pipeline::RingBuffer& tail, const std::string& folder) {
-  const archive::EntryResult result = archive::ExtractTailEntry(tail, folder);
-  return result == archive::EntryResult::kNext || result == archive::EntryResult::kEnd;
+  return TailEntryArrived(archive::ExtractTailEntry(tail, folder));
 }
+
+// A temporary folder that is removed again unless its content was completed: a component
+// that fails leaves nothing half-written behind for a later run to trip over.
+class UnfinishedFolder {
+ public:
+  explicit UnfinishedFolder(std::string path) : path_(std::move(path)) {}
+  ~UnfinishedFolder() {
+    if (!finished_) DiscardTempFolder(path_);
+  }
+  UnfinishedFolder(const UnfinishedFolder&) = delete;
+  UnfinishedFolder& operator=(const UnfinishedFolder&) = delete;
+  void Finished() { finished_ = true; }
+
+ private:
+  std::string path_;
+  bool finished_ = false;
+};
 
 // Installs the updater of the payload (entries 1 to 5). False when its temporary folder cannot
 // be created or an entry fails.
@@ -92,6 +109,7 @@ bool InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
     LogPrintf("[Extractor] Unable to create GU Temp folder - assuming elevation required\n");
     return false;
   }
+  UnfinishedFolder unfinished(updaterTemp);
   const std::string lzmaPath = Joined(updaterTemp, tail::kLzmaFileName);
   LogPrintf("[Extractor] LZMA path is %s\n", lzmaPath.c_str());
   if (!ExtractNextEntry(tail, updaterTemp) || !ops.patchSubsystem(lzmaPath)) return false;
@@ -102,6 +120,7 @@ bool InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
   for (int entry = 2; entry < tail::kUpdaterEntryCount; ++entry)
     if (!ExtractNextEntry(tail, updaterTemp)) return false;
   LogPrintf("[Extractor] Extracted GU and GU Version\n");
+  unfinished.Finished();
   LogPrintf("[Extractor] Renaming GU folder to %s\n", updaterFolder.c_str());
   fs::RenameWithFallbacks(updaterTemp, updaterFolder);
   return true;
@@ -252,9 +271,11 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
       LogError("Unable to create App Temp folder\n");
       return ExitCode::kFailure;
     }
+    UnfinishedFolder unfinished(appTemp);
     LogPrintf("[Extractor] Extracting App...\n");
     if (!ExtractNextEntry(tail, appTemp) || !ExtractNextEntry(tail, appTemp))
       return ExitCode::kFailure;
+    unfinished.Finished();
     LogPrintf("[Extractor] Setting permissions...\n");
     fs::RenameWithFallbacks(appTemp, appFolder);
     LogPrintf("[Extractor] Renaming App folder to %s\n", appFolder.c_str());

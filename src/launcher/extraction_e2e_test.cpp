@@ -52,7 +52,8 @@ struct Payload {
   std::string guVersion = "00000000002";
   bool tamperUpdater = false;
   std::string updaterLaunchFile = "updater-main";  // the updater's "FerrolanLaunch"
-  bool autoTest = false;  // the Params section asks for the automated-test JRE folder
+  bool autoTest = false;             // the Params section asks for the automated-test JRE folder
+  std::int64_t jreEntryOverrun = 0;  // bytes the JRE entry claims beyond what it carries
 };
 
 // The updater's launch file of an online build: the JRE search runs its compatibility class on
@@ -152,13 +153,22 @@ class ExtractionE2ETest : public ferrolan::testing::TempFolderTest {
         payload.tamperUpdater);
     out += TailEntry("updater.version", payload.guVersion);
     if (!payload.jreVersion.empty()) {
-      out += ArchiveEntry("jre.p2.l2", [](ArchiveWriter& w) {
+      std::string jre = ArchiveEntry("jre.p2.l2", [](ArchiveWriter& w) {
         w.AddFolder("bin");
         for (const char* launcher : jre::JreLauncherNames())
           w.AddFile(std::string("bin/") + launcher, "not a real launcher");
         w.AddFile("lib/modules", "class library");
         w.AddFile("lib/security/cacerts", "original trust store");
       });
+      if (payload.jreEntryOverrun != 0) {
+        // The same entry with a length that runs past the end of the file.
+        const std::size_t header = jre.find(".p2.l2") + 7;
+        const std::size_t lengthEnd = jre.find('\0', header);
+        const std::int64_t length = std::stoll(jre.substr(header, lengthEnd - header));
+        jre = jre.substr(0, header) + std::to_string(length + payload.jreEntryOverrun) +
+              jre.substr(lengthEnd);
+      }
+      out += jre;
     }
     if (!payload.appVersion.empty()) {
       const std::string version = payload.appVersion;
@@ -311,13 +321,31 @@ TEST_F(ExtractionE2ETest, TamperedUpdaterArchiveFailsAndInstallsNothing) {
   std::string log = RunLog();
   EXPECT_NE(log.find("*******************************************"), std::string::npos) << log;
   EXPECT_FALSE(stdfs::exists(Folder("Ferrolan", "00000000002")));
-  for (const std::string& temp : TempFolders()) EXPECT_TRUE(stdfs::is_empty(Master() / temp));
+  EXPECT_TRUE(TempFolders().empty());  // the failed component's folder is removed
 
   // The next run finds nothing installed and goes to extraction again.
   EXPECT_EQ(Run(tampered), 1);
   log = RunLog();
   EXPECT_NE(log.find("No latest GU or JRE version exists"), std::string::npos) << log;
   EXPECT_EQ(log.find("[PickFolder] Set latest"), std::string::npos);
+}
+
+// An entry that claims more bytes than the file holds swallows the entries after it. The
+// install fails, and neither the cut component nor the ones it swallowed get a versioned name.
+TEST_F(ExtractionE2ETest, EntryRunningPastTheEndFailsAndRenamesNothingIncomplete) {
+  Payload cut;
+  cut.jreEntryOverrun = 10 * 1024 * 1024;
+  EXPECT_EQ(Run(cut), 1);
+  const std::string log = RunLog();
+  EXPECT_NE(log.find("the input ends inside the entry"), std::string::npos) << log;
+  EXPECT_TRUE(stdfs::exists(Folder("Ferrolan", "00000000002")));  // complete before the cut
+  EXPECT_FALSE(stdfs::exists(Folder("jre17", "00000000003")));
+  EXPECT_FALSE(stdfs::exists(Folder("Demo App", "00000000005")));
+  EXPECT_TRUE(TempFolders().empty());
+
+  // A later run does not keep anything half-installed: it fails the same way.
+  EXPECT_EQ(Run(cut), 1);
+  EXPECT_FALSE(stdfs::exists(Folder("Demo App", "00000000005")));
 }
 
 TEST_F(ExtractionE2ETest, OnlineBuildCopiesACompatibleSystemJre) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "archive/unarchiver.h"
+#include "fs/disk_space.h"
 #include "fs/path.h"
 #include "fs/versioned_folder.h"
 #include "jre/jre_layout.h"
@@ -66,8 +67,10 @@ JreSetupOutcome SetUpOfflineJre(const JreSetupInput& input, const JreSetupOps& o
 
   LogPrintf("[Extractor] Extracting JRE archive...\n");
   const archive::EntryResult extracted = ops.extractTailEntry(*input.tailBuffer, result.tempFolder);
-  if (extracted != archive::EntryResult::kNext && extracted != archive::EntryResult::kEnd)
+  if (!TailEntryArrived(extracted)) {
+    DiscardTempFolder(result.tempFolder);
     return {std::nullopt, ExitCodeFor(extracted)};
+  }
   LogPrintf("[Extractor] Extracted JRE %s\n", flow.jreName.c_str());
 
   LogPrintf("[Extractor] Regenerating jsa...\n");
@@ -125,6 +128,8 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
   LogPrintf("[JREDownload] Extracting JRE archive to %s\n", result.tempFolder.c_str());
   if (ops.downloadAndExtract(archiveUrl, result.tempFolder) == 0) {
     LogError("[JREDownload] Failed to download and extract JRE archive.\n");
+    // The archive has taken back its own files; the folder made for it goes too.
+    DiscardTempFolder(result.tempFolder);
     return std::nullopt;
   }
   LogPrintf("[JREDownload] Regenerating jsa...\n");
@@ -187,6 +192,17 @@ jre::Compatibility TestCompatibility(const MainFlow& flow, const jre::Compatibil
 }
 
 }  // namespace
+
+bool TailEntryArrived(archive::EntryResult result) {
+  if (result == archive::EntryResult::kEnd)
+    LogError("[Extractor] The payload ends before all of its entries\n");
+  return result == archive::EntryResult::kNext;
+}
+
+void DiscardTempFolder(const std::string& folder) {
+  LogPrintf("[Extractor] Removing the unfinished folder %s\n", folder.c_str());
+  fs::RemoveFolderTree(folder);
+}
 
 bool IsValidVersionText(std::string_view version) {
   if (version.empty()) return false;

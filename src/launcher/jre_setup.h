@@ -27,6 +27,16 @@ namespace ferrolan::launcher {
 /// else or make PickFolder read a different version from it.
 bool IsValidVersionText(std::string_view version);
 
+/// True when a tail entry the payload must hold was extracted whole. The end of the stream
+/// where an entry is due means the payload is cut short (logged here); any other failure has
+/// been logged by the reader. The entries a payload holds follow from its tail fields, so a
+/// missing one is never the clean end of the payload.
+bool TailEntryArrived(archive::EntryResult result);
+
+/// Removes a temporary folder that a failed step filled only partly, so that no unverified or
+/// incomplete file stays behind. Logs "[Extractor] Removing the unfinished folder %s\n".
+void DiscardTempFolder(const std::string& folder);
+
 /// The longest version text a server's version file may hold.
 inline constexpr int kMaxServerVersionLength = 50;
 
