@@ -32,14 +32,17 @@ void SetLinkRefused() { errno = ELOOP; }
 std::FILE* OpenForWritingNoFollow(const std::string& path, const char* mode) {
   // O_NOFOLLOW makes the kernel refuse a link at the last component in the same step that
   // opens the file, so a link planted between a check and the open cannot be followed.
+  // The file is emptied only after it has proved to be ours alone: truncating on open would
+  // already have destroyed the content of a file planted as a second hard link.
   const bool append = mode[0] == 'a';
   const int flags =
-      O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | (append ? O_APPEND : O_TRUNC);
+      O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | (append ? O_APPEND : 0);
   const int fd = open(path.c_str(), flags, 0666);
   if (fd < 0) return nullptr;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1) {
-    const int error = S_ISREG(info.st_mode) ? EMLINK : EINVAL;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1 ||
+      (!append && ftruncate(fd, 0) != 0)) {
+    const int error = S_ISREG(info.st_mode) && info.st_nlink > 1 ? EMLINK : EINVAL;
     close(fd);
     errno = error;
     return nullptr;

@@ -40,14 +40,15 @@ std::FILE* OpenForWritingNoFollow(const std::string& path, const char* mode) {
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link planted after the check above as itself; the
   // attributes of what was opened then show it, and it is closed untouched.
   const bool append = mode[0] == 'a';
-  HANDLE handle =
-      CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE handle = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // Emptied only once it has proved to be ours alone, as on POSIX.
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1) {
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1 ||
+      (!append && !SetEndOfFile(handle))) {
     CloseHandle(handle);
     SetLinkRefused();
     return nullptr;
