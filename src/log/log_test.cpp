@@ -146,6 +146,27 @@ TEST_F(LogTest, UnopenableFileKeepsLoggingToConsole) {
   EXPECT_NE(console.find("[T] still here"), std::string::npos);
 }
 
+TEST_F(LogTest, LinkedLogsFolderOrMasterFolderIsNotLoggedInto) {
+  namespace stdfs = std::filesystem;
+  testing::TempFolder temp;
+  const stdfs::path outside = temp.root() / "outside";
+  stdfs::create_directories(outside);
+  stdfs::create_directories(temp.root() / "Ferrolan-X");
+  std::error_code ec;
+  stdfs::create_directory_symlink(outside, temp.root() / "Ferrolan-X" / "logs", ec);
+  if (ec) GTEST_SKIP() << "this system cannot make links: " << ec.message();
+  stdfs::create_directory_symlink(outside, temp.root() / "Ferrolan-Y", ec);
+  for (const char* app : {"X", "Y"}) {
+    LogOpen(temp.root().string(), app);
+    LogPrintf("[T] not into a link\n");
+    LogClose();
+  }
+  fs::GuardAgainstLinks("");
+  EXPECT_TRUE(stdfs::is_empty(outside));
+  EXPECT_EQ(Console().find("returned 0"), std::string::npos) << Console();
+  EXPECT_NE(Console().find("[T] not into a link"), std::string::npos);
+}
+
 TEST(EndProcessTest, FlushesAndExitsWithTheCode) {
   EXPECT_EXIT(
       {
