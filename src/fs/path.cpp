@@ -97,7 +97,24 @@ bool ReachedThroughLink(const std::string& path) {
   return false;
 }
 
+// True when `path` lies strictly below the guarded folder and only its last component may be a
+// link: the guarded folder and every component above the last are not.
+bool OnlyLastComponentMayBeLink(const std::string& path) {
+  std::string normalized = path;
+  NormalizeSeparators(normalized);
+  const std::size_t last = normalized.find_last_of(PathSeparator());
+  if (last == std::string::npos || last == 0) return false;
+  const std::string parent = normalized.substr(0, last);
+  const std::string root = GuardedFolder();
+  if (root.empty() || parent.compare(0, root.size(), root) != 0) return false;
+  if (parent.size() > root.size() && parent[root.size()] != PathSeparator()) return false;
+  return !ReachedThroughLink(parent);
+}
+
 int CreateFolder(const std::string& path) {
+  // Inside the guarded folder every name is ours: a link planted where a folder of ours belongs
+  // ("logs", "FLApps", ...) is removed as itself, its target untouched, and the folder made.
+  if (IsLink(path) && OnlyLastComponentMayBeLink(path)) detail::RemoveLink(path);
   if (IsLink(path) || ReachedThroughLink(path)) return -1;
   if (IsFolder(path)) return 0;
   return detail::MakeFolder(path) ? 0 : -1;

@@ -55,7 +55,9 @@ bool ReachedThroughLink(const std::string& path);
 
 /// 0 if the folder exists or was created, else -1. Only the last component is created. A link
 /// at the path (even one to a folder), or a path reached through a link under the guarded
-/// folder, gives -1: a folder the launcher fills must be its own.
+/// folder, gives -1: a folder the launcher fills must be its own. Below the guarded folder,
+/// where every name is the launcher's, a link at the last component is removed (as itself,
+/// never its target) and the folder created in its place.
 int CreateFolder(const std::string& path);
 
 /// Creates the last component of a folder path only when nothing of that name exists yet (no

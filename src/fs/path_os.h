@@ -26,6 +26,9 @@ bool IsLink(const std::string& path);
 /// nullptr on failure, with errno (POSIX) or the last error (Windows) describing why.
 std::FILE* OpenForWritingNoFollow(const std::string& path, const char* mode);
 
+/// Removes a link or reparse point itself, never what it points to: true on success.
+bool RemoveLink(const std::string& path);
+
 /// Sets errno (and on Windows the last error) to say that a path was refused because it
 /// leads through a link.
 void SetLinkRefused();

@@ -27,6 +27,8 @@ bool IsLink(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+bool RemoveLink(const std::string& path) { return unlink(path.c_str()) == 0; }
+
 void SetLinkRefused() { errno = ELOOP; }
 
 std::FILE* OpenForWritingNoFollow(const std::string& path, const char* mode) {

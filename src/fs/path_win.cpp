@@ -27,6 +27,14 @@ bool IsLink(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool RemoveLink(const std::string& path) {
+  // A junction or folder link goes with the folder call, which removes the link only.
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return RemoveDirectoryA(path.c_str()) != 0;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
 void SetLinkRefused() {
   errno = EACCES;
   SetLastError(ERROR_CANT_ACCESS_FILE);

@@ -8,8 +8,8 @@
 # Needs root (to become nobody) and an unprivileged account; skips otherwise.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$1
-runtime=$2
+build=$(cd "$1" && pwd)
+runtime=$(cd "$2" && pwd)
 if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/dev/null; then
   echo "SKIP: needs root, the account nobody and setpriv"
   exit 0
