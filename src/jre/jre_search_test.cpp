@@ -206,7 +206,8 @@ TEST_F(JreSearchTest, CopyNeverWritesThroughALinkAtTheTemporaryName) {
   bool planted = true;
   onTest_ = [&] {
     const long seconds = static_cast<long>(std::time(nullptr));
-    const long entries = std::distance(stdfs::directory_iterator(Path("master")), {}) + 2;
+    const long entries =
+        static_cast<long>(std::distance(stdfs::directory_iterator(Path("master")), {})) + 2;
     constexpr long kPerSecond = 3;
     for (long second : {seconds, seconds + 1}) {
       for (long n = 0; n < kPerSecond; ++n) {
