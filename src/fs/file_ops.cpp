@@ -81,9 +81,21 @@ int CopyOneFile(const std::string& source, const std::string& target) {
   return 1;
 }
 
+// Removes a link as itself: a link to a folder (or a junction) with the folder call, any other
+// with the file call. Its target is never touched.
+bool RemoveLinkItself(const std::string& path) {
+  return detail::IsFolderLink(path) ? detail::RemoveFolderLink(path) : detail::RemoveFile(path);
+}
+
 // A target that is already there would either make every rename fail or, through the copy
 // fallback, mix stale files into the new tree, so it is removed as a whole.
 void RemoveExistingTarget(const std::string& to) {
+  if (IsLink(to)) {
+    // A link planted at the final name is removed as itself; what it points to is not touched.
+    LogPrintf("[Rename] The target already exists. Deleting.\n");
+    if (!RemoveLinkItself(to)) log::LogSystemError("Rename", "Removing the existing target");
+    return;
+  }
   bool isFile = FileExists(to) == 1;
   bool isFolder = !isFile && IsFolder(to);
   if (!isFile && !isFolder) return;
@@ -161,6 +173,13 @@ int ForEachEntry(const std::string& folder, const char* unlistable, Visit visit)
 }  // namespace
 
 int CopyFolder(const std::string& source, const std::string& target) {
+  if (IsLink(target) || ReachedThroughLink(target)) {
+    LogPrintf(
+        "[CopyFolder] *************************** Not copying into %s: it is reached through a "
+        "link\n",
+        target.c_str());
+    return -1;
+  }
   return ForEachEntry(
       source, "[CopyFolder] SourceDir from '%s' is NULL\n",
       [&](const std::string& name, const std::string& from) {
@@ -188,11 +207,17 @@ int CopyFolder(const std::string& source, const std::string& target) {
 }
 
 int DeleteFolder(const std::string& path) {
+  // Emptying a link would empty what it points to, wherever that is.
+  if (IsLink(path) || ReachedThroughLink(path)) {
+    LogPrintf("[DeleteFolder] Not deleting from '%s': it is reached through a link\n",
+              path.c_str());
+    return 1;
+  }
   return ForEachEntry(path, "[DeleteFolder] Deleting from '%s' is NULL\n",
                       [](const std::string&, const std::string& entry) {
-                        if (detail::IsFolderLink(entry)) {
+                        if (IsLink(entry)) {
                           LogPrintf("Deleting FILE %s\n", entry.c_str());
-                          if (!detail::RemoveFolderLink(entry))
+                          if (!RemoveLinkItself(entry))
                             LogPrintf("Failed to delete file %s\n", entry.c_str());
                         } else if (IsFolder(entry)) {
                           LogPrintf("Deleting DIR %s\n", entry.c_str());
@@ -257,7 +282,14 @@ void RenameWithFallbacks(const std::string& from, const std::string& to) {
 
 void RenameWithFallbacks(const std::string& from, const std::string& to, const RenameSteps& steps) {
   LogPrintf("[Extractor] Working dir is '%s'\n", detail::WorkingFolder().c_str());
+  // A link at the target is removed as itself; one anywhere else on either path stops the move.
+  const auto refuse = [&] {
+    LogPrintf("[Rename] [FAIL] Not renaming '%s' to '%s': a link is on the way\n", from.c_str(),
+              to.c_str());
+  };
+  if (IsLink(from) || ReachedThroughLink(from)) return refuse();
   RemoveExistingTarget(to);
+  if (ReachedThroughLink(to)) return refuse();
 
   int result = steps.rename(from, to);
   int error = errno;

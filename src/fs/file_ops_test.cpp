@@ -106,6 +106,42 @@ TEST_F(FileOpsTest, DeleteFolderEmptiesTreeKeepsTopAndDoesNotFollowLinks) {
   EXPECT_TRUE(Logged("[DeleteFolder] Deleting from '" + Path("missing") + "' is NULL"));
 }
 
+// A link planted where the walks would write or delete: its target is never touched.
+TEST_F(FileOpsTest, LinksAreNeitherEmptiedNorWrittenThroughNorRenamedOver) {
+  stdfs::create_directory(Path("outside"));
+  Write("outside/keep", "keep");
+  stdfs::create_directories(Path("src/sub"));
+  Write("src/keep", "new");
+  Write("src/sub/g", "g");
+  std::error_code ec;
+  stdfs::create_directory_symlink(Path("outside"), Path("linked"), ec);
+  if (ec) GTEST_SKIP() << "this system cannot make links: " << ec.message();
+
+  EXPECT_EQ(DeleteFolder(Path("linked")), 1);
+  EXPECT_TRUE(Logged("[DeleteFolder] Not deleting from '" + Path("linked") +
+                     "': it is reached through a link"));
+  EXPECT_EQ(CopyFolder(Path("src"), Path("linked")), -1);
+  stdfs::create_directory(Path("dst"));
+  stdfs::create_symlink(Path("outside/keep"), Path("dst/keep"));
+  stdfs::create_directory_symlink(Path("outside"), Path("dst/sub"));
+  EXPECT_NE(CopyFolder(Path("src"), Path("dst")), 0);
+  EXPECT_EQ(Read(Path("outside/keep")), "keep");
+  EXPECT_FALSE(stdfs::exists(Path("outside/g")));
+
+  // A link at the rename's target is removed as itself; the folder moves into its place.
+  RenameWithFallbacks(Path("src"), Path("linked"));
+  EXPECT_FALSE(stdfs::is_symlink(Path("linked")));
+  EXPECT_EQ(Read(Path("linked/keep")), "new");
+  EXPECT_EQ(Read(Path("outside/keep")), "keep");
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(Path("outside")), {}), 1);
+  // A link as the source is not moved: whatever it points to is not ours to install.
+  stdfs::create_directory_symlink(Path("outside"), Path("from"));
+  RenameWithFallbacks(Path("from"), Path("to"));
+  EXPECT_TRUE(Logged("[Rename] [FAIL] Not renaming '" + Path("from") + "' to '" + Path("to") +
+                     "': a link is on the way"));
+  EXPECT_FALSE(stdfs::exists(Path("to")));
+}
+
 TEST_F(FileOpsTest, CopyStreamToFileLeavesTheStreamToTheCaller) {
   const std::string data = Pattern(150001);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(std::tmpfile(), &std::fclose);

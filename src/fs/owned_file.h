@@ -16,9 +16,10 @@ struct FileCloser {
 using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 /// Opens `path` with fopen's `mode` ("rb", "wb", ...); empty on failure (errno / last error is
-/// left as the C runtime set it).
-inline OwnedFile OpenFile(const std::string& path, const char* mode) {
-  return OwnedFile(std::fopen(path.c_str(), mode));
-}
+/// left as the C runtime set it). A file opened for writing ("w" or "a" modes) is never
+/// reached through a link: a link at the path, a path through a link under the folder named
+/// by GuardAgainstLinks (fs/path.h), or a file with a second hard link is refused, so nothing
+/// the launcher writes can land outside the folder it means. Reading follows links as usual.
+OwnedFile OpenFile(const std::string& path, const char* mode);
 
 }  // namespace ferrolan::fs

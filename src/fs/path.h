@@ -34,7 +34,34 @@ std::string MasterFolderPath(const std::string& sharedDir, std::string_view appN
 /// True when the path names an existing folder (it can be listed).
 bool IsFolder(const std::string& path);
 
-/// 0 if the folder exists or was created, else -1. Only the last component is created.
+/// True when anything at all is at the path: a folder, a file or a link (a dangling one
+/// included). Links are not followed.
+bool EntryExists(const std::string& path);
+
+/// True when the path itself is a symbolic link, a junction or another reparse point, whatever
+/// it points to (a dangling link included). The link is examined, never followed: lstat on
+/// POSIX, FILE_ATTRIBUTE_REPARSE_POINT on Windows.
+bool IsLink(const std::string& path);
+
+/// Names the folder under which nothing may be reached through a link: the master folder, which
+/// ordinary users may be able to write to while the launcher runs elevated. From then on every
+/// folder creation, file creation, rename, copy and delete at or below it refuses a path on
+/// which the folder itself or any component below it is a link. An empty path lifts the guard.
+void GuardAgainstLinks(const std::string& folder);
+
+/// True when `path` is the guarded folder or lies below it and the guarded folder or one of the
+/// path's components below it is a link. Paths outside the guarded folder give false.
+bool ReachedThroughLink(const std::string& path);
+
+/// 0 if the folder exists or was created, else -1. Only the last component is created. A link
+/// at the path (even one to a folder), or a path reached through a link under the guarded
+/// folder, gives -1: a folder the launcher fills must be its own. Below the guarded folder,
+/// where every name is the launcher's, a link at the last component is removed (as itself,
+/// never its target) and the folder created in its place.
 int CreateFolder(const std::string& path);
+
+/// Creates the last component of a folder path only when nothing of that name exists yet (no
+/// folder, file or link): true when this call created it.
+bool CreateFolderExclusively(const std::string& path);
 
 }  // namespace ferrolan::fs

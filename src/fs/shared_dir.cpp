@@ -130,6 +130,11 @@ std::string UserSpecificDir(const SharedDirSystem& system) {
   }
   std::string dir = *base;
   PathJoin(dir, UserSpecificFolderName(system.userName()));
+  if (system.privateFolder) {
+    std::string own = system.privateFolder(dir);
+    if (own != dir) LogPrintf("[Extractor] %s is not ours; using %s\n", dir.c_str(), own.c_str());
+    return own;
+  }
   CreateFolder(dir);
   return dir;
 }

@@ -6,9 +6,11 @@
 // Platforms: Windows reads PROGRAMDATA, ALLUSERSPROFILE, APPDATA, LOCALAPPDATA and USERPROFILE,
 // asks GetVersionExA for the system's major version, GetShortPathNameA for short paths and
 // GetUserNameA for the user's name. POSIX reads the same variables when they are set and
-// otherwise uses defaults (all-users: /var/lib; per-user: $XDG_DATA_HOME or ~/.local/share;
-// USERPROFILE: $HOME); it behaves like a current Windows (major version above 5), has no short
-// paths, and takes the user's name from the password database or $USER.
+// otherwise uses defaults (all-users: /var/lib; per-user: $XDG_DATA_HOME or ~/.local/share,
+// created with the modes rwx------ when missing; USERPROFILE: $HOME; the base of the per-user
+// fallback folder: /var/tmp, never /var/lib, which only root could write to); it behaves like a
+// current Windows (major version above 5), has no short paths, and takes the user's name from
+// the password database or $USER.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +46,11 @@ struct SharedDirSystem {
   std::function<bool(const std::string&)> readWritable;
   /// The user's name, empty when it cannot be read.
   std::function<std::string()> userName;
+  /// Makes the per-user fallback folder and returns the folder to use. POSIX keeps it to its
+  /// user: created with the modes rwx------, and a folder of that name that is a link, belongs
+  /// to someone else or is open to others (in a shared base such as /var/tmp) is replaced by
+  /// a fresh folder of its own beside it. Unset (Windows, tests): CreateFolder, same path.
+  std::function<std::string(const std::string&)> privateFolder;
 };
 
 /// The running system: the view shared_dir_win.cpp or shared_dir_posix.cpp builds.
@@ -59,8 +66,9 @@ std::optional<std::string> AllUsersSharedDir(const SharedDirSystem& system = Cur
 /// side could not use it. Never empty.
 std::string UserSharedDir(const SharedDirSystem& system = CurrentSystem());
 
-/// ALLUSERSPROFILE joined with "FLUser-<hash>-<name>", created when missing. When ALLUSERSPROFILE
-/// is not set the system's temporary folder takes its place, so a path is always returned.
+/// ALLUSERSPROFILE joined with "FLUser-<hash>-<name>", created when missing (through
+/// SharedDirSystem::privateFolder when set). When ALLUSERSPROFILE is not set the system's
+/// temporary folder takes its place, so a path is always returned.
 std::string UserSpecificDir(const SharedDirSystem& system = CurrentSystem());
 
 /// 32-bit FNV-1a over the bytes of `name`, logging "[%d] %d %d\n" (index, byte as a signed

@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "fs/path.h"
+#include "os/os.h"
 #include "testing/temp_folder.h"
 
 namespace ferrolan::fs {
@@ -169,6 +171,44 @@ TEST(CurrentSystemTest, AllUsersDirectoryIsKnownHere) {
   std::optional<std::string> dir = AllUsersSharedDir();
   ASSERT_TRUE(dir.has_value());
   EXPECT_FALSE(dir->empty());
+}
+
+// A fresh account on POSIX: no APPDATA, no XDG variable, no ~/.local/share yet. The per-user
+// directory is created for the user alone, and the fallback folder is never one in /var/lib
+// (which only root may write to) nor one that someone else made first.
+TEST(CurrentSystemTest, PerUserPlacesAreOnesTheUserCanCreate) {
+  SharedDirSystem system = CurrentSystem();
+  if (!system.privateFolder) GTEST_SKIP() << "the Windows folders exist for every user";
+  testing::TempFolder temp;
+  const stdfs::path home = temp.root() / "home";
+  stdfs::create_directory(home);
+  const char* names[] = {"APPDATA", "LOCALAPPDATA", "XDG_DATA_HOME", "ALLUSERSPROFILE", "HOME"};
+  std::map<std::string, std::optional<std::string>> saved;
+  for (const char* name : names) saved[name] = os::GetEnv(name);
+  for (const char* name : names) os::SetEnv(name, std::nullopt);
+  os::SetEnv("HOME", home.string());
+
+  const std::optional<std::string> appData = system.env("APPDATA");
+  const std::optional<std::string> base = system.env("ALLUSERSPROFILE");
+  for (const auto& [name, value] : saved) os::SetEnv(name.c_str(), value);
+
+  ASSERT_EQ(appData, (home / ".local" / "share").string());
+  EXPECT_TRUE(stdfs::is_directory(*appData));
+  EXPECT_EQ(stdfs::status(*appData).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+  ASSERT_TRUE(base.has_value());
+  EXPECT_EQ(base->rfind("/var/lib", 0), std::string::npos) << *base;
+
+  // The fallback folder: made private; one of that name open to others is not used.
+  const std::string mine = (temp.root() / "FLUser-1-me").string();
+  EXPECT_EQ(system.privateFolder(mine), mine);
+  EXPECT_EQ(stdfs::status(mine).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+  const std::string open = (temp.root() / "FLUser-2-me").string();
+  stdfs::create_directory(open);
+  stdfs::permissions(open, stdfs::perms::all);
+  const std::string replaced = system.privateFolder(open);
+  EXPECT_NE(replaced, open);
+  EXPECT_EQ(replaced.rfind(open + "-", 0), 0u) << replaced;
+  EXPECT_EQ(stdfs::status(replaced).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 namespace ferrolan::fs {
 namespace {
 
+using log::LogPrintf;
+
 // atoi's reading of a number: leading white space, an optional sign, then digits; anything else
 // ends it. Saturates instead of overflowing.
 std::int64_t AtoiLike(std::string_view text) {
@@ -26,6 +28,21 @@ std::int64_t AtoiLike(std::string_view text) {
     value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
   }
   return negative ? -value : value;
+}
+
+// How many names TempFolderName and CreateTempFolder try before they give up: far more than
+// honest runs ever leave behind in one second.
+constexpr long kTempNameTries = 1000;
+// A name can be taken between naming and creating only by a concurrent writer; a few retries
+// outlast an honest one.
+constexpr int kCreateAttempts = 10;
+
+std::string TempName(const std::string& masterFolder, long seconds, long entries) {
+  char leaf[96];
+  std::snprintf(leaf, sizeof leaf, "FerrolanTemp-%ld-%ld-app", seconds, entries);
+  std::string path = masterFolder;
+  PathJoin(path, leaf);
+  return path;
 }
 
 }  // namespace
@@ -44,12 +61,25 @@ std::string TempFolderName(const std::string& masterFolder) {
   if (std::optional<FolderListing> listing = OpenFolderListing(masterFolder)) {
     while (NextFolderEntry(*listing)) ++entries;
   }
-  long seconds = static_cast<std::int32_t>(std::time(nullptr));
-  char leaf[96];
-  std::snprintf(leaf, sizeof leaf, "FerrolanTemp-%ld-%ld-app", seconds, entries);
-  std::string path = masterFolder;
-  PathJoin(path, leaf);
-  return path;
+  const long seconds = static_cast<std::int32_t>(std::time(nullptr));
+  // Whoever can write to the master folder can plant a link at the name the launcher is
+  // about to use; a taken name is passed over rather than reused.
+  for (long count = entries;; ++count) {
+    std::string path = TempName(masterFolder, seconds, count);
+    if (!EntryExists(path) || count - entries >= kTempNameTries) return path;
+    LogPrintf("[Extractor] Temporary name %s is taken; trying the next\n", path.c_str());
+  }
+}
+
+std::optional<std::string> CreateTempFolder(const std::string& masterFolder) {
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    std::string path = TempFolderName(masterFolder);
+    if (CreateFolderExclusively(path)) return path;
+    // Taken between naming and creating, or nothing can be created here at all.
+    if (!EntryExists(path)) break;
+  }
+  LogPrintf("[Extractor] Unable to create a temporary folder in %s\n", masterFolder.c_str());
+  return std::nullopt;
 }
 
 std::int64_t FolderVersion(std::string_view name) {
@@ -63,6 +93,11 @@ std::int64_t FolderVersion(std::string_view name) {
 }
 
 std::optional<std::string> PickFolder(const std::string& masterFolder, std::string_view component) {
+  if (ReachedThroughLink(masterFolder)) {
+    log::LogPrintf("[PickFolder] %s is reached through a link; nothing in it is installed\n",
+                   masterFolder.c_str());
+    return std::nullopt;
+  }
   std::optional<FolderListing> listing = OpenFolderListing(masterFolder);
   if (!listing) return std::nullopt;
   std::int64_t best = -1;
@@ -75,8 +110,16 @@ std::optional<std::string> PickFolder(const std::string& masterFolder, std::stri
     std::size_t second = name.find('-', first + 1);
     if (second == std::string::npos) continue;
     if (std::string_view(name).substr(first + 1, second - first - 1) != component) continue;
-    std::int64_t version = FolderVersion(name);
     const std::string componentText(component);
+    std::string path = masterFolder;
+    PathJoin(path, name);
+    if (IsLink(path)) {
+      // Someone else's link in our place: what it points to was never installed by us.
+      log::LogPrintf("[PickFolder] Folder %s matches %s but is a link; skipping it\n", name.c_str(),
+                     componentText.c_str());
+      continue;
+    }
+    std::int64_t version = FolderVersion(name);
     log::LogPrintf("[PickFolder] Folder %s matches %s with version %lld\n", name.c_str(),
                    componentText.c_str(), static_cast<long long>(version));
     if (version > best) {

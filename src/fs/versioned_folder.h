@@ -17,9 +17,17 @@ std::string VersionedFolderName(const std::string& masterFolder, std::string_vie
 
 /// masterFolder joined with "FerrolanTemp-<seconds>-<entries>-app": the current time in seconds
 /// since 1970 (as a signed 32-bit number) and the number of entries a listing of the master
-/// folder yields now ("." and ".." included; 0 when it cannot be listed). The folder is not
-/// created. Two names formed in the same second with no entry created in between are equal.
+/// folder yields now ("." and ".." included; 0 when it cannot be listed). A name at which
+/// anything already exists (a folder, a file, a link) is never given: the count is raised
+/// until the name is free. The folder is not created. Two names formed in the same second with
+/// no entry created in between are equal.
 std::string TempFolderName(const std::string& masterFolder);
+
+/// Creates a temporary folder exclusively and returns its path: the name TempFolderName would
+/// give, or the next free one when something takes that name before it is created, so the
+/// folder is always a new one of this run and never a link. None when no folder could be
+/// created (the master folder is missing, unwritable or reached through a link).
+std::optional<std::string> CreateTempFolder(const std::string& masterFolder);
 
 /// The version of a folder name: the text between its second and third "-", read the way atoi
 /// reads (leading digits; 0 for none). -1 when the name has fewer than three "-". Versions are
@@ -30,6 +38,8 @@ std::int64_t FolderVersion(std::string_view name);
 /// exactly `component` and whose version is the highest, as a name relative to masterFolder.
 /// Ties keep the entry listed first; a matching entry without a version is never chosen. None
 /// when the folder cannot be listed or nothing matches. Logs every match and every new best.
+/// A link (or junction) with a matching name is not an installed folder: it is logged and
+/// skipped, and nothing counts as installed in a master folder reached through a link.
 std::optional<std::string> PickFolder(const std::string& masterFolder, std::string_view component);
 
 }  // namespace ferrolan::fs

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "fs/path.h"
@@ -91,6 +92,44 @@ TEST_F(MasterFolderTest, EmptyOrMissingMasterFolderPicksNothing) {
   EXPECT_EQ(PickFolder(master_, "MyApp"), std::nullopt);
   EXPECT_EQ(PickFolder(master_ + "-missing", "MyApp"), std::nullopt);
   EXPECT_NE(TempFolderName(master_ + "-missing").find("-0-app"), std::string::npos);
+}
+
+// Names planted in the master folder by someone who can write to it: every kind of entry at
+// the name the launcher would take is passed over, and no link counts as installed.
+TEST_F(MasterFolderTest, TakenTempNamesArePassedOverAndLinksAreNotInstalled) {
+  const stdfs::path master = stdfs::path(master_) / "master";
+  const stdfs::path outside = stdfs::path(master_) / "outside";
+  stdfs::create_directories(master);
+  stdfs::create_directories(outside);
+  const std::string first = TempFolderName(master.string());
+  const std::string leaf = stdfs::path(first).filename().string();  // FerrolanTemp-<s>-<n>-app
+  const std::string stem = leaf.substr(0, leaf.rfind('-', leaf.size() - 5) + 1);
+  const int entries = std::stoi(leaf.substr(stem.size()));
+  // A file at the first name and links at the next ones: the count is raised past all of them.
+  std::error_code ec;
+  for (int next = entries + 1; next <= entries + 3; ++next) {
+    stdfs::create_directory_symlink(outside, master / (stem + std::to_string(next) + "-app"), ec);
+    if (ec) GTEST_SKIP() << "this system cannot make links: " << ec.message();
+  }
+  std::ofstream(master / leaf) << "x";
+  const std::string named = TempFolderName(master.string());
+  EXPECT_FALSE(stdfs::exists(stdfs::symlink_status(named))) << named;
+  std::optional<std::string> made = CreateTempFolder(master.string());
+  ASSERT_TRUE(made.has_value());
+  EXPECT_TRUE(stdfs::is_directory(stdfs::symlink_status(*made)));
+  EXPECT_TRUE(stdfs::is_empty(outside));
+
+  stdfs::create_directory_symlink(outside, master / "Ferrolan-MyApp-00000000009-complete");
+  stdfs::create_directory(master / "Ferrolan-MyApp-00000000003-complete");
+  EXPECT_EQ(PickFolder(master.string(), "MyApp"), "Ferrolan-MyApp-00000000003-complete");
+
+  // A master folder that is itself a link holds nothing installed, and nothing is created in it.
+  const stdfs::path linkedMaster = stdfs::path(master_) / "linked-master";
+  stdfs::create_directory_symlink(master, linkedMaster);
+  GuardAgainstLinks(linkedMaster.string());
+  EXPECT_FALSE(PickFolder(linkedMaster.string(), "MyApp").has_value());
+  EXPECT_FALSE(CreateTempFolder(linkedMaster.string()).has_value());
+  GuardAgainstLinks("");
 }
 
 }  // namespace

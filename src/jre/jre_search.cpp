@@ -76,8 +76,14 @@ JreSearchResult JRESearch(const JreSearchRequest& request) {
     }
 
     log::LogPrintf("[JRESearch] JRE is valid, copying...\n");
-    result.folder = fs::TempFolderName(request.masterFolder);
-    fs::CreateFolder(result.folder);
+    // The copy goes into a folder this run has just created, so it cannot be written through
+    // a link someone planted at the temporary name.
+    std::optional<std::string> temp = fs::CreateTempFolder(request.masterFolder);
+    if (!temp) {
+      log::LogPrintf("[JRESearch] JRE copy failed, cannot pick up existing JRE\n");
+      return result;
+    }
+    result.folder = *temp;
     if (fs::CopyFolder(candidate, result.folder) != 0) {
       log::LogPrintf("[JRESearch] JRE copy failed, cannot pick up existing JRE\n");
       return result;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -193,6 +194,38 @@ TEST_F(JreSearchTest, NoUpdaterFolderOrAnAbortedTestFailsTheSearch) {
   EXPECT_TRUE(tested_.empty());
   EXPECT_TRUE(
       Logged("[JRESearch] ********************* No latest App version even after download!"));
+}
+
+// Someone who can write to the master folder plants links at the temporary names the copy
+// would take next (predicted from the time and the number of entries): the copy goes into a
+// folder of its own and nothing is written through the links.
+TEST_F(JreSearchTest, CopyNeverWritesThroughALinkAtTheTemporaryName) {
+  std::string jre17 = Install(17, {kJava17});
+  Compatible(jre17);
+  stdfs::create_directories(Path("outside"));
+  bool planted = true;
+  onTest_ = [&] {
+    const long seconds = static_cast<long>(std::time(nullptr));
+    const long entries =
+        static_cast<long>(std::distance(stdfs::directory_iterator(Path("master")), {})) + 2;
+    constexpr long kPerSecond = 3;
+    for (long second : {seconds, seconds + 1}) {
+      for (long n = 0; n < kPerSecond; ++n) {
+        const std::string name = "master/FerrolanTemp-" + std::to_string(second) + "-" +
+                                 std::to_string(entries + 2 * kPerSecond + n) + "-app";
+        std::error_code ec;
+        stdfs::create_directory_symlink(Path("outside"), Path(name), ec);
+        planted = planted && !ec;
+      }
+    }
+  };
+  Search("8");
+  if (!planted) GTEST_SKIP() << "this system cannot make links";
+  EXPECT_EQ(version_, "00000000000");
+  EXPECT_FALSE(stdfs::is_symlink(folder_));
+  EXPECT_TRUE(stdfs::exists(LocateJavaLauncher(folder_)));
+  EXPECT_TRUE(stdfs::is_empty(Path("outside")));
+  EXPECT_GE(CountStartingWith("[Extractor] Temporary name "), 1);
 }
 
 }  // namespace

@@ -139,6 +139,11 @@ bool StartUp(MainFlow& flow) {
   flow.sharedConfigFolder = flow.masterFolder;
   fs::PathJoin(flow.sharedConfigFolder, "FLAppsSharedConfig");
   fs::CreateFolder(flow.sharedConfigFolder);
+  // The Java side writes into FLApps too; made here, it is a folder of ours and not a link
+  // someone planted at its name.
+  std::string appsFolder = flow.masterFolder;
+  fs::PathJoin(appsFolder, "FLApps");
+  fs::CreateFolder(appsFolder);
 
   if (!fields.guVersion.empty())
     LogPrintf("[Extractor] RodoverUvezede version is %s\n", fields.guVersion.c_str());

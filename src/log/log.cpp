@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "fs/owned_file.h"
 #include "fs/path.h"
 #include "os/os.h"
 
@@ -123,6 +124,10 @@ std::string LogOpen(const std::string& sharedDir, const std::string& appName) {
   std::string master = fs::MasterFolderPath(sharedDir, appName);
   std::string logs = master;
   fs::PathJoin(logs, "logs");
+  // The log is the first of the run to touch the master folder. Ordinary users may be able to
+  // write to it while the launcher runs elevated, so from here on nothing under it is reached
+  // through a link they planted: not the log file, and nothing that is installed later.
+  fs::GuardAgainstLinks(master);
   fs::CreateFolder(master);
   fs::CreateFolder(logs);
 
@@ -131,7 +136,7 @@ std::string LogOpen(const std::string& sharedDir, const std::string& appName) {
   fs::PathJoin(path,
                LogFileName(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond));
   LogPrintf("[Extractor] Logging to %s\n", path.c_str());
-  std::FILE* file = std::fopen(path.c_str(), "w");
+  std::FILE* file = fs::OpenFile(path, "w").release();
   int result = file != nullptr ? 0 : os::LastErrorCode();
   LogPrintf("[Extractor] Opening the file for writing returned %d\n", result);
   LogState& s = State();

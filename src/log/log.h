@@ -39,7 +39,10 @@ std::string LogFileName(int year, int month, int day, int hour, int minute, int 
 
 /// Creates "<sharedDir>/Ferrolan-<appName>" and its "logs" folder and opens this run's log file
 /// there (an existing file of the same name is emptied). If the file cannot be opened, the run
-/// goes on logging to standard output only. Returns the file's path.
+/// goes on logging to standard output only. Returns the file's path. Being the first step of a
+/// run that touches the master folder, it also puts the master folder under the link guard
+/// (fs::GuardAgainstLinks): a master folder, "logs" folder or log file that is a link is not
+/// used, and the run goes on logging to standard output only.
 std::string LogOpen(const std::string& sharedDir, const std::string& appName);
 
 /// Closes the log file; later messages go to standard output only.

@@ -146,6 +146,32 @@ TEST_F(LogTest, UnopenableFileKeepsLoggingToConsole) {
   EXPECT_NE(console.find("[T] still here"), std::string::npos);
 }
 
+TEST_F(LogTest, LinkedLogsFolderOrMasterFolderIsNotLoggedInto) {
+  namespace stdfs = std::filesystem;
+  testing::TempFolder temp;
+  const stdfs::path outside = temp.root() / "outside";
+  stdfs::create_directories(outside);
+  stdfs::create_directories(temp.root() / "Ferrolan-X");
+  std::error_code ec;
+  stdfs::create_directory_symlink(outside, temp.root() / "Ferrolan-X" / "logs", ec);
+  if (ec) GTEST_SKIP() << "this system cannot make links: " << ec.message();
+  stdfs::create_directory_symlink(outside, temp.root() / "Ferrolan-Y", ec);
+  // A linked "logs" is replaced by a folder of ours; a linked master folder is not used at all.
+  const std::string path = LogOpen(temp.root().string(), "X");
+  LogClose();
+  EXPECT_FALSE(stdfs::is_symlink(temp.root() / "Ferrolan-X" / "logs"));
+  EXPECT_TRUE(stdfs::is_regular_file(path));
+  LogOpen(temp.root().string(), "Y");
+  LogPrintf("[T] not into a link\n");
+  LogClose();
+  fs::GuardAgainstLinks("");
+  EXPECT_TRUE(stdfs::is_empty(outside));
+  const std::string console = Console();
+  const std::size_t opened = console.find("returned 0");
+  ASSERT_NE(opened, std::string::npos) << console;                                  // X
+  EXPECT_EQ(console.find("returned 0", opened + 1), std::string::npos) << console;  // not Y
+}
+
 TEST(EndProcessTest, FlushesAndExitsWithTheCode) {
   EXPECT_EXIT(
       {
