@@ -60,10 +60,9 @@ for name in $harnesses; do
     -artifact_prefix="$artifacts/" "$corpus" "$build/fuzz-seeds/$name" >"$output" 2>&1
   rc=$?
   runs=$(grep -oE "stat::number_of_executed_units: *[0-9]+" "$output" | grep -oE "[0-9]+$" | tail -n 1)
-  elapsed=$(grep -oE "stat::total_run_time: *[0-9]+" "$output" | grep -oE "[0-9]+$" | tail -n 1)
+  rate=$(grep -oE "stat::average_exec_per_sec: *[0-9]+" "$output" | grep -oE "[0-9]+$" | tail -n 1)
   runs=${runs:-0}
-  rate=0
-  if [ -n "${elapsed:-}" ] && [ "$elapsed" -gt 0 ]; then rate=$((runs / elapsed)); fi
+  rate=${rate:-0}
   if [ "$rc" = 0 ]; then
     clean=$((clean + 1))
     printf '%-18s %10s runs %8s exec/s  clean\n' "$name" "$runs" "$rate"
