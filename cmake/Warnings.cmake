@@ -4,7 +4,7 @@ add_library(ferrolan_warnings INTERFACE)
 target_compile_options(ferrolan_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Werror -Wshadow -Wconversion -Wno-sign-conversion
   -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wformat=2
-  $<$<CXX_COMPILER_ID:GNU>:-Wno-format-nonliteral>)
+  $<$<CXX_COMPILER_ID:GNU,Clang>:-Wno-format-nonliteral>)
 if(WIN32)
   # Keep <windows.h> lean and ANSI: the launcher works with 8-bit strings in the system code page.
   target_compile_definitions(ferrolan_warnings INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX

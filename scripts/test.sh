@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: natively (linux-x64, plus the sanitizer builds) and
-# under Wine (windows-x64). Installs what is missing first. Ends with each runner's summary.
+# under Wine (windows-x64), then runs each fuzzer for a minute (preset "fuzz", scripts/fuzz.sh).
+# Installs what is missing first. Ends with each runner's summary.
 #   scripts/test.sh                 everything
 #   FERROLAN_PRESETS="linux windows" scripts/test.sh   a subset
+#   FERROLAN_FUZZ_SECONDS=60        how long each fuzzer runs
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 cd "$root"
 
-presets=${FERROLAN_PRESETS:-"linux windows linux-asan linux-tsan"}
+presets=${FERROLAN_PRESETS:-"linux windows linux-asan linux-tsan fuzz"}
 jobs=$(nproc)
 
 "$here/install-deps.sh" || exit 1
@@ -32,6 +34,22 @@ if command -v Xvfb >/dev/null 2>&1 && [ -z "${DISPLAY:-}" ]; then
 fi
 
 for preset in $presets; do
+  if [ "$preset" = fuzz ]; then
+    # The fuzzers build their own preset (only the fuzz targets) and run one after the other;
+    # their summary line counts each harness as a test.
+    out=$(mktemp)
+    "$here/fuzz.sh" "${FERROLAN_FUZZ_SECONDS:-60}" 2>&1 | tee "$out"
+    [ "${PIPESTATUS[0]}" = 0 ] || status=1
+    line=$(grep -E "^fuzz: [0-9]+ harnesses" "$out" | tail -n 1)
+    if [[ "$line" =~ ^fuzz:\ ([0-9]+)\ harnesses,\ ([0-9]+)\ clean,\ ([0-9]+)\ failed ]]; then
+      summary+=("fuzz: ${BASH_REMATCH[2]} of ${BASH_REMATCH[1]} fuzzers clean for ${FERROLAN_FUZZ_SECONDS:-60} s each, ${BASH_REMATCH[3]} tests failed out of ${BASH_REMATCH[1]}")
+    else
+      summary+=("fuzz: $(tail -n 1 "$out")")
+      status=1
+    fi
+    rm -f "$out"
+    continue
+  fi
   echo "=== [$preset] configure and build"
   if ! cmake --preset "$preset" >"build-$preset.log" 2>&1; then
     tail -n 40 "build-$preset.log"; summary+=("$preset: configure FAILED"); status=1; continue

@@ -50,28 +50,45 @@ std::shared_ptr<RingBuffer> RingBuffer_create(int id, int capacity) {
   return std::make_shared<RingBuffer>(id, capacity);
 }
 
+void RingBuffer::StoreLocked(const char* bytes, int length) {
+  if (end_ < start_) {
+    // Empty (end is -1) or wrapped: the free space is one piece.
+    if (end_ == -1) end_ = start_;
+    int first = std::min(length, capacity_ - end_);
+    std::memcpy(data_.data() + end_, bytes, static_cast<std::size_t>(first));
+    if (length > first)
+      std::memcpy(data_.data(), bytes + first, static_cast<std::size_t>(length - first));
+  } else {
+    int first = std::min(length, capacity_ - end_);
+    std::memcpy(data_.data() + end_, bytes, static_cast<std::size_t>(first));
+    std::memcpy(data_.data(), bytes + first, static_cast<std::size_t>(length - first));
+  }
+  end_ = (end_ + length) % capacity_;
+  dataEvent_.notify_one();
+}
+
 int RingBuffer_write(RingBuffer& b, const void* source, int length) {
   if (length <= 0) return 0;
+  const char* bytes = static_cast<const char*>(source);
+  int left = length;
   std::unique_lock<std::mutex> guard(b.lock_);
-  while (b.capacity_ - b.UsedLocked() < length) {
+  for (;;) {
+    const int free = b.capacity_ - b.UsedLocked();
+    if (free >= left) break;
     if (b.closed_) return -1;
+    if (b.fieldWaiting_ && free > 0) {
+      // The reader holds the start of a field and can make no room before the field's end
+      // arrives, which may be in these very bytes: waiting for room here would leave both sides
+      // waiting for good. Hand over what fits; the reader then finds the end or sees a full
+      // buffer, which it refuses.
+      b.StoreLocked(bytes, free);
+      bytes += free;
+      left -= free;
+      continue;
+    }
     b.spaceEvent_.wait(guard);
   }
-  const char* bytes = static_cast<const char*>(source);
-  if (b.end_ < b.start_) {
-    // Empty (end is -1) or wrapped: the free space is one piece.
-    if (b.end_ == -1) b.end_ = b.start_;
-    int first = std::min(length, b.capacity_ - b.end_);
-    std::memcpy(b.data_.data() + b.end_, bytes, static_cast<std::size_t>(first));
-    if (length > first)
-      std::memcpy(b.data_.data(), bytes + first, static_cast<std::size_t>(length - first));
-  } else {
-    int first = std::min(length, b.capacity_ - b.end_);
-    std::memcpy(b.data_.data() + b.end_, bytes, static_cast<std::size_t>(first));
-    std::memcpy(b.data_.data(), bytes + first, static_cast<std::size_t>(length - first));
-  }
-  b.end_ = (b.end_ + length) % b.capacity_;
-  b.dataEvent_.notify_one();
+  b.StoreLocked(bytes, left);
   return length;
 }
 
@@ -98,7 +115,12 @@ std::optional<std::string> RingBuffer_readUntil(RingBuffer& b, const char* /*lab
   for (;;) {
     while (b.UsedLocked() == seen) {
       if (b.closed_) return std::nullopt;
+      // Tell a writer that waits for room for a whole chunk that only part of it can be had
+      // until this field is complete (see RingBuffer_write).
+      b.fieldWaiting_ = seen > 0;
+      if (b.fieldWaiting_) b.spaceEvent_.notify_one();
       b.dataEvent_.wait(guard);
+      b.fieldWaiting_ = false;
     }
     int used = b.UsedLocked();
     if (used == 0 && b.closed_) return std::nullopt;

@@ -1,7 +1,14 @@
 // RingBuffer: the bounded circular byte queue between one producer and one consumer thread.
-// Writes are all-or-nothing and wait for room; reads return whatever is there and wait only
+// Writes wait for room for all of their bytes; reads return whatever is there and wait only
 // when nothing is; closing is the end-of-stream signal (and, from the consumer, the stop
 // signal to the producer). Portable: one mutex and two condition variables.
+//
+// One exception keeps the two sides from waiting on each other: while RingBuffer_readUntil
+// waits for the rest of a field whose start it holds, it cannot make room, so a writer then
+// stores as much of its bytes as fits instead of waiting for room for all of them. Without it
+// a field that fills most of the buffer (a Params value near its 200,000-byte limit in the
+// 204,800-byte ring) would leave the reader waiting for bytes that the writer holds back
+// until there is room for its whole chunk.
 #pragma once
 
 #include <condition_variable>
@@ -46,7 +53,8 @@ class RingBuffer {
   friend void RingBuffer_close(RingBuffer&);
 
   int UsedLocked() const;
-  void CopyOut(char* destination, int n);  // steps 3 and 4 of a read, lock held
+  void CopyOut(char* destination, int n);           // steps 3 and 4 of a read, lock held
+  void StoreLocked(const char* bytes, int length);  // stores bytes that fit, lock held
 
   const int id_;
   const int capacity_;
@@ -54,6 +62,7 @@ class RingBuffer {
   int start_ = 0;
   int end_ = -1;
   bool closed_ = false;
+  bool fieldWaiting_ = false;  // RingBuffer_readUntil waits with the start of a field unread
   mutable std::mutex lock_;
   std::condition_variable spaceEvent_;
   std::condition_variable dataEvent_;
@@ -64,7 +73,8 @@ std::shared_ptr<RingBuffer> RingBuffer_create(int id, int capacity);
 
 /// Stores all `length` bytes, waiting for room. Returns `length`; 0 if `length` <= 0; -1 if
 /// the buffer is closed while the write still has to wait (a write that fits is stored even
-/// into a closed buffer).
+/// into a closed buffer). While a field reader waits for the end of a field, the bytes are
+/// stored in parts as room allows (see above); -1 then may come after some of them were stored.
 int RingBuffer_write(RingBuffer& buffer, const void* source, int length);
 
 /// Copies what is there, up to `maximum` bytes, waiting only while the buffer is empty and

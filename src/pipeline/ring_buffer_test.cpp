@@ -260,6 +260,35 @@ TEST(RingBufferBlockingTest, CloseWakesAWaitingWriterAndAWaitingReader) {
   EXPECT_EQ(partial.Used(), 2);
 }
 
+// A field that fills most of the buffer: the writer's next chunk does not fit whole, and the
+// reader cannot make room before the field's end, which is in that chunk. The writer hands over
+// what fits, the reader completes the field, and the rest of the chunk follows. Before, both
+// waited for good; the close after the time-out keeps such a fault from hanging the test.
+TEST(RingBufferBlockingTest, ReadUntilAndAWriterWaitingForRoomNeverWaitOnEachOther) {
+  RingBuffer b(1, 100);
+  const std::string field = Bytes(90);
+  const std::string rest = std::string(1, '\0') + Bytes(20, 'A');
+  std::atomic<bool> done{false};
+  std::optional<std::string> got;
+  std::thread reader([&] {
+    got = RingBuffer_readUntil(b, "f", 100, nullptr);
+    done = true;
+  });
+  int second = 0;
+  std::thread writer([&] {
+    ASSERT_EQ(Write(b, field.substr(0, 60)), 60);
+    second = Write(b, field.substr(60) + rest);  // 51 bytes, with 40 free
+  });
+  const bool finished = Eventually(done);
+  RingBuffer_close(b);
+  reader.join();
+  writer.join();
+  ASSERT_TRUE(finished) << "the field reader and the writer waited on each other";
+  EXPECT_EQ(got, field);
+  EXPECT_EQ(second, 51);
+  EXPECT_EQ(Read(b, 100), Bytes(20, 'A'));
+}
+
 // The byte count of the stress test: 1 GiB natively; sanitizer and emulated builds set
 // FERROLAN_STRESS_MIB (the test presets of those builds do) because they run many times slower.
 std::int64_t StressBytes() {

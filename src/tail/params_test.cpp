@@ -2,15 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "fs/owned_file.h"
 #include "fs/path.h"
+#include "pipeline/stages.h"
 #include "tail/markers.h"
+#include "tail/params_locator.h"
 #include "testing/log_capture.h"
 #include "testing/tail_builder.h"
+#include "testing/temp_folder.h"
 
 namespace ferrolan::tail {
 namespace {
@@ -145,6 +152,63 @@ TEST_F(ParamsTest, WindowsAppIdNeverStopsTheRun) {
   EXPECT_EQ(found, fs::PathSeparator() == '\\');
   EXPECT_EQ(found, log_.Has("Setting app ID to Vendor.Demo (Vendor.Demo)\n"));
   EXPECT_EQ(found, log_.Has("Set App ID OK\n") || log_.Has("failed with error"));
+}
+
+// Reads the Params section of the launcher file `path` as ProcessParams does, with a file reader
+// on its own thread, but gives up after a time-out: the buffer is then closed, which releases
+// both threads, so a hang fails the test instead of stalling the run.
+struct TimedParams {
+  bool finished = false;
+  int count = 0;
+  std::size_t entries = 0;
+};
+TimedParams ProcessParamsWithin(const std::string& path, std::chrono::seconds limit) {
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
+  if (!file || !LocateParamsMarker(file.get())) return {};
+  pipeline::FileReaderPipe pipe = pipeline::StartFileReader(std::move(file));
+  LaunchPropertiesBlock list;
+  std::atomic<bool> done{false};
+  TimedParams result;
+  std::thread consumer([&] {
+    result.count = ProcessParamsFrom(*pipe.buffer, list, false).count;
+    done = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  result.finished = done;
+  pipeline::RingBuffer_close(*pipe.buffer);
+  consumer.join();
+  pipe.reader.Join();
+  result.entries = list.Entries().size();
+  return result;
+}
+
+// Values close to the limit fill most of the file reader's buffer; the reader's chunks must
+// still get in while a field waits for its end, whatever the sizes and their alignment.
+TEST(ParamsFileTest, LargeValuesNeverHangTheReader) {
+  testing::LogCapture log;
+  testing::TempFolder folder("params_large_values");
+  const std::vector<std::pair<int, std::size_t>> cases = {{3, 185000}, {3, 190000}, {3, 180000},
+                                                          {2, 199990}, {3, 175000}, {4, 199999},
+                                                          {3, 160001}, {5, 154000}, {3, 153601}};
+  for (const auto& [count, size] : cases) {
+    testing::LauncherLayout layout;
+    layout.params.clear();
+    for (int i = 0; i < count; ++i) {
+      layout.params.emplace_back("key" + std::to_string(i),
+                                 std::string(size, static_cast<char>('a' + i)));
+    }
+    layout.params.emplace_back("after", "x");
+    layout.count = std::to_string(layout.params.size());
+    const std::string path = folder.Write("launcher.bin", layout.Build());
+    TimedParams result = ProcessParamsWithin(path, std::chrono::seconds(10));
+    EXPECT_TRUE(result.finished) << count << " values of " << size << " bytes hang";
+    EXPECT_EQ(result.count, count + 1);
+    EXPECT_EQ(result.entries, 2u * static_cast<std::size_t>(count + 1))
+        << count << " values of " << size << " bytes";
+  }
 }
 
 TEST(StaticPropertiesTest, AddedInTheirOrder) {
