@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -89,20 +91,51 @@ bool RemoveLinkItself(const std::string& path) {
 
 // A target that is already there would either make every rename fail or, through the copy
 // fallback, mix stale files into the new tree, so it is removed as a whole.
-void RemoveExistingTarget(const std::string& to) {
+// Moves an existing folder at the target aside with one rename, so that the versioned name never
+// holds a half-deleted folder, even when the process is killed while the old one is deleted.
+// The aside name has a single "-", so no search for installed components ever takes it for one.
+// None when nothing could be moved (the caller then deletes in place).
+std::optional<std::string> MoveTargetAside(const std::string& to) {
+  const std::size_t slash = to.find_last_of("/\\");
+  const std::string parent = slash == std::string::npos ? std::string(".") : to.substr(0, slash);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string aside = parent;
+    PathJoin(aside, "FerrolanReplaced-" + std::to_string(os::MonotonicMs()) + "_" +
+                        std::to_string(attempt));
+    if (EntryExists(aside)) continue;
+    if (std::rename(to.c_str(), aside.c_str()) != 0) return std::nullopt;
+    LogPrintf("[Rename] The target already exists. Moved it aside to %s\n", aside.c_str());
+    return aside;
+  }
+  return std::nullopt;
+}
+
+// Removes what is at the target; returns the folder moved aside, to be deleted once the new
+// folder is in place.
+std::optional<std::string> RemoveExistingTarget(const std::string& to) {
   if (IsLink(to)) {
     // A link planted at the final name is removed as itself; what it points to is not touched.
     LogPrintf("[Rename] The target already exists. Deleting.\n");
     if (!RemoveLinkItself(to)) log::LogSystemError("Rename", "Removing the existing target");
-    return;
+    return std::nullopt;
   }
   bool isFile = FileExists(to) == 1;
   bool isFolder = !isFile && IsFolder(to);
-  if (!isFile && !isFolder) return;
+  if (!isFile && !isFolder) return std::nullopt;
+  if (isFolder) {
+    if (std::optional<std::string> aside = MoveTargetAside(to)) return aside;
+  }
   LogPrintf("[Rename] The target already exists. Deleting.\n");
   bool removed =
       isFile ? detail::RemoveFile(to) : DeleteFolder(to) == 0 && detail::RemoveEmptyFolder(to);
   if (!removed) log::LogSystemError("Rename", "Removing the existing target");
+  return std::nullopt;
+}
+
+void DeleteAside(const std::optional<std::string>& aside) {
+  if (aside && !(DeleteFolder(*aside) == 0 && detail::RemoveEmptyFolder(*aside))) {
+    log::LogSystemError("Rename", "Removing the replaced folder");
+  }
 }
 
 }  // namespace
@@ -288,7 +321,7 @@ void RenameWithFallbacks(const std::string& from, const std::string& to, const R
               to.c_str());
   };
   if (IsLink(from) || ReachedThroughLink(from)) return refuse();
-  RemoveExistingTarget(to);
+  const std::optional<std::string> aside = RemoveExistingTarget(to);
   if (ReachedThroughLink(to)) return refuse();
 
   int result = steps.rename(from, to);
@@ -322,9 +355,11 @@ void RenameWithFallbacks(const std::string& from, const std::string& to, const R
     } else {
       LogPrintf("[Rename] Copied %s to %s\n", from.c_str(), to.c_str());
     }
+    DeleteAside(aside);
     return;
   }
   LogPrintf("[Rename] File '%s' renamed to '%s'\n", from.c_str(), to.c_str());
+  DeleteAside(aside);
 }
 
 }  // namespace ferrolan::fs

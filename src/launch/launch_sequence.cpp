@@ -64,14 +64,16 @@ void ProvideLaunchExecutable(const std::string& source, const std::string& execu
               source.c_str());
     return;
   }
-  if (fs::CopyStreamToFile(executable, in.get())) {
-    fs::CopyPermissions(source, executable);
-  } else {
-    // A cut copy would be taken for the launcher on every later launch, since only a missing
-    // file is copied again; without it the next launch tries the copy once more.
-    LogPrintf("[Extractor] Copy of %s failed; removing the incomplete file\n", source.c_str());
-    std::remove(executable.c_str());
+  // Only a missing file is copied again, so a cut copy would be taken for the launcher on every
+  // later launch: the copy is made under another name and appears under its own only when it is
+  // complete, even if the process is killed in between.
+  const std::string part = executable + ".part";
+  if (fs::CopyStreamToFile(part, in.get()) && fs::CopyPermissions(source, part) &&
+      std::rename(part.c_str(), executable.c_str()) == 0) {
+    return;
   }
+  LogPrintf("[Extractor] Copy of %s failed; removing the incomplete file\n", source.c_str());
+  std::remove(part.c_str());
 }
 
 Spawner FillSpawner(const std::vector<std::string>& list) {

@@ -105,7 +105,8 @@ class UnfinishedFolder {
 bool InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
                     const std::string& updaterFolder, const std::string& updaterTemp,
                     const ExtractionOps& ops) {
-  if (fs::CreateFolder(updaterTemp) != 0) {
+  // Exclusively: a folder someone else made at this name since it was formed is not ours.
+  if (!fs::CreateFolderExclusively(updaterTemp)) {
     LogPrintf("[Extractor] Unable to create GU Temp folder - assuming elevation required\n");
     return false;
   }
@@ -263,11 +264,12 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
     // Named only now: a name formed before the JRE setup could be the name of a folder that
     // a failed system JRE copy left behind in the same second, and the application would be
     // written into that copy's leftovers.
-    const std::string appTemp = fs::TempFolderName(flow.masterFolder);
+    const std::optional<std::string> created = fs::CreateTempFolder(flow.masterFolder);
+    const std::string appTemp = created.value_or(fs::TempFolderName(flow.masterFolder));
     LogPrintf("[Extractor] Offline installer - app to extract.\n");
     LogPrintf("[Extractor] APP folder is %s\n", appFolder.c_str());
     LogPrintf("[Extractor] APP temp is %s\n", appTemp.c_str());
-    if (fs::CreateFolder(appTemp) != 0) {
+    if (!created) {
       LogError("Unable to create App Temp folder\n");
       return ExitCode::kFailure;
     }

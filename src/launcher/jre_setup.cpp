@@ -37,10 +37,11 @@ const std::string& TailJreVersion(const JreSetupInput& input) {
 // A fresh temporary folder for a JRE. A folder that cannot be created would make the first
 // file of the archive fail, so the setup stops here with a clearer message.
 std::optional<std::string> CreateJreTempFolder(const JreSetupInput& input) {
-  std::string temp = fs::TempFolderName(input.flow->masterFolder);
-  if (fs::CreateFolder(temp) != 0) {
-    LogError("[Extractor] Unable to create JRE Temp folder %s\n", temp.c_str());
-    return std::nullopt;
+  // Created exclusively, so the folder is always a new one of this run and never a link.
+  std::optional<std::string> temp = fs::CreateTempFolder(input.flow->masterFolder);
+  if (!temp) {
+    LogError("[Extractor] Unable to create JRE Temp folder in %s\n",
+             input.flow->masterFolder.c_str());
   }
   return temp;
 }

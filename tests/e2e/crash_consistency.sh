@@ -28,6 +28,7 @@ launch_file com.ferrolan.updater.Updater FerrolanUpdater updater.jar >"$pkg/upda
 head -c 300000 /dev/urandom >"$pkg/updater/updater.jar"
 launch_file com.example.Main "Crash App" app.jar >"$pkg/app/FerrolanLaunch"
 printf '#!/bin/sh\nexit 0\n' >"$pkg/jre/bin/java"
+head -c 65536 /dev/urandom >"$pkg/jre/lib/modules"  # what marks a runtime as whole
 chmod +x "$pkg/jre/bin/java"
 cp "$fake_jvm" "$pkg/jre/lib/server/libjvm.so"
 for i in $(seq 1 24); do head -c 131072 /dev/urandom >"$pkg/jre/lib/part$i"; done
@@ -58,15 +59,23 @@ run() { mkdir -p "$2"; (cd "$work" && PROGRAMDATA=$2 timeout -k 5 60 "$1" >"${3:
 reference=$work/reference
 run "$work/v1" "$reference/v1" "$work/ref1.log" || { tail -30 "$work/ref1.log"; false; } || fail "the undisturbed install of version 1 failed"
 run "$work/v2" "$reference/v2" || fail "the undisturbed install of version 2 failed"
+# Not compared: what a launch writes (the launch properties, and the copy of the runtime's
+# launcher under the application's name, which must then equal the runtime's launcher).
+excluded=(-x 'FLLaunchProperties-*' -x FerrolanUpdater -x '*.part')
 compare_complete() { # ROOT: every "-complete" folder equals its reference
-  local folder name
+  local folder name copy
   for folder in "$1"/Ferrolan-Crash\ App/*-complete; do
     [ -e "$folder" ] || continue
     name=$(basename "$folder")
     ref=$(find "$reference" -maxdepth 3 -type d -name "$name" | head -n 1)
     [ -n "$ref" ] || { echo "unknown folder $name"; return 1; }
-    diff -r -q -x 'FLLaunchProperties-*' "$ref" "$folder" >/dev/null ||
-      { echo "$name differs from an undisturbed install"; diff -r -q -x 'FLLaunchProperties-*' "$ref" "$folder" | head -n 5; return 1; }
+    diff -r -q "${excluded[@]}" "$ref" "$folder" >/dev/null ||
+      { echo "$name differs from an undisturbed install"; diff -r -q "${excluded[@]}" "$ref" "$folder" | head -n 5; return 1; }
+    copy=$folder/bin/FerrolanUpdater
+    if [ -e "$copy" ] && ! cmp -s "$copy" "$folder/bin/java"; then
+      echo "$name holds a cut copy of its launcher"
+      return 1
+    fi
   done
 }
 installed() { # ROOT COMPONENT-VERSION-NAME
