@@ -14,6 +14,13 @@ presets=${FERROLAN_PRESETS:-"linux windows linux-asan linux-tsan fuzz"}
 jobs=$(nproc)
 
 "$here/install-deps.sh" || exit 1
+# Compiler results are cached outside the tree, so a later run on the same machine (a fresh
+# clone included: paths are taken relative to the tree) rebuilds only what changed.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+fi
 case " $presets " in *" windows "*) "$here/build-win-deps.sh" || exit 1 ;; esac
 
 summary=()
