@@ -14,6 +14,10 @@ build=$(cd "$1" && pwd)
 bin=$build/bin
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-truncation.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# The extraction test mode writes into the temporary folder; a private one keeps what other
+# tests leave there out of the checks below.
+mkdir -p "$work/tmp"
+export TMPDIR=$work/tmp
 failures=0
 fail() {
   echo "FAIL: $*"
