@@ -45,14 +45,18 @@ constexpr std::uint8_t kXzMagic[] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
 // this; beyond it liblzma uses fewer threads (never refusing to decode).
 constexpr std::uint32_t kMaxDecoderThreads = 8;
 constexpr std::uint64_t kMaxThreadingMemory = 512ull << 20;
+// The most a decoder may ever take. An archive's header names its dictionary size, and a forged
+// header could otherwise make the decoder allocate gigabytes before a single byte is checked;
+// every archive a packager makes needs far less (64 MiB at the strongest preset).
+constexpr std::uint64_t kMaxDecoderMemory = 512ull << 20;
 
 lzma_ret StartDecoder(lzma_stream* strm, const std::uint8_t* start, std::size_t available) {
   const bool xz =
       available >= sizeof kXzMagic && std::memcmp(start, kXzMagic, sizeof kXzMagic) == 0;
   if (!xz) {
-    // No memory limit and no flags: both the legacy container and xz are accepted, and decoding
-    // ends with the first stream.
-    return lzma_auto_decoder(strm, UINT64_MAX, 0);
+    // No flags: both the legacy container and xz are accepted, and decoding ends with the
+    // first stream.
+    return lzma_auto_decoder(strm, kMaxDecoderMemory, 0);
   }
   lzma_mt options{};
   options.flags = 0;  // the first stream only, as with the auto decoder
@@ -61,7 +65,7 @@ lzma_ret StartDecoder(lzma_stream* strm, const std::uint8_t* start, std::size_t 
   const std::uint64_t physical = lzma_physmem();
   options.memlimit_threading =
       physical == 0 ? kMaxThreadingMemory / 4 : std::min(physical / 4, kMaxThreadingMemory);
-  options.memlimit_stop = UINT64_MAX;
+  options.memlimit_stop = kMaxDecoderMemory;
   return lzma_stream_decoder_mt(strm, &options);
 }
 
