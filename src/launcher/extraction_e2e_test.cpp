@@ -4,6 +4,7 @@
 // system JRE whose launcher really runs the compatibility test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -52,8 +53,9 @@ struct Payload {
   std::string guVersion = "00000000002";
   bool tamperUpdater = false;
   std::string updaterLaunchFile = "updater-main";  // the updater's "FerrolanLaunch"
-  bool autoTest = false;             // the Params section asks for the automated-test JRE folder
-  std::int64_t jreEntryOverrun = 0;  // bytes the JRE entry claims beyond what it carries
+  bool autoTest = false;              // the Params section asks for the automated-test JRE folder
+  std::int64_t jreEntryOverrun = 0;   // bytes the JRE entry claims beyond what it carries
+  std::size_t appVersionShortBy = 0;  // bytes cut from the end of the last entry
 };
 
 // The updater's launch file of an online build: the JRE search runs its compatibility class on
@@ -174,7 +176,8 @@ class ExtractionE2ETest : public ferrolan::testing::TempFolderTest {
       const std::string version = payload.appVersion;
       out += ArchiveEntry("app.p2.l2",
                           [&](ArchiveWriter& w) { w.AddFile("app.jar", "app " + version); });
-      out += TailEntry("app.version", version);
+      const std::string entry = TailEntry("app.version", version);
+      out += entry.substr(0, entry.size() - std::min(payload.appVersionShortBy, version.size()));
     }
     ferrolan::testing::ParamList params = {{"jre_name", "jre17"}};
     if (payload.autoTest) params.emplace_back("wrapper_autotest", "true");
@@ -346,6 +349,17 @@ TEST_F(ExtractionE2ETest, EntryRunningPastTheEndFailsAndRenamesNothingIncomplete
   // A later run does not keep anything half-installed: it fails the same way.
   EXPECT_EQ(Run(cut), 1);
   EXPECT_FALSE(stdfs::exists(Folder("Demo App", "00000000005")));
+}
+
+// The last entry, cut a few bytes short, is followed by the Params section: it must end at the
+// Params marker instead of taking the marker's first bytes as its own rest.
+TEST_F(ExtractionE2ETest, LastEntryCutShortBeforeTheParamsSectionFails) {
+  Payload cut;
+  cut.appVersionShortBy = 3;
+  EXPECT_EQ(Run(cut), 1);
+  EXPECT_NE(RunLog().find("the input ends inside the entry"), std::string::npos) << RunLog();
+  EXPECT_FALSE(stdfs::exists(Folder("Demo App", "00000000005")));
+  EXPECT_TRUE(TempFolders().empty());
 }
 
 TEST_F(ExtractionE2ETest, OnlineBuildCopiesACompatibleSystemJre) {

@@ -1,5 +1,6 @@
 #include "pipeline/stages.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -50,12 +51,15 @@ void StageThread::StopAndJoin() {
   thread_.join();
 }
 
-int RunFileReader(OwnedFile file, RingBuffer& output) {
+int RunFileReader(OwnedFile file, RingBuffer& output, std::uint64_t limit) {
   LogPrintf("[Streamer] [FileReader] Starting...\n");
   std::vector<char> area(kStageChunk);
-  while (file && !output.Closed()) {
-    std::size_t got = std::fread(area.data(), 1, area.size(), file.get());
+  std::uint64_t left = limit;
+  while (file && !output.Closed() && left > 0) {
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(area.size(), left));
+    std::size_t got = std::fread(area.data(), 1, wanted, file.get());
     if (got == 0) break;
+    left -= got;
     std::fflush(stdout);
     if (RingBuffer_write(output, area.data(), static_cast<int>(got)) < 0) break;
     if (std::feof(file.get()) || std::ferror(file.get())) break;
@@ -94,11 +98,13 @@ int RunFileSaver(OwnedFile file, RingBuffer& input) {
   return result;
 }
 
-StageThread StartFileReaderStage(OwnedFile file, std::shared_ptr<RingBuffer> output) {
+StageThread StartFileReaderStage(OwnedFile file, std::shared_ptr<RingBuffer> output,
+                                 std::uint64_t limit) {
   // std::function needs a copyable callable, so the file travels as a shared owner.
   auto shared = std::make_shared<OwnedFile>(std::move(file));
-  return StageThread([shared, output]() { return RunFileReader(std::move(*shared), *output); },
-                     {output});
+  return StageThread(
+      [shared, output, limit]() { return RunFileReader(std::move(*shared), *output, limit); },
+      {output});
 }
 
 StageThread StartFileSaverStage(OwnedFile file, std::shared_ptr<RingBuffer> input) {
@@ -112,10 +118,10 @@ StageThread StartUnLZMAerStage(std::shared_ptr<RingBuffer> input,
   return StageThread([input, output]() { return RunUnLZMAer(*input, *output); }, {input, output});
 }
 
-FileReaderPipe StartFileReader(OwnedFile file) {
+FileReaderPipe StartFileReader(OwnedFile file, std::uint64_t limit) {
   FileReaderPipe pipe;
   pipe.buffer = RingBuffer_create(kFileReaderBufferId, kFileReaderBufferCapacity);
-  pipe.reader = StartFileReaderStage(std::move(file), pipe.buffer);
+  pipe.reader = StartFileReaderStage(std::move(file), pipe.buffer, limit);
   return pipe;
 }
 

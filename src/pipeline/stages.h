@@ -7,6 +7,7 @@
 // it ends. All of this is portable; files are C runtime streams on both platforms.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -26,6 +27,8 @@ inline constexpr int kStageChunk = 51200;  // reader and decoder areas
 inline constexpr int kSaverChunk = 1000;   // file saver reads
 inline constexpr int kFileReaderBufferId = 3;
 inline constexpr int kFileReaderBufferCapacity = 204800;
+/// A file reader's limit that never cuts the file short.
+inline constexpr std::uint64_t kWholeFile = UINT64_MAX;
 
 /// One stage thread. The thread starts in the constructor and runs a function that returns the
 /// stage's result code.
@@ -67,8 +70,10 @@ class StageThread {
 /// returns 0 bytes, or the consumer closes `output`. Closes the file, and always closes `output`
 /// at the end, so a consumer that expects more than a file cut short holds sees the end of its
 /// stream instead of waiting forever; the bytes already written are still handed out.
+/// At most `limit` bytes are copied: a file whose stream must end before its physical end (the
+/// payload entries before the Params section) ends there for the consumer.
 /// Logs "[Streamer] [FileReader] Starting...\n" / "Done.\n". Returns 0.
-int RunFileReader(OwnedFile file, RingBuffer& output);
+int RunFileReader(OwnedFile file, RingBuffer& output, std::uint64_t limit = kWholeFile);
 
 /// Copies `input` into `file`, at most 1000 bytes per read, until a read returns -1 (input
 /// closed and drained); then closes the file. Returns 0, or -1 when a write to the file or its
@@ -91,7 +96,8 @@ int RunUnLZMAer(RingBuffer& input, RingBuffer& output);
 // returned StageThread are the stage's input and output.
 
 /// Starts RunFileReader on its own thread; the thread owns and closes `file`.
-StageThread StartFileReaderStage(OwnedFile file, std::shared_ptr<RingBuffer> output);
+StageThread StartFileReaderStage(OwnedFile file, std::shared_ptr<RingBuffer> output,
+                                 std::uint64_t limit = kWholeFile);
 
 /// Starts RunFileSaver on its own thread; Join() returns its result.
 StageThread StartFileSaverStage(OwnedFile file, std::shared_ptr<RingBuffer> input);
@@ -115,6 +121,7 @@ struct FileReaderPipe {
 /// `buffer` and then closes it, which stops the reader at its next step; the reader also closes
 /// the buffer itself at the end of the file, so a short file ends the consumer's stream (a read
 /// returns -1, RingBuffer_readUntil returns none) once the bytes it did hold are consumed.
-FileReaderPipe StartFileReader(OwnedFile file);
+/// With a `limit`, the stream ends after that many bytes even when the file goes on.
+FileReaderPipe StartFileReader(OwnedFile file, std::uint64_t limit = kWholeFile);
 
 }  // namespace ferrolan::pipeline

@@ -114,6 +114,8 @@ bool SeekFromCurrent(std::FILE* stream, std::int64_t offset) {
   return detail::SeekFromCurrent(stream, offset);
 }
 
+std::int64_t CurrentOffset(std::FILE* stream) { return detail::CurrentOffset(stream); }
+
 std::int64_t FindMarker(std::FILE* stream, const std::uint8_t* marker, int length,
                         const char* label) {
   const std::int64_t consumed = SearchMarker(stream, marker, length);

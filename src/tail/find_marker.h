@@ -25,4 +25,8 @@ std::int64_t SearchMarker(std::FILE* stream, const std::uint8_t* marker, int len
 /// Moves `stream` by `offset` bytes from its current position, with 64-bit offsets on both
 /// platforms, so launcher files beyond 2 GiB can be walked. Returns true on success.
 bool SeekFromCurrent(std::FILE* stream, std::int64_t offset);
+
+/// The position of `stream` as a 64-bit offset from the start of its file; -1 when it cannot
+/// be told.
+std::int64_t CurrentOffset(std::FILE* stream);
 }  // namespace ferrolan::tail

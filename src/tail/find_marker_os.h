@@ -11,4 +11,8 @@ namespace ferrolan::tail::detail {
 /// platforms (`_fseeki64` on Windows, `fseeko` on POSIX). Returns true on success.
 bool SeekFromCurrent(std::FILE* stream, std::int64_t offset);
 
+/// The position of `stream` as a 64-bit offset from the start of its file (`_ftelli64` on
+/// Windows, `ftello` on POSIX); -1 when it cannot be told.
+std::int64_t CurrentOffset(std::FILE* stream);
+
 }  // namespace ferrolan::tail::detail

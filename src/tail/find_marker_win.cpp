@@ -7,4 +7,6 @@ bool SeekFromCurrent(std::FILE* stream, std::int64_t offset) {
   return _fseeki64(stream, offset, SEEK_CUR) == 0;
 }
 
+std::int64_t CurrentOffset(std::FILE* stream) { return _ftelli64(stream); }
+
 }  // namespace ferrolan::tail::detail

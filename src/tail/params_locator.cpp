@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "log/log.h"
 #include "tail/find_marker.h"
 #include "tail/markers.h"
 #include "tail/payload_layout.h"
@@ -39,15 +40,24 @@ bool SkipTail(std::FILE* stream) {
 
 }  // namespace
 
-bool LocateParamsMarker(std::FILE* stream) {
+std::int64_t ParamsMarkerOffset(std::FILE* stream) {
   const auto& marker = ParamsMarker();
-  if (SkipTail(stream) && SearchMarker(stream, marker.data(), kParamsMarkerLength) >= 0) {
-    return true;
+  bool found = SkipTail(stream) && SearchMarker(stream, marker.data(), kParamsMarkerLength) >= 0;
+  if (!found) {
+    // The shortcut did not apply: the full search from the first byte.
+    if (std::fseek(stream, 0, SEEK_SET) != 0) return -1;
+    std::clearerr(stream);
+    found = SearchMarker(stream, marker.data(), kParamsMarkerLength) >= 0;
   }
-  // The shortcut did not apply: the full search from the first byte, which reports a miss.
-  if (std::fseek(stream, 0, SEEK_SET) != 0) return false;
-  std::clearerr(stream);
-  return FindMarker(stream, marker.data(), kParamsMarkerLength, "Params") >= 0;
+  if (!found) return -1;
+  const std::int64_t after = CurrentOffset(stream);
+  return after < kParamsMarkerLength ? -1 : after - kParamsMarkerLength;
+}
+
+bool LocateParamsMarker(std::FILE* stream) {
+  if (ParamsMarkerOffset(stream) >= 0) return true;
+  log::LogPrintf("Could not find marker: %s\n", "Params");
+  return false;
 }
 
 }  // namespace ferrolan::tail

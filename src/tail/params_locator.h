@@ -1,6 +1,7 @@
 // Finding the Params section of a launcher file without reading the archives in front of it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace ferrolan::tail {
@@ -22,5 +23,11 @@ namespace ferrolan::tail {
 /// still gets the answer of a full search. Both platforms behave the same; only the C
 /// runtime's 64-bit seek differs.
 bool LocateParamsMarker(std::FILE* stream);
+
+/// The same search without the failure message, for a reader that must know where the
+/// payload's entries end: the offset of the first byte of the Params marker in the file that
+/// `stream` (at its first byte) is opened on, or -1 when there is none. The stream is left
+/// just past the marker, or at its end.
+std::int64_t ParamsMarkerOffset(std::FILE* stream);
 
 }  // namespace ferrolan::tail

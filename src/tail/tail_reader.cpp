@@ -1,5 +1,6 @@
 #include "tail/tail_reader.h"
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -9,6 +10,7 @@
 #include "log/log.h"
 #include "tail/find_marker.h"
 #include "tail/markers.h"
+#include "tail/params_locator.h"
 #include "tail/tail_reader_os.h"
 
 namespace ferrolan::tail {
@@ -41,10 +43,20 @@ std::optional<WrapperTail> ReadWrapperTail(const std::string& ownPath) {
         ownPath.c_str());
     return std::nullopt;
   }
+  // The entries end where the Params section begins: an entry cut short must not take the
+  // Params bytes behind it as its own rest.
+  const std::int64_t paramsAt = ParamsMarkerOffset(file.get());
+  if (std::fseek(file.get(), 0, SEEK_SET) != 0) return std::nullopt;
+  std::clearerr(file.get());
   const auto& marker = TailMarker();
   if (FindMarker(file.get(), marker.data(), kTailMarkerLength, "Tail") < 0) return std::nullopt;
+  const std::int64_t entriesAt = CurrentOffset(file.get());
+  std::uint64_t limit = pipeline::kWholeFile;
+  if (paramsAt >= 0 && entriesAt >= 0 && paramsAt >= entriesAt) {
+    limit = static_cast<std::uint64_t>(paramsAt - entriesAt);
+  }
   WrapperTail tail;
-  tail.reader = pipeline::StartFileReader(std::move(file));
+  tail.reader = pipeline::StartFileReader(std::move(file), limit);
   std::optional<TailFields> fields = ReadTailFields(*tail.reader.buffer);
   if (!fields) return std::nullopt;  // the pipe's destructor stops the reader
   tail.fields = std::move(*fields);

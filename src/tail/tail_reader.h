@@ -69,8 +69,9 @@ struct WrapperTail {
 };
 
 /// Opens `ownPath` ("rb"), finds the tail marker (label "Tail"), starts a file reader on the
-/// rest of the file and reads the eleven fields. On failure logs the reason and returns none;
-/// the caller ends the process with exit code 1. Messages:
+/// rest of the payload, up to the Params marker when there is one (an entry cut short then ends
+/// there instead of swallowing the Params section), and reads the eleven fields. On failure logs
+/// the reason and returns none; the caller ends the process with exit code 1. Messages:
 ///   "[Extractor] ************************* Failed to extract wrapper tail - couldn't open file
 ///   %s\n", "Could not find marker: Tail\n", or the message of ReadTailFields.
 std::optional<WrapperTail> ReadWrapperTail(const std::string& ownPath);

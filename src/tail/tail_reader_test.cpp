@@ -34,6 +34,11 @@ TEST(TailReaderTest, ReadsTheFieldsAndLeavesTheEntriesInTheBuffer) {
   EXPECT_EQ(f.updateUrl.size(), 4999u);
   EXPECT_EQ(pipeline::RingBuffer_readUntil(*tail->reader.buffer, "entry", 1024, nullptr),
             "entry-bytes");
+  // The entries' stream ends where the Params section begins.
+  char rest[64] = {};
+  EXPECT_EQ(pipeline::RingBuffer_read(*tail->reader.buffer, rest, sizeof rest), 15);
+  EXPECT_EQ(std::string(rest, 15), "signature-table");
+  EXPECT_EQ(pipeline::RingBuffer_read(*tail->reader.buffer, rest, sizeof rest), -1);
 }
 
 // One byte over a field's limit refuses the tail instead of overrunning a buffer.

@@ -2,61 +2,77 @@
 # Truncation runs. A signed archive cut at every 100 bytes is fed through the launcher's
 # extraction test mode (the real decoder and Unarchiver pipeline), and a packaged launcher is cut
 # at every 4 KiB of its payload, with its Params section put back after the cut so that the run
-# reaches the entries, and run prepare-only into a fresh root. Every run must end within its
-# time-out with a defined exit code and message; a cut archive leaves no file behind; a cut
-# launcher leaves no versioned folder that differs from a complete install and no temporary
-# folder, and writes nothing outside its root.
+# reaches the entries, and run prepare-only into a fresh master folder. Every run must end
+# within its time-out with a defined exit code and message; a cut archive leaves no file behind;
+# a cut launcher leaves no versioned folder that differs from a complete install and no
+# temporary folder, and writes nothing outside its folders.
 #
-# Usage: tests/e2e/truncation.sh BUILD_DIR
-set -euo pipefail
+# Usage: tests/e2e/truncation.sh TARGET LAUNCHER PACKAGER ARCHIVE_MAKER [SMALL_EXE]
+#   TARGET linux runs the native programs, windows the .exe files under a private Wine, where
+#   SMALL_EXE, any small Windows program, stands in for the payload's lzma.exe.
+set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "$1" && pwd)
-bin=$build/bin
-work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-truncation.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-# The extraction test mode writes into the temporary folder; a private one keeps what other
-# tests leave there out of the checks below.
-mkdir -p "$work/tmp"
-export TMPDIR=$work/tmp
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
+. "$here/../net/harness.sh"
+# Each run is short; one that takes this long hangs.
+RUN_TIMEOUT=30
+harness_enter "$@"
+pack_tool=$(realpath "$3")
+maker=$(realpath "$4")
+
+# run_native DIR PROGRAM ARGS...: a program of the target, in DIR, bounded in time.
+run_native() {
+  local dir=$1
+  shift
+  if [ "$TARGET" = windows ]; then
+    (cd "$dir" && wine_run "$@")
+  else
+    (cd "$dir" && timeout -k 5 "$RUN_TIMEOUT" "$@")
+  fi
 }
 
+# Where the master folder and the extraction test mode's folder are. The Windows launcher takes
+# both from the (private) prefix; the native one from the environment.
+if [ "$TARGET" = windows ]; then
+  programdata=$WINEPREFIX/drive_c/ProgramData
+  extract_folder=$WINEPREFIX/drive_c/TEMP/FerrolanExtractTest
+  exe=.exe
+else
+  programdata=$WORK/programdata
+  export PROGRAMDATA=$programdata APPDATA=$WORK/appdata
+  mkdir -p "$PROGRAMDATA" "$APPDATA"
+  extract_folder=$TMPDIR/FerrolanExtractTest
+  exe=
+fi
+master="$programdata/Ferrolan-Cut App"
+
 # ---- a signed archive, cut at every 100 bytes
-mkdir -p "$work/archive"
-(cd "$work/archive" && "$bin/ferrolan_make_test_archive" >/dev/null)
-full=$work/archive/full.p2.l2
-mv "$work/archive/test.p2.l2" "$full"
+mkdir -p "$WORK/archive"
+run_native "$WORK/archive" "$maker" >/dev/null 2>&1 || { echo "FAIL: no test archive"; exit 1; }
+full=$WORK/archive/full.p2.l2
+mv "$WORK/archive/test.p2.l2" "$full"
 size=$(stat -c %s "$full")
-extract_folder=${TMPDIR:-/tmp}/FerrolanExtractTest
 runs=0
+rm -rf "$extract_folder"  # what other runs in the prefix left there
 for ((cut = 0; cut < size; cut += 100)); do
-  head -c "$cut" "$full" >"$work/archive/test.p2.l2"
-  rc=0
-  (cd "$work/archive" && timeout 30 "$bin/ferrolan" --quorvantis-extracttest x) \
-    >"$work/archive/run.log" 2>&1 || rc=$?
+  head -c "$cut" "$full" >"$WORK/archive/test.p2.l2"
+  LAUNCHER=$LAUNCHER launcher "$WORK/archive" --quorvantis-extracttest x
   runs=$((runs + 1))
-  if [ "$rc" != 1 ]; then
-    fail "archive cut at $cut: exit code $rc"
-  elif ! grep -q -E 'unable to verify signature|the input ends inside the entry|carries no signature block|signature block is incomplete|compressed archive is damaged' \
-    "$work/archive/run.log"; then
-    fail "archive cut at $cut: no defined failure message"
-  fi
-  if [ -d "$extract_folder" ] && [ -n "$(ls -A "$extract_folder")" ]; then
-    fail "archive cut at $cut left files behind: $(ls -A "$extract_folder" | head -3)"
-    rm -rf "${extract_folder:?}"/*
-  fi
+  check "archive cut at $cut: exit code 1 ($RUN_CODE)" test "$RUN_CODE" = 1
+  check "archive cut at $cut: a defined failure message" grep -q -E \
+    'unable to verify signature|the input ends inside the entry|carries no signature block|signature block is incomplete|compressed archive is damaged' \
+    "$OUT"
+  check "archive cut at $cut leaves no file behind" \
+    bash -c '[ ! -d "$1" ] || [ -z "$(ls -A "$1")" ]' _ "$extract_folder"
+  rm -rf "$extract_folder"
 done
-cp "$full" "$work/archive/test.p2.l2"
-(cd "$work/archive" && timeout 60 "$bin/ferrolan" --quorvantis-extracttest x >/dev/null 2>&1) ||
-  fail "the whole archive was not accepted"
+cp "$full" "$WORK/archive/test.p2.l2"
+launcher "$WORK/archive" --quorvantis-extracttest x
+check "the whole archive is accepted" test "$RUN_CODE" = 0
 rm -rf "$extract_folder"
-echo "archive: $size bytes, $runs cuts"
+note "archive: $size bytes, $runs cuts"
 
 # ---- a small packaged launcher, cut at every 4 KiB of its payload
-pkg=$work/pkg
+pkg=$WORK/pkg
 mkdir -p "$pkg/updater" "$pkg/app" "$pkg/jre/bin" "$pkg/jre/lib" "$pkg/files"
 head -c 150000 /dev/urandom >"$pkg/jre/lib/modules"
 head -c 60000 /dev/urandom >"$pkg/app/app.jar"
@@ -64,12 +80,14 @@ head -c 40000 /dev/urandom >"$pkg/updater/updater.jar"
 printf 'updater launch file' >"$pkg/updater/FerrolanLaunch"
 printf 'not a launcher' >"$pkg/jre/bin/unused"
 printf 'trust store' >"$pkg/files/cacerts"
-printf 'not a Windows tool' >"$pkg/files/lzma.exe"
 printf '\x89PNG\r\n\x1a\n' >"$pkg/files/splash.png"
-"$bin/ferrolan-pack" keygen -o "$pkg/key" >/dev/null
+cp "$LAUNCHER" "$pkg/ferrolan$exe"
+# On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
+if [ "$TARGET" = windows ]; then cp "$5" "$pkg/files/lzma.exe"; else
+  printf 'not a Windows tool' >"$pkg/files/lzma.exe"; fi
 cat >"$pkg/app.json" <<JSON
 {
-  "launcher": "$bin/ferrolan",
+  "launcher": "ferrolan$exe",
   "app_name": "Cut App",
   "install_type": "perm_all",
   "update_url": "http://127.0.0.1:9/cut/",
@@ -85,10 +103,13 @@ cat >"$pkg/app.json" <<JSON
   "params": { "jre_name": "jre17" }
 }
 JSON
-"$bin/ferrolan-pack" build --config "$pkg/app.json" -o "$pkg/launcher" >/dev/null
+run_native "$pkg" "$pack_tool" keygen -o key >/dev/null 2>&1 &&
+  run_native "$pkg" "$pack_tool" build --config app.json -o "launcher$exe" >"$WORK/pack.log" 2>&1 ||
+  { cat "$WORK/pack.log"; echo "FAIL: the launcher could not be packaged"; exit 1; }
+packaged=$pkg/launcher$exe
 # Where the payload starts (after the tail marker) and where the Params section starts (its
 # marker), from the marker values of the launcher's source.
-read -r tail_at params_at < <(python3 - "$here/../../src/tail/markers.cpp" "$pkg/launcher" <<'PY'
+read -r tail_at params_at < <(python3 - "$SOURCE_DIR/src/tail/markers.cpp" "$packaged" <<'PY'
 import re, sys
 source = open(sys.argv[1]).read()
 def marker(name, salt_name):
@@ -102,69 +123,72 @@ params = marker("kMaskedParams", "g_paramsSalt")
 print(data.find(tail) + len(tail), data.rfind(params))
 PY
 )
-launcher_size=$(stat -c %s "$pkg/launcher")
-tail -c +$((params_at + 1)) "$pkg/launcher" >"$pkg/params"
+launcher_size=$(stat -c %s "$packaged")
+tail -c +$((params_at + 1)) "$packaged" >"$pkg/params"
 [ "$tail_at" -gt 0 ] && [ "$params_at" -gt "$tail_at" ] || { echo "FAIL: markers not found"; exit 1; }
 
-# A complete install is the reference every versioned folder of a cut run is compared with.
-run_launcher() { # root file
-  mkdir -p "$1/programdata"
-  cp "$2" "$1/launcher"
-  chmod +x "$1/launcher"
-  local rc=0
-  (cd "$1" && PROGRAMDATA=$1/programdata APPDATA=$1/appdata timeout 30 ./launcher \
-    FLPREPARE_FOR_LAUNCH_ONLY) >"$1/run.log" 2>&1 || rc=$?
-  echo "$rc"
+# Nothing but the master folder may appear beside what the master folder's parent holds now.
+mkdir -p "$programdata"
+before=$(ls -A "$programdata")
+# run_cut DIR FILE: FILE as the launcher, prepare-only, from a fresh master folder.
+run_cut() {
+  rm -rf "$master" "$1"
+  mkdir -p "$1"
+  cp "$2" "$1/launcher$exe"
+  chmod +x "$1/launcher$exe"
+  LAUNCHER="$1/launcher$exe" launcher "$1" FLPREPARE_FOR_LAUNCH_ONLY
 }
-reference=$work/reference
-[ "$(run_launcher "$reference" "$pkg/launcher")" = 0 ] || { cat "$reference/run.log"; echo "FAIL: the whole launcher did not install"; exit 1; }
-master="programdata/Ferrolan-Cut App"
+# A complete install is the reference every versioned folder of a cut run is compared with.
+run_cut "$WORK/reference-run" "$packaged"
+check "the whole launcher installs" test "$RUN_CODE" = 0
+[ "$RUN_CODE" = 0 ] || finish
+rm -rf "$WORK/reference"
+cp -r "$master" "$WORK/reference"
 
 cuts=0
 check_cut() { # cut label file
-  local root=$work/cut
-  rm -rf "$root"
-  mkdir -p "$root"
-  local rc
-  rc=$(run_launcher "$root" "$3")
+  run_cut "$WORK/cut" "$3"
   cuts=$((cuts + 1))
-  case "$rc" in
-    0 | 1) ;;
-    124) fail "$2 cut at $1: the run hung" ;;
-    *) fail "$2 cut at $1: exit code $rc" ;;
-  esac
-  if [ "$rc" = 1 ] && ! grep -q -E 'Could not find marker|missing or too long|the input ends inside the entry|payload ends before all of its entries|unable to verify signature|carries no signature block|signature block is incomplete|compressed archive is damaged|Unable to extract archive file|Params' "$root/run.log"; then
-    fail "$2 cut at $1: exit code 1 without a defined message"
+  check "$2 cut at $1: exit code 0 or 1 ($RUN_CODE)" test "$RUN_CODE" -le 1
+  if [ "$RUN_CODE" = 1 ]; then
+    check "$2 cut at $1: exit code 1 with a defined message" grep -q -E \
+      'Could not find marker|missing or too long|the input ends inside the entry|payload ends before all of its entries|unable to verify signature|carries no signature block|signature block is incomplete|compressed archive is damaged|Unable to extract archive file|Params' \
+      "$OUT"
   fi
-  for folder in "$root/$master"/*-complete; do
+  local folder
+  for folder in "$master"/*-complete; do
     [ -e "$folder" ] || continue
-    diff -r "$folder" "$reference/$master/$(basename "$folder")" >/dev/null ||
-      fail "$2 cut at $1: $(basename "$folder") is not complete"
+    check "$2 cut at $1: $(basename "$folder") is complete" \
+      diff -r "$folder" "$WORK/reference/$(basename "$folder")"
   done
-  if ls "$root/$master" 2>/dev/null | grep -q '^FerrolanTemp-'; then
-    fail "$2 cut at $1: a temporary folder was left behind"
-  fi
-  local outside
-  outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name programdata ! -name appdata \
-    ! -name launcher ! -name run.log)
-  [ -z "$outside" ] || fail "$2 cut at $1: wrote outside its folder: $outside"
+  check "$2 cut at $1: no temporary folder is left" \
+    bash -c '! ls "$1" 2>/dev/null | grep -q "^FerrolanTemp-"' _ "$master"
+  check "$2 cut at $1: nothing is written outside the master folder" \
+    test "$(ls -A "$programdata" | grep -vxF "Ferrolan-Cut App")" = "$before"
+  check "$2 cut at $1: nothing is written beside the launcher" \
+    test "$(ls -A "$WORK/cut")" = "$(printf 'launcher%s\nout.txt' "$exe")"
 }
 # Cut as it is: the Params section is gone, so the run must stop before the payload. Cuts
 # inside the executable image itself are left out: a program whose own code is cut off is
-# refused by the system's loader before any of it runs.
-for ((cut = tail_at - (tail_at % 4096); cut < launcher_size; cut += 4096)); do
-  head -c "$cut" "$pkg/launcher" >"$work/cut.bin"
-  check_cut "$cut" plain "$work/cut.bin"
+# refused by the system's loader before any of it runs. The first cut is where the image ends,
+# the others at every 4 KiB after it.
+image_end=$((tail_at - 128))
+next_cut() { echo $(($1 - ($1 % 4096) + 4096)); }
+for ((cut = image_end; cut < launcher_size; cut = $(next_cut $cut))); do
+  head -c "$cut" "$packaged" >"$WORK/cut.bin"
+  check_cut "$cut" plain "$WORK/cut.bin"
 done
 # Cut inside the payload with the Params section put back: the entries end early.
-for ((cut = tail_at - (tail_at % 4096); cut < params_at; cut += 4096)); do
-  # Known gap: the last entry (the application's version file, a plain entry no signature
-  # covers) cut by a few bytes reads the first bytes of the Params section as its own rest,
-  # because the tail reader does not stop at the Params marker. Such cuts are left out here.
-  [ $((params_at - cut)) -le 64 ] && continue
-  { head -c "$cut" "$pkg/launcher"; cat "$pkg/params"; } >"$work/cut.bin"
-  check_cut "$cut" payload "$work/cut.bin"
+for ((cut = image_end; cut < params_at; cut = $(next_cut $cut))); do
+  { head -c "$cut" "$packaged"; cat "$pkg/params"; } >"$WORK/cut.bin"
+  check_cut "$cut" payload "$WORK/cut.bin"
 done
-echo "launcher: $launcher_size bytes, payload $tail_at..$params_at, $cuts cuts"
-[ "$failures" = 0 ] || { echo "FAIL: $failures failures"; exit 1; }
-echo "PASS: every cut ended with a defined message and exit code and left nothing incomplete"
+# The last entry (the application's version file, a plain entry no signature covers) cut by a
+# few bytes, right before the Params section: it must end at the Params marker.
+for short in 1 2 5 11; do
+  { head -c $((params_at - short)) "$packaged"; cat "$pkg/params"; } >"$WORK/cut.bin"
+  check_cut "$((params_at - short))" "last entry" "$WORK/cut.bin"
+  expect "the last entry short by $short bytes is reported as cut" "the input ends inside the entry"
+done
+note "launcher: $launcher_size bytes, payload $tail_at..$params_at, $cuts cuts"
+finish
