@@ -1,51 +1,61 @@
 #!/usr/bin/env bash
-# Disk full (Linux, root): the shared folder is a small tmpfs mounted in a mount namespace of
-# this script's own. A small version is installed first; then a newer version whose application
-# does not fit must end with a clear message and exit code 1, leave no temporary or incomplete
-# folder, and leave the installed version whole and still the one a start runs.
+# Disk full: the all-users folder is a small tmpfs mounted in a mount namespace of this script's
+# own (tests/net/harness.sh). A small version is installed first; then a newer version whose
+# application does not fit must end with a clear message and exit code 1, leave no temporary or
+# incomplete folder, and leave the installed version whole and still the one a start runs.
 #
-# Usage: tests/e2e/disk_full.sh BUILD_DIR
-set -euo pipefail
-if [ -z "${FERROLAN_DISK_FULL_INSIDE:-}" ]; then
-  if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
-    echo "SKIP: needs root and mount namespaces"
-    exit 0
-  fi
-  FERROLAN_DISK_FULL_INSIDE=1 exec unshare -m --propagation private bash "$0" "$@"
+# Usage: tests/e2e/disk_full.sh TARGET LAUNCHER PACKAGER [SMALL_EXE]
+#   TARGET linux runs the native programs, windows the .exe files under a private Wine, where
+#   SMALL_EXE, any small Windows program, stands in for the payload's lzma.exe.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../net/harness.sh"
+RUN_TIMEOUT=120
+harness_enter "$@"
+pack_tool=$(realpath "$3")
+small_exe=${4:-}
+
+if [ "$TARGET" = windows ]; then
+  programdata=$WINEPREFIX/drive_c/ProgramData
+  exe=.exe
+else
+  programdata=$WORK/programdata
+  export PROGRAMDATA=$programdata
+  exe=
 fi
-build=$(cd "$1" && pwd)
-bin=$build/bin
-work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-disk-full.XXXXXX")
-trap 'umount "$work/programdata" 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  for log in "$work"/run*.log; do
-    echo "---- $log"
-    tail -40 "$log"
-  done
-  exit 1
+master="$programdata/Ferrolan-Full App"
+
+# pack ARGS...: the packager of the target, in the key's folder.
+pack() {
+  if [ "$TARGET" = windows ]; then
+    (cd "$WORK" && wine_run "$pack_tool" "$@")
+  else
+    (cd "$WORK" && timeout -k 5 "$RUN_TIMEOUT" "$pack_tool" "$@")
+  fi >"$WORK/pack.log" 2>&1 || { cat "$WORK/pack.log"; echo "FAIL: ferrolan-pack $1 failed"; exit 1; }
 }
 
-# A launcher of version $1 whose application carries $2 KiB of incompressible data.
-package() { # version app-kib out
-  local pkg=$work/pkg-$1
-  mkdir -p "$pkg/updater" "$pkg/app" "$pkg/jre/lib" "$pkg/files"
-  head -c 100000 /dev/urandom >"$pkg/jre/lib/modules"
-  head -c $(($2 * 1024)) /dev/urandom >"$pkg/app/app.jar"
-  printf 'updater %s' "$1" >"$pkg/updater/FerrolanLaunch"
-  printf 'trust store' >"$pkg/files/cacerts"
-  printf 'not a Windows tool' >"$pkg/files/lzma.exe"
-  printf '\x89PNG\r\n\x1a\n' >"$pkg/files/splash.png"
-  cp "$work/key.private.der" "$pkg/"
-  cat >"$pkg/app.json" <<JSON
+# package VERSION APP_KIB: a launcher of VERSION whose application carries APP_KIB KiB of
+# incompressible data, as $WORK/launcher-VERSION.
+package() {
+  local pkg=pkg-$1
+  mkdir -p "$WORK/$pkg/updater" "$WORK/$pkg/app" "$WORK/$pkg/jre/lib" "$WORK/$pkg/files"
+  head -c 100000 /dev/urandom >"$WORK/$pkg/jre/lib/modules"
+  head -c $(($2 * 1024)) /dev/urandom >"$WORK/$pkg/app/app.jar"
+  printf 'updater %s' "$1" >"$WORK/$pkg/updater/FerrolanLaunch"
+  printf 'trust store' >"$WORK/$pkg/files/cacerts"
+  # On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
+  if [ "$TARGET" = windows ]; then cp "$small_exe" "$WORK/$pkg/files/lzma.exe"; else
+    printf 'not a Windows tool' >"$WORK/$pkg/files/lzma.exe"; fi
+  printf '\x89PNG\r\n\x1a\n' >"$WORK/$pkg/files/splash.png"
+  cat >"$WORK/$pkg/app.json" <<JSON
 {
-  "launcher": "$bin/ferrolan",
+  "launcher": "../ferrolan$exe",
   "app_name": "Full App",
   "install_type": "perm_all",
   "update_url": "http://127.0.0.1:9/full/",
   "min_splash_ms": 0,
   "required_java_version": 11,
-  "key": "key.private.der",
+  "key": "../key.private.der",
   "lzma_exe": "files/lzma.exe",
   "splash_image": "files/splash.png",
   "cacerts": "files/cacerts",
@@ -55,39 +65,43 @@ package() { # version app-kib out
   "params": { "jre_name": "jre17" }
 }
 JSON
-  "$bin/ferrolan-pack" build --config "$pkg/app.json" -o "$3" >/dev/null
-  chmod +x "$3"
+  pack build --config "$pkg/app.json" -o "launcher-$1$exe"
+  chmod +x "$WORK/launcher-$1$exe"
 }
-run() { # launcher log
-  local rc=0
-  (cd "$work" && PROGRAMDATA=$work/programdata timeout 120 "$1" FLPREPARE_FOR_LAUNCH_ONLY) \
-    >"$2" 2>&1 || rc=$?
-  echo "$rc"
+# start NAME VERSION: the launcher of VERSION, prepare-only.
+start() {
+  LAUNCHER="$WORK/launcher-$2$exe" launcher "$WORK/$1" FLPREPARE_FOR_LAUNCH_ONLY
 }
 
-"$bin/ferrolan-pack" keygen -o "$work/key" >/dev/null
-package 1 200 "$work/launcher-v1"
-package 2 12000 "$work/launcher-v2"
-mkdir -p "$work/programdata"
-mount -t tmpfs -o size=8m tmpfs "$work/programdata"
-master="$work/programdata/Ferrolan-Full App"
+cp "$LAUNCHER" "$WORK/ferrolan$exe"
+pack keygen -o key
+package 1 200
+package 2 12000
+mkdir -p "$programdata"
+mount -t tmpfs -o size=8m tmpfs "$programdata" || { echo "FAIL: cannot mount a tmpfs"; exit 1; }
+HARNESS_MOUNTS+=("$programdata")
+app1="$master/Ferrolan-Full App-00000000001-complete"
 
-[ "$(run "$work/launcher-v1" "$work/run1.log")" = 0 ] || fail "version 1 did not install"
-[ -d "$master/Ferrolan-Full App-00000000001-complete" ] || fail "version 1 has no app folder"
-cp -a "$master/Ferrolan-Full App-00000000001-complete" "$work/app-v1"
+start first 1
+check "version 1 installs" test "$RUN_CODE" = 0
+check "version 1 has its application folder" test -d "$app1"
+cp -a "$app1" "$WORK/app-v1"
 
-rc=$(run "$work/launcher-v2" "$work/run2.log")
-[ "$rc" = 1 ] || fail "the install that fills the disk ended with exit code $rc"
-grep -q -E 'Not enough free space|Unable to write to file' "$work/run2.log" ||
-  fail "the install that fills the disk gave no clear message"
-[ ! -e "$master/Ferrolan-Full App-00000000002-complete" ] || fail "version 2 was renamed complete"
-if ls "$master" | grep -q '^FerrolanTemp-'; then fail "a temporary folder was left behind"; fi
-diff -r "$work/app-v1" "$master/Ferrolan-Full App-00000000001-complete" >/dev/null ||
-  fail "version 1 changed"
+start newer 2
+check "the install that fills the disk ends with exit code 1 ($RUN_CODE)" test "$RUN_CODE" = 1
+check "the install that fills the disk says why" \
+  grep -q -E 'Not enough free space|Unable to write to file' "$OUT"
+check "version 2 is not renamed complete" \
+  test ! -e "$master/Ferrolan-Full App-00000000002-complete"
+check "no temporary folder is left behind" \
+  bash -c '! ls "$1" | grep -q "^FerrolanTemp-"' _ "$master"
+check "version 1 is unchanged" diff -r "$WORK/app-v1" "$app1"
 
 # Version 1 is still the installed application: its launcher prepares it for a start (the
 # updater of version 2, complete before the disk filled, is the one handed over to).
-[ "$(run "$work/launcher-v1" "$work/run3.log")" = 0 ] || fail "version 1 no longer starts"
-grep -q -E 'Running without extraction now|Keeping the installed App Ferrolan-Full App-00000000001-complete' \
-  "$work/run3.log" || fail "version 1 is no longer taken as installed"
-echo "PASS: a full disk failed the newer install cleanly and the installed version still runs"
+start again 1
+check "version 1 still starts" test "$RUN_CODE" = 0
+check "version 1 is still taken as installed" grep -q -E \
+  'Running without extraction now|Keeping the installed App Ferrolan-Full App-00000000001-complete' \
+  "$OUT"
+finish

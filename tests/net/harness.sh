@@ -15,6 +15,7 @@
 #   launcher DIR ARGS...         run the launcher of the target in DIR; output in $OUT, exit
 #                                code in $RUN_CODE; checks that it ended by itself
 #   wine_run EXE ARGS...         run any Windows program in the test's Wine (TARGET=windows)
+#   HARNESS_MOUNTS+=(DIR)        a mount of the test's, unmounted before the clean-up deletes
 #   check / expect / reject      record a check; `finish` prints "PASS: ..." or fails the script
 
 HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -23,6 +24,7 @@ SOURCE_DIR=$(cd "$HARNESS_DIR/../.." && pwd)
 NET_TEST_TIMEOUT=${NET_TEST_TIMEOUT:-300}
 RUN_TIMEOUT=${RUN_TIMEOUT:-90}
 STARTED_PIDS=()
+HARNESS_MOUNTS=()  # mounted by the test, unmounted at its end
 FAILURES=0
 CHECKS=0
 WINE_READY=""
@@ -66,7 +68,8 @@ harness_cleanup() {
     pid=${STARTED_PIDS[i]}
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   done
-  # The prefix view must go before its upper folder is deleted.
+  # Mounts go before the folders under them are deleted, the prefix view last.
+  for ((i = ${#HARNESS_MOUNTS[@]} - 1; i >= 0; i--)); do umount "${HARNESS_MOUNTS[i]}" 2>/dev/null; done
   if [ -n "$WINE_READY" ]; then umount "$WORK/wine/prefix" 2>/dev/null; fi
   rm -rf "$WORK"
 }
