@@ -15,24 +15,10 @@ harness_enter "$@"
 pack_tool=$(realpath "$3")
 small_exe=${4:-}
 
-if [ "$TARGET" = windows ]; then
-  programdata=$WINEPREFIX/drive_c/ProgramData
-  exe=.exe
-else
-  programdata=$WORK/programdata
-  export PROGRAMDATA=$programdata
-  exe=
-fi
+target_folders
+programdata=$PROGRAMDATA_DIR
+exe=$EXE
 master="$programdata/Ferrolan-Full App"
-
-# pack ARGS...: the packager of the target, in the key's folder.
-pack() {
-  if [ "$TARGET" = windows ]; then
-    (cd "$WORK" && wine_run "$pack_tool" "$@")
-  else
-    (cd "$WORK" && timeout -k 5 "$RUN_TIMEOUT" "$pack_tool" "$@")
-  fi >"$WORK/pack.log" 2>&1 || { cat "$WORK/pack.log"; echo "FAIL: ferrolan-pack $1 failed"; exit 1; }
-}
 
 # package VERSION APP_KIB: a launcher of VERSION whose application carries APP_KIB KiB of
 # incompressible data, as $WORK/launcher-VERSION.
@@ -65,7 +51,7 @@ package() {
   "params": { "jre_name": "jre17" }
 }
 JSON
-  pack build --config "$pkg/app.json" -o "launcher-$1$exe"
+  target_pack "$WORK" "$pack_tool" build --config "$pkg/app.json" -o "launcher-$1$exe"
   chmod +x "$WORK/launcher-$1$exe"
 }
 # start NAME VERSION: the launcher of VERSION, prepare-only.
@@ -74,10 +60,9 @@ start() {
 }
 
 cp "$LAUNCHER" "$WORK/ferrolan$exe"
-pack keygen -o key
+target_pack "$WORK" "$pack_tool" keygen -o key
 package 1 200
 package 2 12000
-mkdir -p "$programdata"
 mount -t tmpfs -o size=8m tmpfs "$programdata" || { echo "FAIL: cannot mount a tmpfs"; exit 1; }
 HARNESS_MOUNTS+=("$programdata")
 app1="$master/Ferrolan-Full App-00000000001-complete"

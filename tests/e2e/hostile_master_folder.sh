@@ -11,6 +11,7 @@
 # Needs root and an unprivileged account (nobody); skips otherwise.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/hostile_names.sh"
 build=$(cd "$1" && pwd)
 runtime=$(cd "$2" && pwd)
 if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/dev/null; then
@@ -46,17 +47,8 @@ chown -R 65534:65534 "$master" "$outside"
 # formed, so the counts around that number are covered for every second of the next minute.
 fixed=(logs FLApps FLAppsSharedConfig Ferrolan-Ferrolan-00000000001-complete
   Ferrolan-jre17-00000000017-complete "Ferrolan-Demo App-00000000001-complete")
-seconds=60
-counts=21
-planted=$((${#fixed[@]} + seconds * counts))
-base=$((2 + planted))
-now=$(date +%s)
-{
-  for name in "${fixed[@]}"; do printf '%s\n' "$name"; done
-  for ((s = now; s < now + seconds; s++)); do
-    for ((n = base - 5; n < base - 5 + counts; n++)); do printf 'FerrolanTemp-%d-%d-app\n' "$s" "$n"; done
-  done
-} >"$work/names"
+hostile_names "$(date +%s)" 60 21 "${fixed[@]}" >"$work/names"
+planted=$(wc -l <"$work/names")
 as_user bash -c 'cd "$1" && while IFS= read -r name; do ln -s "$2" "$name"; done <"$3"' _ \
   "$master" "$outside" "$work/names"
 [ "$(find "$master" -mindepth 1 -maxdepth 1 | wc -l)" = "$planted" ] || fail "the links were not all planted"

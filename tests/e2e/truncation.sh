@@ -19,35 +19,20 @@ harness_enter "$@"
 pack_tool=$(realpath "$3")
 maker=$(realpath "$4")
 
-# run_native DIR PROGRAM ARGS...: a program of the target, in DIR, bounded in time.
-run_native() {
-  local dir=$1
-  shift
-  if [ "$TARGET" = windows ]; then
-    (cd "$dir" && wine_run "$@")
-  else
-    (cd "$dir" && timeout -k 5 "$RUN_TIMEOUT" "$@")
-  fi
-}
-
-# Where the master folder and the extraction test mode's folder are. The Windows launcher takes
-# both from the (private) prefix; the native one from the environment.
+# The extraction test mode's folder: the Windows launcher takes it from the prefix.
+target_folders
+programdata=$PROGRAMDATA_DIR
+exe=$EXE
 if [ "$TARGET" = windows ]; then
-  programdata=$WINEPREFIX/drive_c/ProgramData
   extract_folder=$WINEPREFIX/drive_c/TEMP/FerrolanExtractTest
-  exe=.exe
 else
-  programdata=$WORK/programdata
-  export PROGRAMDATA=$programdata APPDATA=$WORK/appdata
-  mkdir -p "$PROGRAMDATA" "$APPDATA"
   extract_folder=$TMPDIR/FerrolanExtractTest
-  exe=
 fi
 master="$programdata/Ferrolan-Cut App"
 
 # ---- a signed archive, cut at every 100 bytes
 mkdir -p "$WORK/archive"
-run_native "$WORK/archive" "$maker" >/dev/null 2>&1 || { echo "FAIL: no test archive"; exit 1; }
+target_run "$WORK/archive" "$maker" >/dev/null 2>&1 || { echo "FAIL: no test archive"; exit 1; }
 full=$WORK/archive/full.p2.l2
 mv "$WORK/archive/test.p2.l2" "$full"
 size=$(stat -c %s "$full")
@@ -103,9 +88,8 @@ cat >"$pkg/app.json" <<JSON
   "params": { "jre_name": "jre17" }
 }
 JSON
-run_native "$pkg" "$pack_tool" keygen -o key >/dev/null 2>&1 &&
-  run_native "$pkg" "$pack_tool" build --config app.json -o "launcher$exe" >"$WORK/pack.log" 2>&1 ||
-  { cat "$WORK/pack.log"; echo "FAIL: the launcher could not be packaged"; exit 1; }
+target_pack "$pkg" "$pack_tool" keygen -o key
+target_pack "$pkg" "$pack_tool" build --config app.json -o "launcher$exe"
 packaged=$pkg/launcher$exe
 # Where the payload starts (after the tail marker) and where the Params section starts (its
 # marker), from the marker values of the launcher's source.
@@ -128,7 +112,6 @@ tail -c +$((params_at + 1)) "$packaged" >"$pkg/params"
 [ "$tail_at" -gt 0 ] && [ "$params_at" -gt "$tail_at" ] || { echo "FAIL: markers not found"; exit 1; }
 
 # Nothing but the master folder may appear beside what the master folder's parent holds now.
-mkdir -p "$programdata"
 before=$(ls -A "$programdata")
 # run_cut DIR FILE: FILE as the launcher, prepare-only, from a fresh master folder.
 run_cut() {

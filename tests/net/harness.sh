@@ -16,6 +16,9 @@
 #                                code in $RUN_CODE; checks that it ended by itself
 #   wine_run EXE ARGS...         run any Windows program in the test's Wine (TARGET=windows)
 #   HARNESS_MOUNTS+=(DIR)        a mount of the test's, unmounted before the clean-up deletes
+#   target_run DIR PROGRAM ARGS...   a program of the target (natively or in the test's Wine)
+#   target_pack DIR PACKAGER ARGS... the packager; the script ends when it fails
+#   target_folders               sets PROGRAMDATA_DIR (where installs go) and EXE (".exe" or "")
 #   check / expect / reject      record a check; `finish` prints "PASS: ..." or fails the script
 
 HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -215,6 +218,41 @@ wine_run() {
   timeout -k 5 "$RUN_TIMEOUT" wine "$@"
 }
 
+# target_run DIR PROGRAM ARGS...: a program of the target in DIR, bounded in time; natively, or
+# in the test's Wine.
+target_run() {
+  local dir=$1
+  shift
+  if [ "$TARGET" = windows ]; then
+    (cd "$dir" && wine_run "$@")
+  else
+    (cd "$dir" && timeout -k 5 "$RUN_TIMEOUT" "$@")
+  fi
+}
+
+# target_pack DIR PACKAGER ARGS...: the packager in DIR; the script ends when it fails.
+target_pack() {
+  local dir=$1
+  shift
+  target_run "$dir" "$@" >"$WORK/pack.log" 2>&1 ||
+    { cat "$WORK/pack.log"; echo "FAIL: ferrolan-pack $2 failed"; exit 1; }
+}
+
+# target_folders: sets PROGRAMDATA_DIR, the all-users folder the target's launcher installs
+# into (the Wine prefix's, or a folder of the test's given to the native launcher), and EXE,
+# the target's suffix of program files.
+target_folders() {
+  if [ "$TARGET" = windows ]; then
+    PROGRAMDATA_DIR=$WINEPREFIX/drive_c/ProgramData
+    EXE=.exe
+  else
+    PROGRAMDATA_DIR=$WORK/programdata
+    export PROGRAMDATA=$PROGRAMDATA_DIR
+    EXE=
+  fi
+  mkdir -p "$PROGRAMDATA_DIR"
+}
+
 # Runs the launcher of the target with ARGS in DIR (created fresh); its output goes to
 # DIR/out.txt, its exit code to $RUN_CODE and its duration in seconds to $RUN_SECONDS.
 launcher() {
@@ -222,17 +260,24 @@ launcher() {
   shift
   mkdir -p "$dir"
   start=$(date +%s)
-  # In the background, so that a signal to the script is handled at once and not only after
-  # the run; the clean-up ends the run too.
-  if [ "$TARGET" = windows ]; then
-    (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" wine "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
-  else
-    (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
-  fi
-  RUN_PID=$!
-  wait "$RUN_PID"
-  RUN_CODE=$?
-  RUN_PID=""
+  local attempt
+  for attempt in 1 2; do
+    # In the background, so that a signal to the script is handled at once and not only after
+    # the run; the clean-up ends the run too.
+    if [ "$TARGET" = windows ]; then
+      (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" wine "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
+    else
+      (cd "$dir" && exec timeout -k 5 "$RUN_TIMEOUT" "$LAUNCHER" "$@") >"$dir/out.txt" 2>&1 &
+    fi
+    RUN_PID=$!
+    wait "$RUN_PID"
+    RUN_CODE=$?
+    RUN_PID=""
+    # On a loaded machine Wine now and then fails to start a program at all: exit code 1 and
+    # not one line, where the launcher's first act is to log. That start is made once more.
+    [ "$TARGET" = windows ] && [ "$RUN_CODE" = 1 ] && [ ! -s "$dir/out.txt" ] || break
+    note "Wine did not start the program in $(basename "$dir"); starting it once more"
+  done
   RUN_SECONDS=$(($(date +%s) - start))
   OUT=$dir/out.txt
   SHOWN=""

@@ -56,13 +56,7 @@ printf '\x89PNG\r\n\x1a\n' >"$pkg/files/splash.png"
 start_nginx "$WORK/www"
 
 # Runs the packager in the package folder, natively or under Wine.
-pack() {
-  if [ "$TARGET" = windows ]; then
-    (cd "$pkg" && wine_run "$pack" "$@")
-  else
-    (cd "$pkg" && timeout -k 5 "$RUN_TIMEOUT" "$pack" "$@")
-  fi >"$WORK/pack.log" 2>&1 || { cat "$WORK/pack.log"; echo "FAIL: ferrolan-pack $1 failed"; exit 1; }
-}
+pack() { target_pack "$pkg" "$pack" "$@"; }
 # config FILE WITH_JRE: the build (no JRE) and the publish (with the JRE) configurations.
 config() {
   {
