@@ -4,14 +4,15 @@
 # temporary names (predicted from the naming scheme: the time in seconds and the number of
 # entries), every versioned "-complete" name, "logs", "FLApps" and "FLAppsSharedConfig" (which
 # holds DetectedProxy) — all pointing at a folder outside with a canary file. The launcher then
-# runs as root: it must end with an exit code of its table and change nothing outside the
-# master folder.
+# runs as root, first with a damaged application archive (rejected after part of it was
+# written), then whole: each run must end with an exit code of its table and change nothing
+# outside the master folder.
 #
 # Usage: tests/e2e/hostile_master_folder.sh BUILD_DIR RUNTIME
 # Needs root and an unprivileged account (nobody); skips otherwise.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/hostile_names.sh"
+. "$here/hostile_common.sh"
 build=$(cd "$1" && pwd)
 runtime=$(cd "$2" && pwd)
 if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/dev/null; then
@@ -59,6 +60,24 @@ snapshot() { # everything outside the master folder: names, types, link targets,
     xargs -0 sha256sum)
 }
 snapshot >"$work/before"
+
+# First a launcher whose application archive is damaged (one byte, just before the entry that
+# follows it): the archive is rejected after some of its files were written, and its clean-up
+# must not reach through a link either.
+damaged_copy "$work/Demo App" "$work/Damaged App" "Demo App" ||
+  fail "the application's version entry was not found"
+set +e
+(cd "$work" && timeout 300 "./Damaged App" hostile) >"$work/run0.log" 2>&1
+rc=$?
+set -e
+[ "$rc" = 1 ] || fail "the damaged launcher ended with exit code $rc, not 1"
+grep -q -E 'unable to verify signature|compressed archive is damaged' "$work/run0.log" ||
+  fail "the damaged archive was not the reason the run failed"
+snapshot >"$work/after"
+diff -u "$work/before" "$work/after" >"$work/diff" ||
+  fail "the rejected archive changed something outside the master folder: $(cat "$work/diff")"
+[ ! -e "$master/Ferrolan-Demo App-00000000001-complete" ] || [ -L "$master/Ferrolan-Demo App-00000000001-complete" ] ||
+  fail "the damaged application was installed"
 
 set +e
 (cd "$work" && timeout 300 "./Demo App" hostile) >"$work/run1.log" 2>&1

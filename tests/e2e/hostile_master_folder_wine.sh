@@ -3,8 +3,9 @@
 # launcher will create in the all-users master folder (the temporary names predicted from the
 # naming scheme, every versioned "-complete" name, "logs", "FLApps", "FLAppsSharedConfig"), all
 # pointing at a folder outside with a canary file. Wine shows such a link to a Windows program as
-# a reparse point. The launcher then installs a stand-in application: it must end with an exit
-# code of its table, pass over every link, and change nothing outside the master folder. (Wine
+# a reparse point. The launcher then installs a stand-in application, first with a damaged
+# application archive, then whole: each run must end with an exit code of its table, pass over
+# every link, and change nothing outside the master folder. (Wine
 # cannot show a link to a file as one; such links are tested on Linux.)
 #
 # Usage: hostile_master_folder_wine.sh windows LAUNCHER PACKAGER FAKE_JVM FAKE_JAVA_EXE
@@ -12,7 +13,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../net/harness.sh"
 . "$here/stand_in_package.sh"
-. "$here/hostile_names.sh"
+. "$here/hostile_common.sh"
 RUN_TIMEOUT=120
 harness_enter "$@"
 [ "$TARGET" = windows ] || { echo "FAIL: this test is for the Windows build"; exit 1; }
@@ -40,6 +41,16 @@ snapshot() { # everything outside the master folder: names, types, contents
     xargs -0 stat -c '%n %F %s' && find outside -type f -print0 | sort -z | xargs -0 sha256sum)
 }
 snapshot >"$WORK/before"
+# First with a damaged application archive, rejected after part of it was written.
+damaged_copy "$pkg/Host App.exe" "$pkg/Damaged App.exe" "Host App" ||
+  { echo "FAIL: the application's version entry was not found"; exit 1; }
+LAUNCHER="$pkg/Damaged App.exe" launcher "$WORK/damaged" hostile
+check "the damaged launcher ends with exit code 1 ($RUN_CODE)" test "$RUN_CODE" = 1
+check "the damaged archive is the reason" \
+  grep -q -E 'unable to verify signature|compressed archive is damaged|a link is on the way' "$OUT"
+snapshot >"$WORK/after"
+check "the rejected archive changed nothing outside the master folder" \
+  diff -u "$WORK/before" "$WORK/after"
 LAUNCHER="$pkg/Host App.exe" launcher "$WORK/run" hostile
 snapshot >"$WORK/after"
 check "nothing outside the master folder changed" diff -u "$WORK/before" "$WORK/after"
