@@ -79,7 +79,11 @@ void SplashShow() {
     state.exitHandlerRegistered = std::atexit(StopAtExit) == 0;
   }
   state.window = detail::StartSplashWindow(state.image, state.border);
-  if (state.window && state.progress != kNoBar) state.window->SetProgress(state.progress);
+  if (!state.window) return;
+  if (state.progress != kNoBar) state.window->SetProgress(state.progress);
+  const detail::WindowBounds bounds = state.window->Bounds();
+  log::LogPrintf("[Splash] Showing a %d x %d splash at %d,%d\n", bounds.width, bounds.height,
+                 bounds.x, bounds.y);
 }
 
 void SplashSetProgress(int percent) {
