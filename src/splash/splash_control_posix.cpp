@@ -168,6 +168,7 @@ class SplashThread {
     Paint(false);
     shared_->SetPhase(SharedState::Phase::kUp);
     Loop();
+    XFreeGC(display_.get(), gc_);  // its client-side record outlives the display otherwise
     XDestroyWindow(display_.get(), window_);
     XSync(display_.get(), False);
     shared_->SetPhase(SharedState::Phase::kEnded);
