@@ -150,6 +150,12 @@ struct SharedState {
   }
 };
 
+Bool IsMapNotify(Display*, XEvent* event, XPointer window) {
+  return event->type == MapNotify && event->xmap.window == *reinterpret_cast<Window*>(window)
+             ? True
+             : False;
+}
+
 // The splash thread's side: the display, the window and the frame it shows.
 class SplashThread {
  public:
@@ -220,10 +226,10 @@ class SplashThread {
     }
     gc_ = XCreateGC(display, window_, 0, nullptr);
     XMapRaised(display, window_);
-    for (XEvent event; !XCheckTypedWindowEvent(display, window_, MapNotify, &event);) {
-      // The server answers quickly; an override-redirect window is mapped without a manager.
-      XPeekEvent(display, &event);
-    }
+    // An override-redirect window is mapped by the server itself, without a window manager, so
+    // its MapNotify follows at once. Other events stay queued for the loop.
+    XEvent mapped;
+    XIfEvent(display, &mapped, &IsMapNotify, reinterpret_cast<XPointer>(&window_));
     {
       std::lock_guard<std::mutex> lock(shared_->mutex);
       shared_->bounds = WindowBounds{x, y, geometry_.width, height_};
