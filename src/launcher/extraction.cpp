@@ -239,6 +239,7 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
             Joined(updaterFolder, tail::kCacertsFileName).c_str());
   LogPrintf("[Extractor] Native Splash PNG path is %s\n", splashPath.c_str());
   LogPrintf("[Extractor] Configuring splash\n");
+  splash::SplashSetBorder(flow.dynamic.splashBorder);
   splash::SplashConfigure(splashPath);
   LogPrintf("[Extractor] Showing splash\n");
   if (!flow.silentInstall && !flow.prepareOnly) splash::SplashShow();

@@ -1,11 +1,14 @@
-// The splash operations the main flow calls. The splash window itself (GDI+ on Windows, Xlib on
-// POSIX) is not part of this build yet: these calls keep their places in the main flow and do
-// nothing visible, so the flow's order is already the final one.
+// The splash operations the main flow calls, in this order: SplashSetBorder and SplashConfigure,
+// SplashShow, SplashSetProgress any number of times (from any thread), SplashCleanup. The
+// window is a GDI+ painted Win32 window on Windows and an Xlib window on POSIX; both show the
+// frames of frame_renderer.h. Without a display (POSIX) the run goes on without a splash.
+//
+// Process-wide state: the run's one splash (its image, border, progress and window), kept
+// behind a lock. The first SplashShow registers an exit handler that takes down a window left
+// open, so the process never ends with the splash thread still running.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace ferrolan::splash {
 
@@ -16,12 +19,21 @@ bool IsWindowsXpOrLater();
 /// Starts the imaging library the splash paints with, once per process.
 void StartImaging();
 
-/// Chooses the splash image: a file, or the bytes of a dynamic image.
-void SplashConfigure(const std::string& imageFile);
-void SplashConfigureImage(const std::vector<std::uint8_t>& image);
+/// The white border around the image, in pixels (negative values count as 0). Read when the
+/// window is shown.
+void SplashSetBorder(int pixels);
 
-/// Shows the splash window; sets the progress (0 to 100, or -1 for the indeterminate state).
+/// Loads the splash image from a PNG file. An image configured once stays. A missing or
+/// undecodable file gives an empty image: the window then shows only the border (and none at
+/// all when the border is 0).
+void SplashConfigure(const std::string& imageFile);
+
+/// Shows the splash window and waits (at most 5000 ms) until it is up; a second call while it
+/// is shown does nothing.
 void SplashShow();
+
+/// -100 hides the bar, -1 shows the scrolling stripes, 0 to 100 the percentage done. Before
+/// SplashShow the value is only recorded, and the window starts with it.
 void SplashSetProgress(int percent);
 
 /// Takes the splash down and releases what it used. Harmless when nothing is shown.

@@ -1,0 +1,159 @@
+// The splash window on the screen: what a capture of its place shows must be exactly the frame
+// the renderer composes. Runs wherever a window can be opened and is skipped elsewhere.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "splash/frame_renderer.h"
+#include "splash/splash_control.h"
+#include "splash/splash_control_os.h"
+#include "splash/testdata/small_png.h"
+#include "testing/temp_folder.h"
+
+#ifdef FERROLAN_SPLASH_ARTIFACTS
+#include <png.h>
+
+#include <filesystem>
+#endif
+
+namespace ferrolan::splash {
+namespace {
+
+// 40 x 30: a colour gradient, opaque on the left half and partly transparent on the right.
+ArgbImage TestImage() {
+  ArgbImage image;
+  image.width = 40;
+  image.height = 30;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const std::uint32_t alpha = x < 20 ? 255u : static_cast<std::uint32_t>(60 + 6 * y);
+      image.pixels.push_back(alpha << 24 | static_cast<std::uint32_t>(6 * x) << 16 |
+                             static_cast<std::uint32_t>(8 * y) << 8 |
+                             static_cast<std::uint32_t>(255 - 6 * x));
+    }
+  }
+  return image;
+}
+
+// Keeps a capture for a person to look at, where the build can write PNG files.
+void SaveCapture(const ArgbImage& capture, const std::string& name) {
+#ifdef FERROLAN_SPLASH_ARTIFACTS
+  std::filesystem::create_directories(FERROLAN_SPLASH_ARTIFACTS);
+  std::vector<png_byte> bytes;
+  for (std::uint32_t argb : capture.pixels) {
+    for (int shift : {24, 16, 8, 0}) bytes.push_back(static_cast<png_byte>(argb >> shift));
+  }
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(capture.width);
+  png.height = static_cast<png_uint_32>(capture.height);
+  png.format = PNG_FORMAT_ARGB;
+  const std::string path = std::string(FERROLAN_SPLASH_ARTIFACTS) + "/" + name + ".png";
+  EXPECT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr)) << path;
+#else
+  (void)capture;
+  (void)name;
+#endif
+}
+
+// The rows [from, to) of `actual` against the same rows of `expected`: empty when equal, else
+// how many pixels differ and where the first one is.
+std::string Differences(const ArgbImage& actual, const ArgbImage& expected, int from, int to) {
+  if (actual.width != expected.width) return "widths differ";
+  int count = 0;
+  std::ostringstream first;
+  for (int y = from; y < to; ++y) {
+    for (int x = 0; x < actual.width; ++x) {
+      if (actual.At(x, y) == expected.At(x, y)) continue;
+      if (count++ == 0)
+        first << std::hex << "first at " << std::dec << x << "," << y << ": 0x" << std::hex
+              << actual.At(x, y) << " instead of 0x" << expected.At(x, y);
+    }
+  }
+  if (count == 0) return "";
+  return std::to_string(count) + " pixels differ, " + first.str();
+}
+
+TEST(SplashWindowTest, ShowsTheRenderedFramePixelForPixel) {
+  const ArgbImage image = TestImage();
+  const std::unique_ptr<detail::SplashWindow> window = detail::StartSplashWindow(image, 10);
+  if (!window) GTEST_SKIP() << "no window can be opened here (no display)";
+  const FrameGeometry geometry = GeometryFor(40, 30, 10);
+
+  for (int progress : {kNoBar, 50, 100, 0}) {
+    SCOPED_TRACE(progress);
+    window->SetProgress(progress);
+    const detail::WindowBounds bounds = window->Bounds();
+    ASSERT_EQ(bounds.width, geometry.width);
+    ASSERT_EQ(bounds.height, WindowHeight(geometry, progress));
+    const std::optional<ArgbImage> capture = detail::CaptureScreen(bounds);
+    ASSERT_TRUE(capture);
+    SaveCapture(*capture, "progress_" + std::to_string(progress));
+    ArgbImage expected;
+    RenderFrame(image, 10, progress, 0, expected);
+    EXPECT_EQ(Differences(*capture, expected, 0, bounds.height), "");
+  }
+
+  // The marquee moves on its own, so its offset is unknown: everything above the bar must be
+  // exact, and the bar must be the marquee at one of its offsets.
+  window->SetProgress(kIndeterminate);
+  const detail::WindowBounds bounds = window->Bounds();
+  ASSERT_EQ(bounds.height, geometry.frameHeight);
+  const std::optional<ArgbImage> capture = detail::CaptureScreen(bounds);
+  ASSERT_TRUE(capture);
+  SaveCapture(*capture, "marquee");
+  ArgbImage expected;
+  RenderFrame(image, 10, kIndeterminate, 0, expected);
+  EXPECT_EQ(Differences(*capture, expected, 0, geometry.borderedHeight), "");
+  bool barMatches = false;
+  for (int offset = 0; offset <= kMarqueePeriod && !barMatches; ++offset) {
+    RenderFrame(image, 10, kIndeterminate, offset, expected);
+    barMatches =
+        Differences(*capture, expected, geometry.borderedHeight, geometry.frameHeight).empty();
+  }
+  EXPECT_TRUE(barMatches) << "the bar is no frame of the marquee";
+
+  // Taking the bar away shrinks the window again.
+  window->SetProgress(kNoBar);
+  EXPECT_EQ(window->Bounds().height, geometry.borderedHeight);
+}
+
+using SplashControlTest = testing::LoggedTempFolderTest;
+
+// The control layer's state lives for the whole process, so its whole life is one test.
+TEST_F(SplashControlTest, ShowsOneWindowCleansUpTwiceAndNeverHoldsUpTheExit) {
+  const ArgbImage probeImage = TestImage();
+  if (!detail::StartSplashWindow(probeImage, 0)) GTEST_SKIP() << "no window can be opened here";
+
+  SplashSetBorder(10);
+  SplashSetProgress(30);  // recorded only: the window starts with it
+  SplashConfigure(Write("logo.png", testdata::kSmallPng));
+  SplashShow();
+  SplashShow();
+  EXPECT_EQ(CountStartingWith("[Splash] Showing a "), 1);
+  EXPECT_EQ(CountStartingWith("[Splash] Showing a 28 x 44 splash at "), 1);  // with its bar
+
+  SplashSetProgress(kIndeterminate);
+  SplashSetProgress(100);
+  SplashCleanup();
+  SplashCleanup();
+  SplashSetProgress(50);  // no window any more: only recorded
+  EXPECT_EQ(CountStartingWith("[HttpDownloader] Cleaning up..."), 2);
+
+  // A process that ends with the splash up takes it down on its way out.
+  EXPECT_EXIT(
+      {
+        SplashShow();
+        SplashSetProgress(kIndeterminate);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace ferrolan::splash
