@@ -12,10 +12,11 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(${FERROLAN_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-# ferrolan_add_test(NAME sources... LIBS libs...)
-# Every test binary links ferrolan_testing (src/testing), the helpers all tests share.
+# ferrolan_add_test(NAME sources... LIBS libs... [PROPERTIES name value...])
+# Every test binary links ferrolan_testing (src/testing), the helpers all tests share. PROPERTIES
+# are further CTest properties of each of its tests.
 function(ferrolan_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   ferrolan_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} ferrolan_testing GTest::gtest GTest::gmock
@@ -25,7 +26,8 @@ function(ferrolan_add_test name)
     target_link_options(${name} PRIVATE -static)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 600 ENVIRONMENT "FERROLAN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES TIMEOUT 600 ENVIRONMENT "FERROLAN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+    ${ARG_PROPERTIES})
 endfunction()
 
 # ferrolan_test_tool_path(<out> <target> | FOLDER <path>)

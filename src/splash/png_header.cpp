@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "fs/owned_file.h"
+#include "log/log.h"
+#include "splash/frame_renderer.h"
 
 namespace ferrolan::splash {
 namespace {
@@ -36,6 +38,23 @@ std::optional<PngSize> DeclaredPngSizeOfFile(const std::string& path) {
   const std::size_t got = std::fread(header.data(), 1, header.size(), file.get());
   header.resize(got);
   return DeclaredPngSize(header);
+}
+
+std::optional<PngSize> ShowablePngSize(const std::string& path) {
+  const std::optional<PngSize> declared = DeclaredPngSizeOfFile(path);
+  if (!declared) {
+    log::LogPrintf("[Splash] %s is missing or is not a PNG image\n", path.c_str());
+    return std::nullopt;
+  }
+  const std::uint64_t pixels =
+      static_cast<std::uint64_t>(declared->width) * static_cast<std::uint64_t>(declared->height);
+  if (pixels == 0 || pixels > kMaxImagePixels) {
+    log::LogPrintf("[Splash] %s declares %u x %u pixels; refused (at most %llu pixels)\n",
+                   path.c_str(), declared->width, declared->height,
+                   static_cast<unsigned long long>(kMaxImagePixels));
+    return std::nullopt;
+  }
+  return declared;
 }
 
 }  // namespace ferrolan::splash

@@ -22,4 +22,10 @@ std::optional<PngSize> DeclaredPngSize(const std::string& header);
 /// The same for the file at `path`; none when it cannot be read or is not a PNG.
 std::optional<PngSize> DeclaredPngSizeOfFile(const std::string& path);
 
+/// The declared size of the PNG file at `path` when the splash may decode it. None, after a log
+/// line saying why, when the file is missing or not a PNG, or declares no pixels or more than
+/// kMaxImagePixels: a decoder would take a declared image's pixel memory before anything could
+/// refuse it, so this check comes first.
+std::optional<PngSize> ShowablePngSize(const std::string& path);
+
 }  // namespace ferrolan::splash

@@ -415,18 +415,8 @@ bool StartImaging() { return true; }
 void StopImaging() {}
 
 std::optional<ArgbImage> LoadPng(const std::string& path) {
-  const std::optional<PngSize> declared = DeclaredPngSizeOfFile(path);
-  if (!declared) {
-    LogPrintf("[Splash] %s is missing or is not a PNG image\n", path.c_str());
-    return std::nullopt;
-  }
-  const std::uint64_t pixels =
-      static_cast<std::uint64_t>(declared->width) * static_cast<std::uint64_t>(declared->height);
-  if (pixels == 0 || pixels > kMaxImagePixels) {
-    LogPrintf("[Splash] %s declares %u x %u pixels; refused (at most %llu pixels)\n", path.c_str(),
-              declared->width, declared->height, static_cast<unsigned long long>(kMaxImagePixels));
-    return std::nullopt;
-  }
+  const std::optional<PngSize> declared = ShowablePngSize(path);
+  if (!declared) return std::nullopt;
 
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
@@ -448,7 +438,7 @@ std::optional<ArgbImage> LoadPng(const std::string& path) {
   ArgbImage image;
   image.width = static_cast<int>(png.width);
   image.height = static_cast<int>(png.height);
-  image.pixels.resize(static_cast<std::size_t>(pixels));
+  image.pixels.resize(static_cast<std::size_t>(png.width) * png.height);
   for (std::size_t i = 0; i < image.pixels.size(); ++i) image.pixels[i] = ToArgb(&bytes[4 * i]);
   return image;
 }

@@ -69,19 +69,8 @@ bool IsWindowsXpOrLater() {
 }
 
 std::optional<ArgbImage> LoadPng(const std::string& path) {
-  // The header is checked first so that a file declaring a huge image never reaches the
-  // decoder, which would take its pixel memory before anything could refuse it.
-  const std::optional<PngSize> declared = DeclaredPngSizeOfFile(path);
-  if (!declared) {
-    LogPrintf("[Splash] %s is missing or not a PNG image\n", path.c_str());
-    return std::nullopt;
-  }
-  const std::uint64_t declaredPixels = std::uint64_t{declared->width} * declared->height;
-  if (declaredPixels == 0 || declaredPixels > kMaxImagePixels) {
-    LogPrintf("[Splash] %s declares %ux%u pixels, which the splash does not show\n", path.c_str(),
-              declared->width, declared->height);
-    return std::nullopt;
-  }
+  const std::optional<PngSize> declared = ShowablePngSize(path);
+  if (!declared) return std::nullopt;
   if (!StartImaging()) {
     LogPrintf("[Splash] GDI+ is not available to decode %s\n", path.c_str());
     return std::nullopt;
