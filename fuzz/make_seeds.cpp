@@ -16,6 +16,7 @@
 #include "archive/testdata/test_signing_key.h"
 #include "lzma_encoder.h"
 #include "payload_writer.h"
+#include "splash/testdata/small_png.h"
 #include "tail/markers.h"
 #include "tail/payload_layout.h"
 #include "testing/tail_builder.h"
@@ -203,6 +204,11 @@ void DecoderSeeds(const archive::SigningKey& key) {
   Seed("hex", "public_key", std::string(1, '\xFF') + key.PublicHex());
   Seed("hex", "short_output", std::string(1, '\x03') + "0a1B2c3D");
   Seed("hex", "odd", std::string(1, '\xFF') + "abc");
+  Seed("png", "small", splash::testdata::kSmallPng);
+  // The same image declaring 20000 x 20000 pixels in its header.
+  std::string huge = splash::testdata::kSmallPng;
+  huge.replace(16, 8, std::string("\x00\x00\x4e\x20\x00\x00\x4e\x20", 8));
+  Seed("png", "huge", huge);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ cd "$root"
 
 seconds=${1:-600}
 shift || true
-all="base64 hex params tail_reader launch_file lso unarchiver unarchiver_signed"
+all="base64 hex params tail_reader launch_file lso unarchiver unarchiver_signed png"
 harnesses=${*:-$all}
 build=build/fuzz
 
