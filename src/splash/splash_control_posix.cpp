@@ -406,6 +406,21 @@ std::uint32_t ToArgb(const png_byte* argb) {
          (static_cast<std::uint32_t>(argb[2]) << 8) | static_cast<std::uint32_t>(argb[3]);
 }
 
+// Xlib's default error handler ends the process on any protocol error, and the splash must
+// never end the run: an error is logged, and the splash goes on without what failed. The handler
+// is the process's; only the splash talks to the X server before the application starts.
+int LogXError(Display* /*display*/, XErrorEvent* event) {
+  LogPrintf("[Splash] X error %d (request %d); the splash goes on\n",
+            static_cast<int>(event->error_code), static_cast<int>(event->request_code));
+  return 0;
+}
+
+DisplayPtr OpenDisplay() {
+  static std::once_flag installed;
+  std::call_once(installed, [] { XSetErrorHandler(LogXError); });
+  return DisplayPtr(XOpenDisplay(nullptr));
+}
+
 }  // namespace
 
 bool IsWindowsXpOrLater() { return true; }
@@ -450,7 +465,7 @@ std::unique_ptr<SplashWindow> StartSplashWindow(const ArgbImage& image, int bord
               geometry.borderedHeight);
     return nullptr;
   }
-  DisplayPtr display(XOpenDisplay(nullptr));
+  DisplayPtr display = OpenDisplay();
   if (!display) {
     LogPrintf("[Splash] No display; running without a splash\n");
     return nullptr;
@@ -472,10 +487,10 @@ std::unique_ptr<SplashWindow> StartSplashWindow(const ArgbImage& image, int bord
 }
 
 std::optional<ArgbImage> CaptureScreen(const WindowBounds& area) {
-  DisplayPtr display(XOpenDisplay(nullptr));
+  DisplayPtr display = OpenDisplay();
   if (!display || area.width <= 0 || area.height <= 0) return std::nullopt;
   const int screen = DefaultScreen(display.get());
-  // XGetImage fails (and Xlib's default handler ends the process) for an area off the screen.
+  // XGetImage fails for an area off the screen.
   if (area.x < 0 || area.y < 0 || area.x + area.width > DisplayWidth(display.get(), screen) ||
       area.y + area.height > DisplayHeight(display.get(), screen))
     return std::nullopt;
