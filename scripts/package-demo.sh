@@ -12,6 +12,8 @@
 #   FERROLAN_DEMO_UPDATER_JARS  extra jars for the updater folder, separated by blanks
 #   FERROLAN_DEMO_HEAP          "MAX INITIAL" heap sizes in MiB of the launch files (default
 #                               "256 16"; "0 0" leaves the virtual machine's defaults)
+#   FERROLAN_DEMO_SPLASH        the splash image (a PNG file); by default a stand-in that
+#                               shows no splash
 set -euo pipefail
 build=$1
 runtime=$2
@@ -46,7 +48,8 @@ else
   printf 'no trust store\n' >"$out/files/cacerts"
 fi
 printf 'not a Windows tool\n' >"$out/files/lzma.exe"
-printf '\x89PNG\r\n\x1a\n' >"$out/files/splash.png"
+if [ -n "${FERROLAN_DEMO_SPLASH:-}" ]; then cp "$FERROLAN_DEMO_SPLASH" "$out/files/splash.png"; else
+  printf '\x89PNG\r\n\x1a\n' >"$out/files/splash.png"; fi
 
 "$bin/ferrolan-pack" keygen -o "$out/demo-key" >/dev/null
 cat >"$out/demo.json" <<JSON
