@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "log/log.h"
+#include "os/os.h"
 #include "splash/splash_control_os.h"
 
 namespace ferrolan::splash::detail {
@@ -321,10 +322,14 @@ class LegacySplash final : public SplashWindow {
   }
 
   unsigned Run() {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
+    // The common controls are loaded for this splash only, so no other run loads them.
+    using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    if (const auto init = commonControls_.Function<InitControls>("InitCommonControlsEx")) {
+      INITCOMMONCONTROLSEX controls{};
+      controls.dwSize = sizeof controls;
+      controls.dwICC = ICC_PROGRESS_CLASS;
+      init(&controls);
+    }
     const POINT origin = CentredOrigin(kLegacyWidth, kLegacyHeight);
     const HWND window =
         CreateWindowExA(WS_EX_TOOLWINDOW, PROGRESS_CLASSA, nullptr,
@@ -344,6 +349,8 @@ class LegacySplash final : public SplashWindow {
     return 0;
   }
 
+  // Loaded before the thread starts and released after it ended.
+  os::DynamicLibrary commonControls_{"comctl32.dll"};
   HWND window_ = nullptr;
   SplashThread thread_;
 };
