@@ -8,7 +8,7 @@ file(COPY_FILE "${IMAGE}" "${WORK_DIR}/qv_logo.png")
 
 execute_process(COMMAND ${EMULATOR} "${LAUNCHER}" -TESTSPLASH
   WORKING_DIRECTORY "${WORK_DIR}"
-  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 60)
+  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 100)
 message("${output}${errors}")
 
 set(expected

@@ -138,11 +138,21 @@ check_cut() { # cut label file
       'Could not find marker|missing or too long|the input ends inside the entry|payload ends before all of its entries|unable to verify signature|carries no signature block|signature block is incomplete|compressed archive is damaged|Unable to extract archive file|Params' \
       "$OUT"
   fi
-  local folder
+  local folder name reference version
   for folder in "$master"/*-complete; do
     [ -e "$folder" ] || continue
-    check "$2 cut at $1: $(basename "$folder") is complete" \
-      diff -r "$folder" "$WORK/reference/$(basename "$folder")"
+    name=$(basename "$folder")
+    reference=$WORK/reference/$name
+    # A cut inside the Params section loses the pairs after the cut, the JRE's name among them:
+    # the runtime is then installed under an empty name. Its reference is the folder of the
+    # same version.
+    if [ ! -d "$reference" ]; then
+      version=${name%-complete}
+      version=${version##*-}
+      reference=$(compgen -G "$WORK/reference/*-$version-complete" | head -n 1)
+      reference=${reference:-$WORK/reference/$name}
+    fi
+    check "$2 cut at $1: $name is complete" diff -r "$folder" "$reference"
   done
   check "$2 cut at $1: no temporary folder is left" \
     bash -c '! ls "$1" 2>/dev/null | grep -q "^FerrolanTemp-"' _ "$master"
