@@ -40,6 +40,8 @@
 # side. The exit code is 0 when both benchmarks ran (whatever the ratios), 1 when a launcher
 # run failed, 2 when something needed is missing.
 set -euo pipefail
+# The launcher's log lines on its standard output, which this script reads; no dialogs.
+export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
 install_rounds=${2:-3}
@@ -153,7 +155,8 @@ timeline "$work/install-best.log" 20
 
 # ---- 2. Run as installed ------------------------------------------------------------------
 # The last install round's root stays: the launcher finds everything current and launches.
-export PROGRAMDATA=$root/programdata APPDATA=$root/appdata
+# The menu entry a normal start makes stays in the bench's root too.
+export PROGRAMDATA=$root/programdata APPDATA=$root/appdata XDG_DATA_HOME=$root/share
 master="$PROGRAMDATA/Ferrolan-Demo App"
 installed_jre=$(compgen -G "$master/Ferrolan-jre17-*-complete" | head -n 1)
 bench_jar=$(compgen -G "$master/Ferrolan-Ferrolan-*-complete/ferrolan-bench.jar" | head -n 1)

@@ -16,6 +16,8 @@
 # small runtime the end-to-end tests link, build/linux/tests/e2e/runtime, when it exists).
 # Starts its own Xvfb and stops it by its PID. Exit code 0 when every run worked.
 set -euo pipefail
+# The launcher's log lines on its standard output, which this script reads; no dialogs.
+export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
 rounds=${2:-5}
@@ -54,6 +56,7 @@ run() {
   rm -rf "$work/root"
   mkdir -p "$work/root/programdata" "$work/root/appdata"
   (cd "$work" && PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata \
+    XDG_DATA_HOME=$work/root/share \
     DISPLAY=$([ "$1" = 1 ] && echo "$display") python3 - "./Demo App" <<'PY'
 import subprocess, sys, time
 start = time.monotonic()

@@ -2,9 +2,11 @@
 #   ferrolan::tomcrypt  libtomcrypt with libtommath as its big-number provider
 #   ferrolan::lzma      liblzma (xz)
 #   ferrolan::json      nlohmann-json (header-only)
+#   ferrolan::zlib      zlib (the packager inflates jar manifests with it)
 #   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only
 # Native builds take Debian's packages; the mingw build takes the static libraries that
-# scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX.
+# scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX, and Debian's mingw zlib
+# (libz-mingw-w64-dev).
 set(THREADS_PREFER_PTHREAD_FLAG ON)
 find_package(Threads REQUIRED)
 
@@ -41,6 +43,27 @@ target_link_libraries(ferrolan::lzma INTERFACE ${FERROLAN_LZMA_LIB})
 target_include_directories(ferrolan::lzma SYSTEM INTERFACE ${FERROLAN_LZMA_INC})
 if(WIN32)
   target_compile_definitions(ferrolan::lzma INTERFACE LZMA_API_STATIC)
+endif()
+
+if(WIN32)
+  # Debian's libz-mingw-w64-dev installs into the cross compiler's own prefix. The static library
+  # is named explicitly: the import library beside it would make the packager need zlib1.dll.
+  find_library(FERROLAN_ZLIB_LIB NAMES libz.a HINTS /usr/x86_64-w64-mingw32/lib NO_DEFAULT_PATH
+    NO_CMAKE_FIND_ROOT_PATH
+    REQUIRED)
+  find_path(FERROLAN_ZLIB_INC zlib.h HINTS /usr/x86_64-w64-mingw32/include NO_DEFAULT_PATH
+    NO_CMAKE_FIND_ROOT_PATH
+    REQUIRED)
+else()
+  find_library(FERROLAN_ZLIB_LIB NAMES z REQUIRED)
+  find_path(FERROLAN_ZLIB_INC zlib.h REQUIRED)
+endif()
+add_library(ferrolan::zlib INTERFACE IMPORTED)
+target_link_libraries(ferrolan::zlib INTERFACE ${FERROLAN_ZLIB_LIB})
+if(NOT WIN32)
+  # The mingw compiler searches its own prefix already; naming it again would reorder the
+  # system headers.
+  target_include_directories(ferrolan::zlib SYSTEM INTERFACE ${FERROLAN_ZLIB_INC})
 endif()
 
 # nlohmann-json is header-only, so the mingw build takes Debian's native headers as well. It must

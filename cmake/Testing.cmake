@@ -25,6 +25,8 @@ function(ferrolan_add_test name)
     # Static runtime: the test binaries run under Wine without mingw DLLs on the path.
     target_link_options(${name} PRIVATE -static)
   endif()
+  # One variable only: the discovery would read a second one as the next property's name. The
+  # switches for the launchers a test runs are set by src/testing's TempFolder.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 600 ENVIRONMENT "FERROLAN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
     ${ARG_PROPERTIES})

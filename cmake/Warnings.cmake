@@ -14,5 +14,8 @@ endif()
 # Every project target: warnings, the source root on the include path.
 function(ferrolan_target_defaults target)
   target_link_libraries(${target} PRIVATE ferrolan_warnings)
+  # Every function and object in a section of its own, so the shipping image's linker can leave
+  # out what the launcher never calls.
+  target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()

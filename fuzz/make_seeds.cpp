@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_writer.h"
@@ -195,6 +196,60 @@ void LaunchSeeds() {
   Seed("lso", "short", testing::Fields({"5", "-Xmx1g"}));
 }
 
+// `bytes` little-endian bytes of `value`; beyond its eight bytes, zeros (a run of zero fields).
+void PutLe(std::string& out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    out.push_back(i < 8 ? static_cast<char>((value >> (8 * i)) & 0xFF) : '\0');
+}
+
+// A jar of stored entries, the manifest first, with its central directory and end record.
+std::string StoredJar(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string body;
+  std::string directory;
+  for (const auto& file : files) {
+    // Plain references: older clang versions cannot capture structured bindings in a lambda.
+    const std::string& name = file.first;
+    const std::string& content = file.second;
+    auto header = [&](std::string& out, bool central) {
+      PutLe(out, central ? 0x02014b50 : 0x04034b50, 4);
+      if (central) PutLe(out, 20, 2);
+      PutLe(out, 20, 2);
+      PutLe(out, 0, 2 + 2 + 4 + 4);  // flags, method (stored), time and date, crc (unchecked)
+      PutLe(out, content.size(), 4);
+      PutLe(out, content.size(), 4);
+      PutLe(out, name.size(), 2);
+      PutLe(out, 0, 2);
+      if (central) {
+        PutLe(out, 0, 2 + 2 + 2 + 4);
+        PutLe(out, body.size(), 4);
+      }
+      out += name;
+    };
+    header(directory, true);
+    header(body, false);
+    body += content;
+  }
+  std::string end;
+  PutLe(end, 0x06054b50, 4);
+  PutLe(end, 0, 4);
+  PutLe(end, files.size(), 2);
+  PutLe(end, files.size(), 2);
+  PutLe(end, directory.size(), 4);
+  PutLe(end, body.size(), 4);
+  PutLe(end, 0, 2);
+  return body + directory + end;
+}
+
+void JarSeeds() {
+  Seed("jar_reader", "manifest",
+       StoredJar({{"META-INF/MANIFEST.MF",
+                   "Manifest-Version: 1.0\r\nMain-Class: com.example.Ma\r\n in\r\nClass-Path: "
+                   "lib/a.jar b%20c.jar\r\n\r\n"},
+                  {"com/example/Main.class", "class"}}));
+  Seed("jar_reader", "no_manifest", StoredJar({{"a/B.class", "b"}, {"a/", ""}}));
+  Seed("jar_reader", "empty", StoredJar({}));
+}
+
 void DecoderSeeds(const archive::SigningKey& key) {
   Seed("base64", "padded",
        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
@@ -227,6 +282,7 @@ int main(int argc, char** argv) {
   TailSeeds();
   ParamsSeeds();
   LaunchSeeds();
+  JarSeeds();
   DecoderSeeds(*key);
   stdfs::remove_all(gOutput / "work", ignored);
   return 0;

@@ -32,8 +32,12 @@ echo "[demo] packaging the demo application with its runtime"
 "$here/package-demo.sh" "$root/build/linux" "$jre" "$work"
 ls -l "$work/Demo App" | awk '{print "[demo] launcher file: " $5 " bytes"}'
 
-export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata
-mkdir -p "$PROGRAMDATA" "$APPDATA"
+# The menu entry and icon the first start makes go into the temporary root too, not into the
+# menus of the user who runs the demo.
+export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata XDG_DATA_HOME=$work/root/share
+# A start is quiet on Linux; the demo shows a few of the launcher's log lines, so it asks for them.
+export FERROLAN_LOG_ECHO=1
+mkdir -p "$PROGRAMDATA" "$APPDATA" "$XDG_DATA_HOME"
 run() {
   local start end
   start=$(date +%s%N)
@@ -53,3 +57,4 @@ run first-argument "second argument"
 echo "[demo] second start: run as installed"
 run again
 echo "[demo] installed: $(ls "$PROGRAMDATA/Ferrolan-Demo App" | tr '\n' ' ')"
+echo "[demo] menu entry: $(ls "$XDG_DATA_HOME/applications" 2>/dev/null | tr '\n' ' ')"

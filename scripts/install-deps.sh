@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates xz-utils dpkg-dev
   libtomcrypt-dev libtommath-dev liblzma-dev nlohmann-json3-dev libcurl4-openssl-dev libproxy-dev libpng-dev libx11-dev
+  zlib1g-dev libz-mingw-w64-dev
   openjdk-17-jdk-headless googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils clang clang-format libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 wine
-  nginx-light tinyproxy ccache nftables iproute2 python3 openssl
+  nginx-light tinyproxy ccache nftables iproute2 python3 openssl libssl-dev osslsigncode
 )
 
 missing=()

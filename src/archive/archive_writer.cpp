@@ -252,6 +252,13 @@ bool ArchiveWriter::AddFolderTree(const std::string& folder, std::string_view pr
   return !failed_;
 }
 
+std::array<unsigned char, kMixedDigestSize> ArchiveWriter::DigestSoFar() const {
+  MixedHashState copy = hash_;
+  std::array<unsigned char, kMixedDigestSize> digest{};
+  MixedHash_done(&copy, digest.data());
+  return digest;
+}
+
 bool ArchiveWriter::Finish(const SigningKey* key) {
   if (finished_ || !CloseContent()) return failed_ = true, false;
   finished_ = true;

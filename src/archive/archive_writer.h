@@ -12,6 +12,7 @@
 // source (CryptGenRandom on Windows, /dev/urandom on POSIX) through libtomcrypt's "sprng".
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -102,6 +103,10 @@ class ArchiveWriter {
   /// far; without one, writes nothing more (an unsigned archive). The writer accepts nothing
   /// after this.
   bool Finish(const SigningKey* key);
+
+  /// The mixed digest of every byte written so far: what a signature made now would cover.
+  /// Meaningful before Finish.
+  std::array<unsigned char, kMixedDigestSize> DigestSoFar() const;
 
   /// Bytes handed to the sink so far.
   std::uint64_t BytesWritten() const { return written_; }

@@ -58,7 +58,19 @@ TEST(ArchiveWriterTest, EntriesAndSignatureBlockHaveTheFormatReadersExpect) {
   EXPECT_TRUE(CheckSignature(hash, hex, key.get()));
   unsigned char one = 1;
   MixedHash_process(&copy, &one, 1);
+  MixedHashState cutShort = copy;
   EXPECT_FALSE(CheckSignature(copy, hex, key.get()));
+
+  // A signature the verify call itself refuses (too short for the key): the decoded length is
+  // logged first, then the call's failure.
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(VerifyArchiveSignature(cutShort, hex.substr(0, 64), key.get()));
+  std::fflush(stdout);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  const std::size_t produced = out.find("[Unarchiver] Produced a signature of length 32\n");
+  ASSERT_NE(produced, std::string::npos) << out;
+  EXPECT_NE(out.find("ERROR - signature verification failed.\n", produced), std::string::npos)
+      << out;
 }
 
 TEST(ArchiveWriterTest, KeysRoundTripThroughTheirTextForms) {

@@ -94,12 +94,12 @@ const PublicKey* ProcessPublicKey() {
 }
 
 bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const PublicKey* key,
-                    int* producedLength) {
+                    const std::function<void(int)>& decoded) {
   unsigned char digest[kMixedDigestSize];
   if (MixedHash_done(&hash, digest) != CRYPT_OK) return false;
   std::vector<unsigned char> signature(signatureHex.size() / 2 + 2, 0);
   const int produced = HexToBytes(signature.data(), signature.size(), signatureHex);
-  if (producedLength != nullptr) *producedLength = produced;
+  if (decoded) decoded(produced);
   if (key == nullptr || produced <= 0) return false;
   const int mixed = RegisterArchiveHashes();
   if (mixed < 0) return false;
@@ -117,9 +117,9 @@ bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const P
 bool VerifyArchiveSignature(MixedHashState& hash, std::string_view signatureHex,
                             const PublicKey* key) {
   log::LogPrintf("[Unarchiver] Verifying signature\n");
-  int produced = 0;
-  const bool valid = CheckSignature(hash, signatureHex, key, &produced);
-  log::LogPrintf("[Unarchiver] Produced a signature of length %d\n", produced);
+  const bool valid = CheckSignature(hash, signatureHex, key, [](int produced) {
+    log::LogPrintf("[Unarchiver] Produced a signature of length %d\n", produced);
+  });
   if (key == nullptr) {
     // A signed archive arriving while no key was imported cannot be checked; accepting it
     // would make the signature meaningless, so it is refused like a bad one.

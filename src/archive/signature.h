@@ -55,10 +55,10 @@ const PublicKey* ProcessPublicKey();
 
 /// The decision alone, without logging or ending the process: finishes `hash` and checks the
 /// signature text against it with `key`. False for a missing key, a signature that does not
-/// decode, a failing verify call, or a signature that does not match. `producedLength`, when
-/// given, receives the number of signature bytes decoded.
+/// decode, a failing verify call, or a signature that does not match. `decoded`, when given, is
+/// told the number of signature bytes decoded, before the signature is checked.
 bool CheckSignature(MixedHashState& hash, std::string_view signatureHex, const PublicKey* key,
-                    int* producedLength = nullptr);
+                    const std::function<void(int)>& decoded = nullptr);
 
 /// The check at the end of ExtractArchive. Logs "[Unarchiver] Verifying signature\n" and
 /// "[Unarchiver] Produced a signature of length %d\n"; on success logs

@@ -409,6 +409,14 @@ EntryResult ExtractEntry(RingBuffer& input, const EntryContext& context) {
   const std::optional<std::int32_t> length = ParseEntryLength(*lengthText);
   if (!length) return RejectEntry(Refusal::kBadLength, "bad entry length", *lengthText, context);
 
+  // An empty entry is an empty file whatever its name, the signature block's included: it is
+  // hashed like any file, and the real block must still follow.
+  if (*length == 0) {
+    LogPrintf("\t[Unarchiver] Skipping empty file %s\n", relative.c_str());
+    HashHeader(state);
+    if (state != nullptr) ++state->report.files;
+    return EntryResult::kNext;
+  }
   if (signatureBlock) {
     // The block's own fields are never hashed, its fields 4 and 5 are not even collected.
     state->collector.Clear();
@@ -423,12 +431,6 @@ EntryResult ExtractEntry(RingBuffer& input, const EntryContext& context) {
     return EntryResult::kEnd;
   }
 
-  if (*length == 0) {
-    LogPrintf("\t[Unarchiver] Skipping empty file %s\n", relative.c_str());
-    HashHeader(state);
-    if (state != nullptr) ++state->report.files;
-    return EntryResult::kNext;
-  }
   HashHeader(state);
   if (target.ends_with("p2.l2")) return ExtractInStep(input, *length, relative, context);
 

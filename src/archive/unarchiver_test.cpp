@@ -135,6 +135,50 @@ TEST_F(UnarchiverTest, AlteredArchiveIsRejectedAndItsFilesRemoved) {
   EXPECT_TRUE(IsEmptyFolder(temp.dest()));
 }
 
+// The entries' header fields are covered by the signature like their contents: an archive
+// whose type, path or length field was changed is refused and leaves nothing behind.
+TEST_F(UnarchiverTest, AlteredHeaderFieldsAreRejected) {
+  const std::string archive = BuildArchive(
+      [](ArchiveWriter& w) {
+        w.AddFile("first.txt", "first");
+        w.AddFile("dir/file.txt", "original");
+      },
+      &TestKey());
+  const std::string header =
+      "0\0dir/file.txt\0"
+      "8\0"s;
+  const std::size_t at = archive.find(header);
+  ASSERT_NE(at, std::string::npos);
+  const std::pair<const char*, std::string> changes[] = {
+      {"type to folder",
+       "1\0dir/file.txt\0"
+       "8\0"s},
+      {"type to packed",
+       "2\0dir/file.txt\0"
+       "8\0"s},
+      {"path",
+       "0\0dir/fila.txt\0"
+       "8\0"s},
+      {"path moved",
+       "0\0dix/file.txt\0"
+       "8\0"s},
+      {"length shorter",
+       "0\0dir/file.txt\0"
+       "7\0"s},
+      {"length longer",
+       "0\0dir/file.txt\0"
+       "9\0"s},
+  };
+  UseTestPublicKey();
+  for (const auto& [what, replacement] : changes) {
+    TempFolder temp("altered-header");
+    std::string altered = archive;
+    altered.replace(at, header.size(), replacement);
+    EXPECT_EQ(Extract(altered, temp), kRejected) << what;
+    EXPECT_TRUE(IsEmptyFolder(temp.dest())) << what;
+  }
+}
+
 TEST_F(UnarchiverTest, SignatureAndKeyMustComeTogether) {
   TempFolder unsignedWithKey("unsigned-with-key");
   const std::string plain = BuildArchive([](ArchiveWriter& w) { w.AddFile("f", "x"); }, nullptr);
@@ -155,6 +199,25 @@ TEST_F(UnarchiverTest, SignatureAndKeyMustComeTogether) {
                           "0\0flArcSpBlock_DigitalSignature1\0"
                           "1033\0"s;
   EXPECT_EQ(Extract(cut, truncatedBlock), kRejected);
+
+  // An empty entry under the block's name is an empty file: hashed with the rest, so the real
+  // block that follows verifies, and on its own it is no signature.
+  UseTestPublicKey();
+  TempFolder emptyNamesake("empty-namesake");
+  const std::string withEmpty = BuildArchive(
+      [](ArchiveWriter& w) {
+        w.AddFile("flArcSpBlock_DigitalSignature1", "");
+        w.AddFile("f", "x");
+      },
+      &TestKey());
+  EXPECT_EQ(Extract(withEmpty, emptyNamesake), kOk);
+  EXPECT_EQ(ReadAll(emptyNamesake.dest() / "f"), "x");
+  EXPECT_FALSE(std::filesystem::exists(emptyNamesake.dest() / "flArcSpBlock_DigitalSignature1"));
+  TempFolder onlyEmptyNamesake("only-empty-namesake");
+  EXPECT_EQ(Extract(plain + "0\0flArcSpBlock_DigitalSignature1\0"
+                            "0\0"s,
+                    onlyEmptyNamesake),
+            kRejected);
 }
 
 TEST_F(UnarchiverTest, EntriesThatWouldLeaveTheDestinationRejectTheArchive) {

@@ -362,4 +362,19 @@ void RenameWithFallbacks(const std::string& from, const std::string& to, const R
   DeleteAside(aside);
 }
 
+std::string CurrentFolder() { return detail::WorkingFolder(); }
+
+std::string TempFolderPath() {
+  std::string folder = detail::SystemTempFolder();
+  return folder.empty() ? std::string(".") : folder;
+}
+
+std::optional<std::int64_t> ModifiedTime(const std::string& path) {
+  return detail::ModifiedTime(path);
+}
+
+bool SetModifiedTime(const std::string& path, std::int64_t time) {
+  return detail::SetModifiedTime(path, time);
+}
+
 }  // namespace ferrolan::fs

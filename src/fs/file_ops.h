@@ -8,6 +8,7 @@
 // such call, so that step always fails (logged as a system error) and the copy fallback runs.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -74,6 +75,20 @@ bool CopyStreamToFile(const std::string& path, std::FILE* source);
 /// examined or the target not changed, logs the system error as "[Extractor] stat failed ..." or
 /// "[Extractor] chmod failed ..." and returns false.
 bool CopyPermissions(const std::string& source, const std::string& target);
+
+/// The process's current working folder; empty when it cannot be read.
+std::string CurrentFolder();
+
+/// The system's folder for temporary files (see SystemTempFolder in file_ops_os.h), or "."
+/// when the system names none.
+std::string TempFolderPath();
+
+/// A file's last modification time, opaque but comparable for equality; none when it cannot
+/// be read.
+std::optional<std::int64_t> ModifiedTime(const std::string& path);
+
+/// Gives `path` the modification time ModifiedTime read from another file; false on failure.
+bool SetModifiedTime(const std::string& path, std::int64_t time);
 
 /// Makes a file executable by everyone (POSIX: the modes rwxr-xr-x); nothing to do on Windows,
 /// where being a program is a matter of the file's name.

@@ -3,6 +3,7 @@
 // the search state that only its own functions below look into.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -49,5 +50,16 @@ bool MoveReplacing(const std::string& from, const std::string& to);
 
 /// The process's current working directory, or an empty string when it cannot be read.
 std::string WorkingFolder();
+
+/// The system's folder for temporary files: GetTempPathA on Windows (without its final
+/// separator); TMPDIR when it is an absolute path, else /tmp, on POSIX. Empty when unknown.
+std::string SystemTempFolder();
+
+/// A file's last modification time, in the system's own units (100 ns since 1601 on Windows,
+/// nanoseconds since 1970 on POSIX); none when it cannot be read.
+std::optional<std::int64_t> ModifiedTime(const std::string& path);
+
+/// Sets a file's last modification time to a value ModifiedTime gave; false on failure.
+bool SetModifiedTime(const std::string& path, std::int64_t time);
 
 }  // namespace ferrolan::fs::detail

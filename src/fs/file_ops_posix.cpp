@@ -1,11 +1,13 @@
 // POSIX backend of the file-system toolkit: opendir/readdir listings, unlink/rmdir, getcwd,
 // permission bits.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -78,6 +80,31 @@ std::string WorkingFolder() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (getcwd(buffer.data(), buffer.size()) == nullptr) return std::string();
   return std::string(buffer.data());
+}
+
+std::string SystemTempFolder() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  if (tmpdir != nullptr && tmpdir[0] == '/') return tmpdir;
+  return "/tmp";
+}
+
+std::optional<std::int64_t> ModifiedTime(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+bool SetModifiedTime(const std::string& path, std::int64_t time) {
+  constexpr std::int64_t kNanos = 1000000000;
+  std::int64_t seconds = time / kNanos;
+  std::int64_t nanos = time % kNanos;
+  if (nanos < 0) nanos += kNanos, --seconds;  // a time before 1970
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_nsec = static_cast<long>(nanos);
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 }  // namespace detail

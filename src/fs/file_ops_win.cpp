@@ -75,5 +75,45 @@ std::string WorkingFolder() {
   return std::string(buffer, length);
 }
 
+std::string SystemTempFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer) return std::string();
+  std::string folder(buffer, length);
+  // "C:\Temp\" loses its separator, a drive root "C:\" keeps it.
+  if (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+namespace {
+
+// The file opened for reading its times or for setting them; links are followed, as for any
+// open.
+HANDLE OpenForTimes(const std::string& path, DWORD access) {
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ModifiedTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+      data.ftLastWriteTime.dwLowDateTime);
+}
+
+bool SetModifiedTime(const std::string& path, std::int64_t time) {
+  HANDLE file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILETIME written;
+  written.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) & 0xFFFFFFFFu);
+  written.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32);
+  const bool set = SetFileTime(file, nullptr, nullptr, &written) != 0;
+  CloseHandle(file);
+  return set;
+}
+
 }  // namespace detail
 }  // namespace ferrolan::fs

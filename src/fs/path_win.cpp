@@ -40,6 +40,41 @@ void SetLinkRefused() {
   SetLastError(ERROR_CANT_ACCESS_FILE);
 }
 
+namespace {
+
+// The C runtime's error number for a failed CreateFileA, as fopen would have set it, so callers
+// report the same numbers whichever way a file was opened.
+int ErrnoFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CANT_ACCESS_FILE:
+      return EACCES;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EINVAL;
+  }
+}
+
+}  // namespace
+
 std::FILE* OpenForWritingNoFollow(const std::string& path, const char* mode) {
   if (IsLink(path)) {
     SetLinkRefused();
@@ -51,7 +86,10 @@ std::FILE* OpenForWritingNoFollow(const std::string& path, const char* mode) {
   HANDLE handle = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = ErrnoFor(GetLastError());
+    return nullptr;
+  }
   // Emptied only once it has proved to be ours alone, as on POSIX.
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(handle, &info) ||

@@ -1,9 +1,8 @@
 #include "fs/shared_dir.h"
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 
+#include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/shared_dir_os.h"
 #include "log/log.h"
@@ -123,11 +122,7 @@ std::string UserSpecificFolderName(std::string_view userName) {
 
 std::string UserSpecificDir(const SharedDirSystem& system) {
   std::optional<std::string> base = system.env("ALLUSERSPROFILE");
-  if (!base || base->empty()) {
-    std::error_code ec;
-    std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-    base = ec ? std::string(".") : temp.string();
-  }
+  if (!base || base->empty()) base = TempFolderPath();
   std::string dir = *base;
   PathJoin(dir, UserSpecificFolderName(system.userName()));
   if (system.privateFolder) {

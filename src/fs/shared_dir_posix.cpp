@@ -28,6 +28,11 @@ std::optional<std::string> Home() {
 std::optional<std::string> UserDataFolder() {
   std::optional<std::string> xdg = os::GetEnv("XDG_DATA_HOME");
   if (xdg && !xdg->empty()) {
+    // Every missing folder on the way is made (a fresh account's ~/.local, say); one that
+    // cannot be made leaves the folder missing, and the per-user fallback takes over.
+    for (std::size_t slash = xdg->find('/', 1); slash != std::string::npos;
+         slash = xdg->find('/', slash + 1))
+      mkdir(xdg->substr(0, slash).c_str(), 0700);
     mkdir(xdg->c_str(), 0700);
     return xdg;
   }

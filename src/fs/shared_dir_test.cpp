@@ -167,10 +167,20 @@ TEST(UserSpecificNameTest, TheMostNegativeHashStaysNegative) {
 }
 
 TEST(CurrentSystemTest, AllUsersDirectoryIsKnownHere) {
-  // Both test platforms are "current" systems; POSIX falls back to a default when unset.
-  std::optional<std::string> dir = AllUsersSharedDir();
-  ASSERT_TRUE(dir.has_value());
-  EXPECT_FALSE(dir->empty());
+  // Both test platforms are "current" systems, so the all-users directory is PROGRAMDATA; POSIX,
+  // where the variable is normally unset, has /var/lib in its place.
+  const std::optional<std::string> saved = os::GetEnv("PROGRAMDATA");
+  if (CurrentSystem().privateFolder) {
+    os::SetEnv("PROGRAMDATA", std::nullopt);
+    EXPECT_EQ(AllUsersSharedDir(), "/var/lib");
+    os::SetEnv("PROGRAMDATA", "/srv/shared");
+    EXPECT_EQ(AllUsersSharedDir(), "/srv/shared");
+    os::SetEnv("PROGRAMDATA", saved);
+  } else {
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(AllUsersSharedDir(), *saved);
+    EXPECT_TRUE(stdfs::is_directory(*saved)) << *saved;
+  }
 }
 
 // A fresh account on POSIX: no APPDATA, no XDG variable, no ~/.local/share yet. The per-user
@@ -190,7 +200,13 @@ TEST(CurrentSystemTest, PerUserPlacesAreOnesTheUserCanCreate) {
 
   const std::optional<std::string> appData = system.env("APPDATA");
   const std::optional<std::string> base = system.env("ALLUSERSPROFILE");
+  // An XDG data folder whose parents do not exist yet is made whole.
+  const stdfs::path nested = home / "elsewhere" / "data";
+  os::SetEnv("XDG_DATA_HOME", nested.string());
+  const std::optional<std::string> xdgData = system.env("APPDATA");
   for (const auto& [name, value] : saved) os::SetEnv(name.c_str(), value);
+  EXPECT_EQ(xdgData, nested.string());
+  EXPECT_TRUE(stdfs::is_directory(nested));
 
   ASSERT_EQ(appData, (home / ".local" / "share").string());
   EXPECT_TRUE(stdfs::is_directory(*appData));

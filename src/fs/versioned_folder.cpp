@@ -82,14 +82,28 @@ std::optional<std::string> CreateTempFolder(const std::string& masterFolder) {
   return std::nullopt;
 }
 
+namespace {
+
+// The dashes around a name's version: the last "-" ends it and the one before starts it, so a
+// component name may hold dashes of its own ("Ferrolan-My-App-00000000001-complete"). False
+// for names with fewer than three "-".
+bool VersionDashes(std::string_view name, std::size_t* first, std::size_t* before,
+                   std::size_t* after) {
+  *first = name.find('-');
+  *after = name.rfind('-');
+  if (*first == std::string_view::npos || *after == *first) return false;
+  *before = name.rfind('-', *after - 1);
+  return *before != *first;
+}
+
+}  // namespace
+
 std::int64_t FolderVersion(std::string_view name) {
-  std::size_t first = name.find('-');
-  if (first == std::string_view::npos) return -1;
-  std::size_t second = name.find('-', first + 1);
-  if (second == std::string_view::npos) return -1;
-  std::size_t third = name.find('-', second + 1);
-  if (third == std::string_view::npos) return -1;
-  return AtoiLike(name.substr(second + 1, third - second - 1));
+  std::size_t first = 0;
+  std::size_t before = 0;
+  std::size_t after = 0;
+  if (!VersionDashes(name, &first, &before, &after)) return -1;
+  return AtoiLike(name.substr(before + 1, after - before - 1));
 }
 
 std::optional<std::string> PickFolder(const std::string& masterFolder, std::string_view component) {
@@ -105,11 +119,11 @@ std::optional<std::string> PickFolder(const std::string& masterFolder, std::stri
   while (std::optional<std::string> entry = NextFolderEntry(*listing)) {
     const std::string& name = *entry;
     if (name.size() <= 2) continue;
-    std::size_t first = name.find('-');
-    if (first == std::string::npos) continue;
-    std::size_t second = name.find('-', first + 1);
-    if (second == std::string::npos) continue;
-    if (std::string_view(name).substr(first + 1, second - first - 1) != component) continue;
+    std::size_t first = 0;
+    std::size_t before = 0;
+    std::size_t after = 0;
+    if (!VersionDashes(name, &first, &before, &after)) continue;
+    if (std::string_view(name).substr(first + 1, before - first - 1) != component) continue;
     const std::string componentText(component);
     std::string path = masterFolder;
     PathJoin(path, name);

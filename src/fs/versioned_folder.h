@@ -29,16 +29,17 @@ std::string TempFolderName(const std::string& masterFolder);
 /// created (the master folder is missing, unwritable or reached through a link).
 std::optional<std::string> CreateTempFolder(const std::string& masterFolder);
 
-/// The version of a folder name: the text between its second and third "-", read the way atoi
-/// reads (leading digits; 0 for none). -1 when the name has fewer than three "-". Versions are
-/// kept in 64 bits so that eleven-digit versions compare correctly on every platform.
+/// The version of a folder name: the text between its last "-" and the "-" before it, read the
+/// way atoi reads (leading digits; 0 for none). -1 when the name has fewer than three "-".
+/// Reading from the end lets component names hold dashes ("Ferrolan-My-App-<version>-complete").
+/// Versions are kept in 64 bits so that eleven-digit versions compare correctly on every platform.
 std::int64_t FolderVersion(std::string_view name);
 
-/// The entry of masterFolder whose component (the text between the first and second "-") is
-/// exactly `component` and whose version is the highest, as a name relative to masterFolder.
-/// Ties keep the entry listed first; a matching entry without a version is never chosen. None
-/// when the folder cannot be listed or nothing matches. Logs every match and every new best.
-/// A link (or junction) with a matching name is not an installed folder: it is logged and
+/// The entry of masterFolder whose component (the text between the first "-" and the "-" that
+/// starts the version) is exactly `component` and whose version is the highest, as a name relative
+/// to masterFolder. Ties keep the entry listed first; a matching entry without a version is never
+/// chosen. None when the folder cannot be listed or nothing matches. Logs every match and every new
+/// best. A link (or junction) with a matching name is not an installed folder: it is logged and
 /// skipped, and nothing counts as installed in a master folder reached through a link.
 std::optional<std::string> PickFolder(const std::string& masterFolder, std::string_view component);
 

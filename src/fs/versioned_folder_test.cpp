@@ -73,14 +73,22 @@ TEST_F(MasterFolderTest, PickFolderTakesTheHighestVersionOfExactlyThatComponent)
   EXPECT_EQ(PickFolder(master_, "Other"), std::nullopt);
 }
 
-TEST_F(MasterFolderTest, PickFolderIgnoresEntriesWithoutAVersionAndNamesWithADash) {
+TEST_F(MasterFolderTest, PickFolderIgnoresEntriesWithoutAVersionAndFindsNamesWithADash) {
   Folder("Ferrolan-MyApp-complete");
   EXPECT_EQ(PickFolder(master_, "MyApp"), std::nullopt);  // logged, never chosen
   Folder("Ferrolan-MyApp-00000000005-complete");
   EXPECT_EQ(PickFolder(master_, "MyApp"), "Ferrolan-MyApp-00000000005-complete");
 
+  // A name with dashes is found under its whole name, and its parts are not names of their own:
+  // "My" and "My-App-2" are other applications.
   Folder("Ferrolan-My-App-00000000007-complete");
-  EXPECT_EQ(PickFolder(master_, "My-App"), std::nullopt);
+  Folder("Ferrolan-My-App-2-00000000009-complete");
+  EXPECT_EQ(PickFolder(master_, "My-App"), "Ferrolan-My-App-00000000007-complete");
+  EXPECT_EQ(PickFolder(master_, "My-App-2"), "Ferrolan-My-App-2-00000000009-complete");
+  EXPECT_EQ(PickFolder(master_, "My"), std::nullopt);
+  EXPECT_EQ(PickFolder(master_, "App"), std::nullopt);
+  EXPECT_EQ(FolderVersion("Ferrolan-My-App-2-00000000009-complete"), 9);
+  EXPECT_EQ(FolderVersion("Ferrolan--00000000003-complete"), 3);  // an empty name, still read
 }
 
 TEST_F(MasterFolderTest, VersionZeroWinsOverNothingAndFilesCountToo) {

@@ -9,7 +9,6 @@
 
 #include "fs/path.h"
 #include "jre/jre_layout.h"
-#include "jre/jre_layout_os.h"
 #include "jre/jre_test_support.h"
 #include "os/os.h"
 #include "testing/temp_folder.h"
@@ -100,28 +99,50 @@ class JreLayoutTest : public ferrolan::testing::LoggedTempFolderTest {
   std::optional<std::string> saved_ = os::GetEnv("PROGRAMFILES");
 };
 
+// The names each system's JREs use, written out rather than taken from the code under test.
+struct SystemNames {
+  const char* java;       // the console launcher
+  const char* launcher;   // the launcher a launch uses
+  const char* preferred;  // a launcher preferred when present, or none
+  const char* unpack200;
+  const char* jvm;               // the JVM library
+  const char* jvmFolder;         // its folder beside "bin"
+  const char* suffix;            // of programs
+  std::vector<const char*> all;  // what a sound JRE holds in bin
+};
+
+const SystemNames& Names() {
+  static const SystemNames windows{
+      "java.exe", "javaw.exe", "windowslauncher.exe",    "unpack200.exe", "jvm.dll",
+      "bin",      ".exe",      {"java.exe", "javaw.exe"}};
+  static const SystemNames posix{"java",      "java", nullptr, "unpack200",
+                                 "libjvm.so", "lib",  "",      {"java"}};
+  return fs::PathSeparator() == '\\' ? windows : posix;
+}
+
+// Joins with the system's separator, as the installed paths are written.
+std::string Joined(std::initializer_list<std::string> parts) {
+  std::string path;
+  for (const std::string& part : parts)
+    path += (path.empty() ? "" : std::string(1, fs::PathSeparator())) + part;
+  return path;
+}
+
 TEST_F(JreLayoutTest, LocatorsNameTheFilesInBin) {
   std::string jre = Path("jre");
-  std::string expected = jre;
-  fs::PathJoin(expected, "bin");
-  fs::PathJoin(expected, detail::LauncherName());
-  EXPECT_EQ(LocateJavaLauncher(jre), expected);  // not tested for existence
+  EXPECT_EQ(LocateJavaLauncher(jre),
+            Joined({jre, "bin", Names().launcher}));  // not tested for existence
 
-  if (const char* preferred = detail::PreferredLauncherName()) {
+  if (const char* preferred = Names().preferred) {
     testing::WriteFile(Path(std::string("jre/bin/") + preferred), "x");
-    expected = jre;
-    fs::PathJoin(expected, "bin");
-    fs::PathJoin(expected, preferred);
-    EXPECT_EQ(LocateJavaLauncher(jre), expected);
+    EXPECT_EQ(LocateJavaLauncher(jre), Joined({jre, "bin", preferred}));
   }
 
   ::testing::internal::CaptureStdout();
   std::string unpacker = LocateUnpack200(jre);
   std::string printed = ::testing::internal::GetCapturedStdout();
-  std::string bin = jre;
-  fs::PathJoin(bin, "bin");
-  expected = bin;
-  fs::PathJoin(expected, detail::Unpack200Name());
+  const std::string bin = Joined({jre, "bin"});
+  const std::string expected = Joined({jre, "bin", Names().unpack200});
   EXPECT_EQ(unpacker, expected);
   EXPECT_EQ(printed, "[Locating UP200] " + jre + "\n[Locating UP200] " + bin +
                          "\n[Locating UP200] Result is " + expected + "\n");
@@ -130,25 +151,17 @@ TEST_F(JreLayoutTest, LocatorsNameTheFilesInBin) {
 
 TEST_F(JreLayoutTest, LauncherNamesLaunchCopyAndJvmCandidatesFollowThePlatform) {
   const std::vector<const char*>& launchers = JreLauncherNames();
-  ASSERT_FALSE(launchers.empty());
-  EXPECT_STREQ(launchers.front(), detail::JavaExecutableName());
-  EXPECT_EQ(launchers.back(), std::string(detail::LauncherName()));
-  EXPECT_EQ(LaunchExecutableName("Demo"), std::string("Demo") + detail::ProgramSuffix());
+  ASSERT_EQ(launchers.size(), Names().all.size());
+  for (std::size_t i = 0; i < launchers.size(); ++i) EXPECT_STREQ(launchers[i], Names().all[i]);
+  EXPECT_EQ(LaunchExecutableName("Demo"), std::string("Demo") + Names().suffix);
 
   // The two current places come before the two of the older layout, each with server first.
   std::array<std::string, 4> candidates = JvmLibraryCandidates("J");
-  const char separator = fs::PathSeparator();
-  const std::string folder = detail::JvmLibraryFolder();
-  auto expected = [&](const std::string& parent, const char* kind) {
-    std::string path;
-    fs::PathJoin4(path, "J", parent, kind, detail::JvmLibraryName());
-    return path;
-  };
-  EXPECT_EQ(candidates[0], expected(folder, "server"));
-  EXPECT_EQ(candidates[1], expected(folder, "client"));
-  EXPECT_EQ(candidates[2], std::string("J") + separator + "jre" + separator + folder + separator +
-                               "client" + separator + detail::JvmLibraryName());
-  EXPECT_EQ(candidates[3], expected("jre" + std::string(1, separator) + folder, "server"));
+  const std::string folder = Names().jvmFolder, jvm = Names().jvm;
+  EXPECT_EQ(candidates[0], Joined({"J", folder, "server", jvm}));
+  EXPECT_EQ(candidates[1], Joined({"J", folder, "client", jvm}));
+  EXPECT_EQ(candidates[2], Joined({"J", "jre", folder, "client", jvm}));
+  EXPECT_EQ(candidates[3], Joined({"J", "jre", folder, "server", jvm}));
 }
 
 TEST_F(JreLayoutTest, CandidateRootFollowsProgramFilesAndTheAutoTestFlag) {
@@ -156,7 +169,10 @@ TEST_F(JreLayoutTest, CandidateRootFollowsProgramFilesAndTheAutoTestFlag) {
   EXPECT_EQ(SystemJreRoot(false), Path("pf/Java"));
   EXPECT_EQ(SystemJreRoot(true), Path("pf/Java_FLAutoTest"));
   os::SetEnv("PROGRAMFILES", std::nullopt);
-  EXPECT_EQ(SystemJreRoot(false), detail::DefaultJreRoot());
+  // Windows has no default place; POSIX systems keep their runtimes in /usr/lib/jvm.
+  EXPECT_EQ(SystemJreRoot(false), fs::PathSeparator() == '\\'
+                                      ? std::nullopt
+                                      : std::optional<std::string>("/usr/lib/jvm"));
   EXPECT_EQ(SystemJreRoot(true), std::nullopt);
 }
 

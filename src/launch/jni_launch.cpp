@@ -55,8 +55,38 @@ bool WithinJniLimits(const std::string& mainClass, const std::vector<std::string
 
 // Everything from creating the virtual machine to destroying it; runs on the thread that
 // becomes the Java main thread.
+// The text of a throwable (its toString(): class and message), or "" when it cannot be had.
+// No exception may be pending.
+std::string ThrowableText(jni::Env* env, jni::jthrowable thrown) {
+  void* const* table = env->functions;
+  using namespace jni::env_slot;
+  auto getClass = jni::TableFunction<jni::GetObjectClassFn>(table, kGetObjectClass);
+  auto getMethod = jni::TableFunction<jni::GetMethodIDFn>(table, kGetMethodID);
+  auto callObject = jni::TableFunction<jni::CallObjectMethodFn>(table, kCallObjectMethod);
+  auto getChars = jni::TableFunction<jni::GetStringUTFCharsFn>(table, kGetStringUTFChars);
+  auto releaseChars =
+      jni::TableFunction<jni::ReleaseStringUTFCharsFn>(table, kReleaseStringUTFChars);
+  auto clear = jni::TableFunction<jni::ExceptionVoidFn>(table, kExceptionClear);
+  if (!getClass || !getMethod || !callObject || !getChars || !releaseChars || !clear) return "";
+  jni::jclass type = getClass(env, thrown);
+  jni::jmethodID toString =
+      type == nullptr ? nullptr : getMethod(env, type, "toString", "()Ljava/lang/String;");
+  auto text =
+      toString == nullptr ? nullptr : static_cast<jni::jstring>(callObject(env, thrown, toString));
+  std::string result;
+  if (text != nullptr) {
+    if (const char* chars = getChars(env, text, nullptr)) {
+      result = chars;
+      releaseChars(env, text, chars);
+    }
+  }
+  clear(env);  // whatever failed above must not stay pending
+  return result;
+}
+
 int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
-                      const std::string& mainClass, const std::vector<std::string>& appArguments) {
+                      const std::string& mainClass, const std::vector<std::string>& appArguments,
+                      std::string& thrownText) {
   jni::Vm* vm = nullptr;
   void* envPointer = nullptr;
   if (create(&vm, &envPointer, &initArgs) != jni::kOk || vm == nullptr || envPointer == nullptr) {
@@ -112,12 +142,18 @@ int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
   jni::TableFunction<jni::CallStaticVoidMethodFn>(table, kCallStaticVoidMethod)(
       env, clazz, mainMethod, arguments);
   LogPrintf("[JNILauncher] Run complete.\n");
-  if (exceptionOccurred(env) != nullptr) exceptionDescribe(env);
+  int result = 0;
+  if (jni::jthrowable thrown = exceptionOccurred(env)) {
+    exceptionDescribe(env);  // the stack trace on standard error; clears the exception
+    thrownText = ThrowableText(env, thrown);
+    LogPrintf("[JNILauncher] The main method ended with an exception: %s\n", thrownText.c_str());
+    result = kJniMainThrew;
+  }
 
   LogPrintf("[JNILauncher] Destroying runtime.\n");
   jni::TableFunction<jni::DestroyJavaVMFn>(vm->functions, jni::vm_slot::kDestroyJavaVM)(vm);
   LogPrintf("[JNILauncher] Done!\n");
-  return 0;
+  return result;
 }
 
 }  // namespace
@@ -172,7 +208,7 @@ const os::DynamicLibrary* LoadJvmLibrary(const std::string& jreFolder) {
 
 int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
               const std::vector<std::string>& jvmOptions, const std::vector<std::string>& classpath,
-              const std::vector<std::string>& appArguments) {
+              const std::vector<std::string>& appArguments, std::string* thrown) {
   if (!WithinJniLimits(mainClass, jvmOptions, classpath)) return 1;
   const os::DynamicLibrary* library = LoadJvmLibrary(jreFolder);
   if (library == nullptr) {
@@ -207,8 +243,11 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
     LogPrintf("[JNILauncher] Create Java VM Failed!\n");
     return 1;
   }
-  return detail::RunJavaSession(
-      [&] { return RunVirtualMachine(create, initArgs, mainClass, appArguments); });
+  std::string thrownText;
+  const int result = detail::RunJavaSession(
+      [&] { return RunVirtualMachine(create, initArgs, mainClass, appArguments, thrownText); });
+  if (thrown != nullptr) *thrown = std::move(thrownText);
+  return result;
 }
 
 }  // namespace ferrolan::launch

@@ -1,7 +1,8 @@
 // The in-process launch: loads the private JRE's JVM library, creates a Java virtual machine
 // through the JNI invocation interface, runs the main class's static main method with the
 // application arguments and destroys the virtual machine when the method has returned. A
-// result other than 0 makes the launch fall back to spawning the JRE's launcher instead.
+// result of 1 (no virtual machine, no main class) makes the launch fall back to spawning the
+// JRE's launcher instead.
 //
 // Platforms: Windows loads bin\server\jvm.dll, bin\client\jvm.dll, jre\bin\client\jvm.dll or
 // jre\bin\server\jvm.dll (in that order) with the bin folder as the current and the DLL
@@ -38,14 +39,16 @@ const os::DynamicLibrary* LoadJvmLibrary(const std::string& jreFolder);
 /// is left out when there are no entries; the JVM options follow in order. The log file is
 /// closed right before Java code runs.
 ///
-/// Returns 0 once the main method has returned (also when it threw: the exception is described
-/// on standard error) and DestroyJavaVM has waited for the other non-daemon threads. Returns 1
+/// Returns 0 once the main method has returned and DestroyJavaVM has waited for the other
+/// non-daemon threads; kJniMainThrew when the main method ended with an exception (described on
+/// standard error, its text in `thrown` when given): the program ran, and failed. Returns 1
 /// when the library cannot be loaded or has no JNI_CreateJavaVM, the virtual machine cannot be
 /// created, the main class or its main method is not found, or the parameters exceed the
 /// limits above (then nothing is loaded).
+inline constexpr int kJniMainThrew = 2;
 int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
               const std::vector<std::string>& jvmOptions, const std::vector<std::string>& classpath,
-              const std::vector<std::string>& appArguments);
+              const std::vector<std::string>& appArguments, std::string* thrown = nullptr);
 
 /// The option strings handed to the virtual machine, in order: the class path option (when
 /// there is a class path) and the JVM options.

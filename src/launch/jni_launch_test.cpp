@@ -108,14 +108,22 @@ TEST_F(JniLaunchTest, MissingClassOrMainMethodFailsWithoutCallingJava) {
   EXPECT_EQ(std::find(calls.begin(), calls.end(), "CallStaticVoidMethod x/NoMain"), calls.end());
 }
 
-TEST_F(JniLaunchTest, ExceptionFromMainIsDescribedAndStillCountsAsDone) {
+// A main method that throws has run and failed: described on standard error, its text kept
+// for the user, and no second start as a child process (the caller sees kJniMainThrew).
+TEST_F(JniLaunchTest, ExceptionFromMainIsDescribedAndReportedAsAFailedRun) {
   std::string jre = MakeJre(0);
-  EXPECT_EQ(JniLaunch("x.Throws", jre, {RecordOption()}, {}, {}), 0);
+  std::string thrown;
+  EXPECT_EQ(JniLaunch("x.Throws", jre, {RecordOption()}, {}, {}, &thrown), kJniMainThrew);
+  EXPECT_EQ(thrown, "java/lang/Throwable: thrown by the stand-in main");
   std::vector<std::string> calls = Calls();
-  ASSERT_GE(calls.size(), 4u);
-  EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
-            (std::vector<std::string>{"CallStaticVoidMethod x/Throws", "ExceptionOccurred yes",
-                                      "ExceptionDescribe", "DestroyJavaVM"}));
+  ASSERT_GE(calls.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 5, calls.end()),
+            (std::vector<std::string>{
+                "CallStaticVoidMethod x/Throws", "ExceptionOccurred yes", "ExceptionDescribe",
+                "CallObjectMethod java/lang/Throwable.toString", "DestroyJavaVM"}));
+  EXPECT_TRUE(
+      ConsoleHas("[JNILauncher] The main method ended with an exception: "
+                 "java/lang/Throwable: thrown by the stand-in main\n"));
 }
 
 TEST_F(JniLaunchTest, NoLibraryOrFailedCreationReturnsOne) {

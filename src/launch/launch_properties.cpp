@@ -119,8 +119,9 @@ std::optional<std::string> WriteLaunchProperties(const tail::LaunchPropertiesBlo
   LogPrintf("[Extractor] Creating launch properties\n");
   tail::LaunchPropertiesBlock block = mainBlock;
   tail::AddStaticProperty(block, "update_url", request.updateUrl);
-  if (request.updateUrl == "D" && !request.dynamicUpdateUrl.empty())
-    tail::AddDynamicProperty(block, "update_url", request.dynamicUpdateUrl);
+  // Given but empty, it is still written, with the empty-value marker.
+  if (request.updateUrl == "D" && request.dynamicUpdateUrl)
+    tail::AddDynamicProperty(block, "update_url", *request.dynamicUpdateUrl);
   tail::AddStaticProperty(block, "app_dir", request.appFolder);
   tail::AddStaticProperty(block, "jre_name", request.jreName);
   tail::AddStaticProperty(block, "launched_from_dynprops", request.launcherPath);

@@ -42,11 +42,11 @@ std::string LaunchPropertiesContent(const tail::LaunchPropertiesBlock& block);
 
 /// What the launch hands to the launch-properties step.
 struct LaunchPropertiesRequest {
-  std::string appFolder;         // the application folder: the file is written here
-  std::string updateUrl;         // the wrapper tail's Update URL ("D" selects the dynamic one)
-  std::string dynamicUpdateUrl;  // the dynamic property "update_url"; empty when not given
-  std::string jreName;           // the JRE name (launch class 1: the candidate's launcher)
-  std::string launcherPath;      // the launcher's absolute path
+  std::string appFolder;  // the application folder: the file is written here
+  std::string updateUrl;  // the wrapper tail's Update URL ("D" selects the dynamic one)
+  std::optional<std::string> dynamicUpdateUrl;  // the dynamic property "update_url", if given
+  std::string jreName;                 // the JRE name (launch class 1: the candidate's launcher)
+  std::string launcherPath;            // the launcher's absolute path
   std::optional<std::string> lsoPath;  // the LSO file of a private JRE; none for launch class 1
 };
 

@@ -95,9 +95,12 @@ TEST_F(LaunchPropertiesTest, DynamicUpdateUrlOnlyWhenTheTailDefersToIt) {
   std::string content = ReadBytes(WriteLaunchProperties({}, request, jvmOptions).value());
   EXPECT_EQ(content.find("fldyna_update_url"), std::string::npos);
   request.updateUrl = "D";
-  request.dynamicUpdateUrl.clear();  // deferred, but there is none
+  request.dynamicUpdateUrl.reset();  // deferred, but there is none
   content = ReadBytes(WriteLaunchProperties({}, request, jvmOptions).value());
   EXPECT_EQ(content.find("fldyna_update_url"), std::string::npos);
+  request.dynamicUpdateUrl = "";  // deferred, and given empty: the key with the empty marker
+  content = ReadBytes(WriteLaunchProperties({}, request, jvmOptions).value());
+  EXPECT_NE(content.find(std::string("fldyna_update_url\0\x04", 19)), std::string::npos);
 }
 
 TEST_F(LaunchPropertiesTest, LsoFileMissingOrAbsent) {

@@ -97,13 +97,13 @@ class RealJvmTest : public LaunchTest {
   }
   // Runs the launch of class 0 in a child process (a JVM can be created once per process) that
   // exits with 0 after a launch that ran: Java's main returned, or the child was started.
-  void LaunchInChild(bool forceSpawn) {
+  void LaunchInChild(bool forceSpawn, const std::string& appName = "DemoApp") {
     std::string master = Master();
     EXPECT_EXIT(
         {
           LaunchRequest request;
           request.masterFolder = master;
-          tail::AddStaticProperty(request.properties, "app_name", "DemoApp");
+          tail::AddStaticProperty(request.properties, "app_name", appName);
           request.arguments = {"command line"};
           request.appFolderName = kUpdaterFolder;
           request.updateUrl = "http://u/";
@@ -180,10 +180,14 @@ TEST_F(RealJvmTest, CompatibilityClassPassesWithExitCode72) {
   EXPECT_EQ(RunLaunch(PrepareLaunch(request).plan, false).testExitCode, 72);
 }
 
-TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationAndRecordsItsOptions) {
+// The updater between the launcher and the application: the application gets exactly its launch
+// file's arguments and the user's, finds the launcher's settings in system properties, runs with
+// its own version's options, and the updater's options alone go into the LSO file.
+TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationWithItsOwnArgumentsAndOptions) {
   InstallJre(true);
   LaunchFileContents updater;
   updater.mainClass = "com.ferrolan.updater.Updater";
+  updater.appJvmOptions = {"-Dferrolan.test.updaterOption=1"};
   InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
   LaunchFileContents app;
   app.mainClass = "com.ferrolan.demo.DemoApp";
@@ -193,18 +197,66 @@ TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationAndRecordsItsOptions) {
   app.appJvmOptions = {"-Dferrolan.demo.report=" + Path("old.txt")};
   InstallComponent("Ferrolan-DemoApp-00000000001-complete", app, kDemoJar);
   WriteFile(InMaster("FLAppsSharedConfig/DetectedProxy"), "proxy:3128\r\nlocalhost");
+  // The options an earlier version recorded must not win over the new version's own.
+  WriteFile(LsoFilePath(Master(), kJreFolder),
+            testing::Fields({"1", "-Dferrolan.demo.report=" + Path("old.txt")}));
 
   LaunchInChild(false);  // the updater waits for the application, so it has ended here
   ASSERT_TRUE(WaitForFile(Report(), 5));
   std::string report = ReadFile(Report());
   EXPECT_EQ(ReportLine(report, "classpath"),
             InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
-  EXPECT_EQ(ReportLine(report, "argument 1"), "from the app's launch file");
-  EXPECT_EQ(ReportLine(report, "argument 2"), "command line");
+  EXPECT_EQ(ReportLine(report, "argument 0"), "from the app's launch file");
+  EXPECT_EQ(ReportLine(report, "argument 1"), "command line");
+  EXPECT_EQ(ReportLine(report, "argument 2"), "<none>");
   EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.list=proxy:3128\n"), std::string::npos);
   EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.bypass=localhost\n"), std::string::npos);
+  EXPECT_NE(report.find("jvm option: -Dferrolan.appVersion=2\n"), std::string::npos);
+  EXPECT_NE(report.find("jvm option: -Dferrolan.launchProperties=" + InMaster(kUpdaterFolder)),
+            std::string::npos);
+  EXPECT_EQ(report.find("-Dferrolan.test.updaterOption"), std::string::npos) << report;
+  // The launch-properties file reached the application, and is gone once the run ended.
+  EXPECT_EQ(ReportLine(report, "property flstat_app_name"), "DemoApp");
+  for (const auto& entry : stdfs::directory_iterator(InMaster(kUpdaterFolder)))
+    EXPECT_NE(entry.path().filename().string().rfind("FLLaunchProperties-", 0), 0u);
   EXPECT_EQ(ReadFile(LsoFilePath(Master(), kJreFolder)),
-            testing::Fields({"1", "-Dferrolan.demo.report=" + Report()}));
+            testing::Fields({"1", "-Dferrolan.test.updaterOption=1"}));
+}
+
+// A newest version that cannot start (its main class is not in its jar) falls back to the one
+// before it; the application's name holds a "-". Versions older than the one before the
+// running one go.
+TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesOldVersions) {
+  InstallJre(true);
+  LaunchFileContents updater;
+  updater.mainClass = "com.ferrolan.updater.Updater";
+  InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
+  LaunchFileContents app;
+  app.mainClass = "com.example.Missing";
+  InstallComponent("Ferrolan-Demo-App-00000000004-complete", app, kDemoJar);
+  app.mainClass = "com.ferrolan.demo.DemoApp";
+  app.appJvmOptions = {"-Dferrolan.demo.report=" + Report()};
+  for (const char* version : {"3", "2", "1"})
+    InstallComponent(std::string("Ferrolan-Demo-App-0000000000") + version + "-complete", app,
+                     kDemoJar);
+
+  LaunchInChild(false, "Demo-App");
+  ASSERT_TRUE(WaitForFile(Report(), 5));
+  EXPECT_EQ(ReportLine(ReadFile(Report()), "classpath"),
+            InMaster("Ferrolan-Demo-App-00000000003-complete/app.jar"));
+  // The broken release stays for the launcher's next look, the running version and the one
+  // before it stay, the older one goes.
+  for (const char* kept : {"4", "3", "2"})
+    EXPECT_TRUE(
+        stdfs::exists(InMaster(std::string("Ferrolan-Demo-App-0000000000") + kept + "-complete")));
+  EXPECT_FALSE(stdfs::exists(InMaster("Ferrolan-Demo-App-00000000001-complete")));
+  std::string log;
+  for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
+    if (entry.path().filename().string().rfind("Updater-", 0) == 0) log = ReadFile(entry.path());
+  EXPECT_NE(log.find("com.example.Missing is not in its class path"), std::string::npos) << log;
+  EXPECT_NE(log.find("Falling back to the previous version Ferrolan-Demo-App-00000000003"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

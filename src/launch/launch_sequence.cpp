@@ -218,6 +218,12 @@ PreparedLaunch PrepareLaunch(const LaunchRequest& request, const RetrySleep& sle
   for (const std::string& entry : launch->classpath) {
     std::string full = appFolder;
     fs::PathJoin(full, entry);
+    if (full.size() > kMaxClasspathEntry) {
+      // Cut short it would name another file; the application would start without its classes.
+      LogError("[Extractor] Classpath entry longer than %zu characters: %s\n", kMaxClasspathEntry,
+               full.c_str());
+      return {LaunchStatus::kClasspathTooLong, {}};
+    }
     plan.classpath.push_back(std::move(full));
   }
 
@@ -269,11 +275,18 @@ LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn) {
   if (!forceSpawn) {
     LogPrintf("[Extractor] Force spawn is %d so attempting to launch via JNI\n", 0);
     log::LogStart("JNI Launch");
+    std::string thrown;
     int result = JniLaunch(plan.mainClass, plan.jreFolder, plan.jvmOptions, plan.classpath,
-                           plan.appArguments);
+                           plan.appArguments, &thrown);
     LogPrintf("[Extractor] Return code for JNI launch was %d\n", result);
     log::LogEnd("JNI Launch");
     if (result == 0) return outcome;
+    if (result == kJniMainThrew) {
+      // The program ran and failed: starting it once more as a child would fail the same way.
+      outcome.status = LaunchStatus::kJavaFailed;
+      outcome.failure = thrown;
+      return outcome;
+    }
     LogPrintf("[Extractor] JNI launch failed. Attempting legacy spawn instead\n");
   }
 
@@ -282,18 +295,29 @@ LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn) {
   std::vector<std::string> list = SpawnList(plan);
   log::LogClose();
   Spawner spawner = FillSpawner(list);
-  const int code = process::SpawnerRun(spawner);
+  // Watched for a moment: a Java process that ends at once with an error (its updater found
+  // nothing it could start) is a failed start the caller reports, not a launch that worked.
+  const process::WatchedStart started = process::SpawnerRunWatched(spawner, kSpawnGraceMs);
   outcome.spawned = true;
-  if (code != 0) {
-    LogAndFail(code);
+  if (!started.started) {
+    LogAndFail(-1);
     outcome.status = LaunchStatus::kSpawnFailed;
+  } else if (started.ended && started.exitCode != 0) {
+    LogAndFail(started.exitCode);
+    outcome.status = LaunchStatus::kJavaFailed;
+    outcome.failure =
+        "Its Java process ended at once with exit code " + std::to_string(started.exitCode) + ".";
   }
   return outcome;
 }
 
 LaunchOutcome LaunchFromMasterFolder(const LaunchRequest& request) {
   PreparedLaunch prepared = PrepareLaunch(request);
-  if (prepared.status != LaunchStatus::kRan) return {prepared.status};
+  if (prepared.status != LaunchStatus::kRan) {
+    LaunchOutcome outcome;
+    outcome.status = prepared.status;
+    return outcome;
+  }
   return RunLaunch(prepared.plan, request.forceSpawn);
 }
 

@@ -9,6 +9,7 @@
 // POSIX. Class path entries use this build's path separator.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,7 +55,7 @@ struct LaunchRequest {
   std::vector<std::string> arguments;      // the launcher's own arguments, handed on at the end
   std::string appFolderName;               // the updater folder inside the master folder
   std::string updateUrl;                   // the wrapper tail's Update URL (may be "D")
-  std::string dynamicUpdateUrl;            // the dynamic "update_url"; empty when not given
+  std::optional<std::string> dynamicUpdateUrl;  // the dynamic "update_url", if given
   std::string jreName;  // class 0: the private JRE's name; class 1: the candidate's launcher
   LaunchClass launchClass = LaunchClass::kApplication;
   std::string launcherPath;  // the launcher's absolute path
@@ -69,12 +70,22 @@ enum class LaunchStatus {
   kLaunchFileUnreadable,        ///< the launch file cannot be opened
   kNoPrivateJre,                ///< class 0: no private JRE is installed
   kLaunchPropertiesUnwritable,  ///< the launch-properties file cannot be written
+  kJavaFailed,                  ///< class 0: Java's main ended with an exception (see failure)
+  kClasspathTooLong,            ///< a classpath entry's full path is over kMaxClasspathEntry
 };
+
+/// The longest full path of one classpath entry, in characters.
+inline constexpr std::size_t kMaxClasspathEntry = 999;
+
+/// How long a spawned launch watches its Java process: one that ends with an error within this
+/// time failed to start.
+inline constexpr int kSpawnGraceMs = 3000;
 
 struct LaunchOutcome {
   LaunchStatus status = LaunchStatus::kRan;
   bool spawned = false;   ///< class 0: the application runs in a child process
   int testExitCode = -1;  ///< class 1: the test process's exit code (-1: it did not run)
+  std::string failure;    ///< kJavaFailed: the exception's text, for the user
 };
 
 /// The composed launch, as the JNI launch and the spawn launch receive it.

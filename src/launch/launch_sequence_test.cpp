@@ -206,6 +206,17 @@ TEST_F(LaunchSequenceTest, MissingLaunchFileOrJreFailsTheLaunch) {
   EXPECT_EQ(PrepareLaunch(Request()).status, LaunchStatus::kNoPrivateJre);
   EXPECT_TRUE(ConsoleHas("No private JRE available!"));
   EXPECT_EQ(LaunchFromMasterFolder(Request()).status, LaunchStatus::kNoPrivateJre);
+
+  // A classpath entry whose full path is just over the limit is refused, not cut short.
+  LaunchFileContents contents;
+  const std::size_t prefix = AppFolder().size() + 1;
+  contents.classpath = {std::string(kMaxClasspathEntry - prefix, 'a')};
+  Install(contents);
+  EXPECT_EQ(PrepareLaunch(Request()).status, LaunchStatus::kRan);
+  contents.classpath.push_back(std::string(kMaxClasspathEntry - prefix + 1, 'b'));
+  Install(contents);
+  EXPECT_EQ(PrepareLaunch(Request()).status, LaunchStatus::kClasspathTooLong);
+  EXPECT_TRUE(ConsoleHas("[Extractor] Classpath entry longer than 999 characters: "));
 }
 
 TEST_F(LaunchSequenceTest, JniLaunchRunsInProcessWithTheComposedParameters) {
@@ -254,6 +265,19 @@ TEST_F(LaunchSequenceTest, JreWithoutJvmLibraryFallsBackToSpawning) {
   EXPECT_TRUE(ConsoleHas("[Extractor] JNI launch failed. Attempting legacy spawn instead\n"));
   ASSERT_TRUE(testing::WaitForFile(Path("fallback.out"), 60));
   EXPECT_EQ(ReadEcho(Path("fallback.out")), (std::vector<std::string>{"c1", "c2"}));
+}
+
+// A spawned Java process that ends at once with an error did not start the application: the
+// launch reports it, where the launcher would otherwise end with 0.
+TEST_F(LaunchSequenceTest, SpawnedProcessThatFailsAtOnceIsAFailedStart) {
+  LaunchFileContents contents;
+  // argv_echo's first two arguments are its output file and its exit code.
+  contents.appJvmOptions = {Path("failed.out"), "5"};
+  Install(contents);
+  LaunchOutcome outcome = RunLaunch(PlanOf(Request()), true);
+  EXPECT_EQ(outcome.status, LaunchStatus::kJavaFailed);
+  EXPECT_EQ(outcome.failure, "Its Java process ended at once with exit code 5.");
+  EXPECT_TRUE(ConsoleHas("[ERROR] Attempt to launch app failed with return code 5!"));
 }
 
 TEST_F(LaunchSequenceTest, SpawnThatCannotStartFails) {

@@ -1,11 +1,15 @@
 #include "launcher/entry.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "launcher/extractor.h"
 #include "launcher/run_mode.h"
+#include "launcher/run_output_os.h"
 #include "launcher/test_modes.h"
+#include "log/log.h"
 
 namespace ferrolan::launcher {
 
@@ -22,10 +26,15 @@ ExitCode LauncherMain(int argc, char** argv) {
       return RunDownloadTest(argv[2], argc > 3 ? argv[3] : nullptr);
     case RunMode::SplashTest:
       return RunSplashTest();
+    case RunMode::Uninstall:
+      return Uninstaller(argc > 0 && argv[0] != nullptr ? argv[0] : "");
     case RunMode::Normal:
       break;
   }
 
+  const char* echo = std::getenv("FERROLAN_LOG_ECHO");
+  if (!detail::EchoesLogByDefault() && !(echo != nullptr && std::string_view(echo) == "1"))
+    log::SetConsoleEnabled(false);
   std::printf("Extracting wrapper tail...\n");
   std::fflush(stdout);
   std::string programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";

@@ -33,6 +33,8 @@ constexpr ExitCode ExitCodeFor(const launch::LaunchOutcome& outcome) {
       return ExitCode::kLaunchPropertiesUnwritable;
     case launch::LaunchStatus::kLaunchFileUnreadable:
     case launch::LaunchStatus::kNoPrivateJre:
+    case launch::LaunchStatus::kJavaFailed:
+    case launch::LaunchStatus::kClasspathTooLong:
       return ExitCode::kFailure;
   }
   return ExitCode::kFailure;

@@ -65,17 +65,49 @@ bool InstalledIsCurrent(const std::optional<std::string>& installed, const std::
   return installed && fs::FolderVersion(*installed) >= TailVersion(ours);
 }
 
-void WriteDynamicSplash(const MainFlow& flow, const std::string& splashPath) {
-  if (flow.wrapperTail->fields.canOverrideSplash != "1") return;
+// True when the run carries a splash image of its own that may replace the embedded one.
+bool HasDynamicSplash(const MainFlow& flow) {
+  if (flow.wrapperTail->fields.canOverrideSplash != "1") return false;
   LogPrintf("[Extractor] Authorised to override the splash image.\n");
   const auto& image = flow.dynamic.splashImage;
   LogPrintf("[Extractor] DynamicSplash is %d, size is %d\n", image ? 1 : 0,
             image ? static_cast<int>(image->size()) : 0);
-  if (!image || image->empty()) return;
-  LogPrintf("[Extractor] Overwriting splash image at %s\n", splashPath.c_str());
-  if (fs::OwnedFile file = fs::OpenFile(splashPath, "wb"))
-    std::fwrite(image->data(), 1, image->size(), file.get());
+  return image && !image->empty();
 }
+
+void WriteDynamicSplash(const MainFlow& flow, const std::string& splashPath) {
+  LogPrintf("[Extractor] Overwriting splash image at %s\n", splashPath.c_str());
+  const auto& image = *flow.dynamic.splashImage;
+  if (fs::OwnedFile file = fs::OpenFile(splashPath, "wb"))
+    std::fwrite(image.data(), 1, image.size(), file.get());
+}
+
+// The run's own splash image when the installed updater is kept: its folder is complete and
+// stays as installed, so the image goes into a temporary folder of this run, which is gone
+// again once the splash has read it.
+class KeptUpdaterSplash {
+ public:
+  explicit KeptUpdaterSplash(const MainFlow& flow) {
+    if (!HasDynamicSplash(flow)) return;
+    folder_ = fs::CreateTempFolder(flow.masterFolder);
+    if (!folder_) return;
+    path_ = Joined(*folder_, tail::kSplashFileName);
+    WriteDynamicSplash(flow, path_);
+  }
+  ~KeptUpdaterSplash() {
+    if (folder_) fs::RemoveFolderTree(*folder_);
+  }
+  KeptUpdaterSplash(const KeptUpdaterSplash&) = delete;
+  KeptUpdaterSplash& operator=(const KeptUpdaterSplash&) = delete;
+  // The image to show: the run's own, or else the installed updater's.
+  std::string PathOr(const std::string& installed) const {
+    return path_.empty() ? installed : path_;
+  }
+
+ private:
+  std::optional<std::string> folder_;
+  std::string path_;
+};
 
 // Extracts the next tail entry into `folder`. False after a failure whose message is logged,
 // the end of the stream among them: the tail fields say which entries the payload holds.
@@ -115,7 +147,7 @@ bool InstallUpdater(const MainFlow& flow, pipeline::RingBuffer& tail,
   LogPrintf("[Extractor] LZMA path is %s\n", lzmaPath.c_str());
   if (!ExtractNextEntry(tail, updaterTemp) || !ops.patchSubsystem(lzmaPath)) return false;
   if (!ExtractNextEntry(tail, updaterTemp)) return false;
-  WriteDynamicSplash(flow, Joined(updaterTemp, tail::kSplashFileName));
+  if (HasDynamicSplash(flow)) WriteDynamicSplash(flow, Joined(updaterTemp, tail::kSplashFileName));
 
   // cacerts, the updater's archive and its version file
   for (int entry = 2; entry < tail::kUpdaterEntryCount; ++entry)
@@ -194,6 +226,7 @@ ExtractionOps SystemExtractionOps() {
     return launch::LaunchFromMasterFolder(
         LaunchRequestFor(flow, updaterFolderName, flow.jreName, launch::LaunchClass::kApplication));
   };
+  ops.integrateDesktop = IntegrateDesktop;
   return ops;
 }
 
@@ -240,7 +273,12 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
   LogPrintf("[Extractor] Native Splash PNG path is %s\n", splashPath.c_str());
   LogPrintf("[Extractor] Configuring splash\n");
   splash::SplashSetBorder(flow.dynamic.splashBorder);
-  splash::SplashConfigure(splashPath);
+  if (updaterInstalled) {
+    splash::SplashConfigure(splashPath);
+  } else {
+    const KeptUpdaterSplash ownSplash(flow);  // the image is read here, the file not needed after
+    splash::SplashConfigure(ownSplash.PathOr(splashPath));
+  }
   LogPrintf("[Extractor] Showing splash\n");
   if (!flow.silentInstall && !flow.prepareOnly) splash::SplashShow();
   splash::SplashSetProgress(-1);
@@ -299,7 +337,8 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
   flow.wrapperTail->reader.reader.Join();
 
   if (flow.prepareOnly) return ExitCode::kSuccess;
-  return ExitCodeFor(ops.launch(flow, *latest));
+  if (ops.integrateDesktop) ops.integrateDesktop(flow);
+  return ApplicationLaunchExit(flow, ops.launch(flow, *latest));
 }
 
 }  // namespace ferrolan::launcher

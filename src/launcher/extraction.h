@@ -44,6 +44,9 @@ struct ExtractionOps {
   /// Returns when an in-process launch has ended or a child was started.
   std::function<launch::LaunchOutcome(const MainFlow& flow, const std::string& updaterFolderName)>
       launch;
+  /// The desktop integration of a finished install (IntegrateDesktop), made before the launch;
+  /// unset in tests that must not touch the user's menus.
+  std::function<void(const MainFlow& flow)> integrateDesktop;
 };
 
 /// The real operations.

@@ -56,6 +56,7 @@ struct Payload {
   bool autoTest = false;              // the Params section asks for the automated-test JRE folder
   std::int64_t jreEntryOverrun = 0;   // bytes the JRE entry claims beyond what it carries
   std::size_t appVersionShortBy = 0;  // bytes cut from the end of the last entry
+  std::string splashImage;            // base64 of a per-download splash image, or empty
 };
 
 // The updater's launch file of an online build: the JRE search runs its compatibility class on
@@ -181,6 +182,7 @@ class ExtractionE2ETest : public ferrolan::testing::TempFolderTest {
     }
     ferrolan::testing::ParamList params = {{"jre_name", "jre17"}};
     if (payload.autoTest) params.emplace_back("wrapper_autotest", "true");
+    if (!payload.splashImage.empty()) params.emplace_back("splash_image", payload.splashImage);
     return out + ferrolan::testing::ParamsSection(params);
   }
 
@@ -294,6 +296,7 @@ TEST_F(ExtractionE2ETest, NewerAppExtractsOnlyTheApp) {
 
   Payload newer;
   newer.appVersion = "00000000006";
+  newer.splashImage = "b3duIGltYWdl";  // "own image"
   ASSERT_EQ(Run(newer), 0) << RunLog();
   EXPECT_EQ(ReadFile(Folder("Demo App", "00000000006") / "app.jar"), "app 00000000006");
   EXPECT_TRUE(stdfs::exists(Folder("Demo App", "00000000005")));
@@ -304,6 +307,13 @@ TEST_F(ExtractionE2ETest, NewerAppExtractsOnlyTheApp) {
   std::string log = RunLog();
   EXPECT_NE(log.find("[Extractor] Keeping the installed GU"), std::string::npos) << log;
   EXPECT_NE(log.find("[Extractor] Keeping the installed JRE"), std::string::npos);
+  // The download's own splash image is shown although the updater is kept, from a folder of
+  // the run (gone again), and the kept updater's image stays as installed.
+  EXPECT_NE(log.find("[Extractor] DynamicSplash is 1, size is 9"), std::string::npos);
+  const std::size_t own = log.find("[Extractor] Overwriting splash image at ");
+  ASSERT_NE(own, std::string::npos);
+  EXPECT_NE(log.substr(own, log.find('\n', own) - own).find("FerrolanTemp-"), std::string::npos);
+  EXPECT_EQ(ReadFile(updater / "nativesplash.png"), "png bytes");
 
   // A newer updater is installed beside the old one, and the kept JRE gets its trust store.
   std::ofstream(jre / "lib" / "security" / "cacerts", std::ios::trunc) << "stale";

@@ -133,7 +133,7 @@ TEST_F(ExtractionTest, FailuresOfTheSetupAndTheLaunchBecomeExitCodes) {
     return search;
   };
   ops_.launch = [](const MainFlow&, const std::string&) {
-    return launch::LaunchOutcome{launch::LaunchStatus::kSpawnFailed, true, -1};
+    return launch::LaunchOutcome{launch::LaunchStatus::kSpawnFailed, true, -1, ""};
   };
   EXPECT_EQ(Extract(UpdaterEntries()), ExitCode::kSpawnFailed);
 

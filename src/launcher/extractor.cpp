@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "archive/signature.h"
+#include "desktop/desktop.h"
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/shared_dir.h"
 #include "launch/launch_sequence.h"
 #include "launcher/extraction.h"
+#include "launcher/failure_report.h"
 #include "launcher/install_decision.h"
 #include "launcher/main_flow.h"
 #include "log/log.h"
@@ -27,6 +29,10 @@ using log::LogPrintf;
 
 void ImportVerificationKey(const tail::TailFields& fields) {
   const std::string& hex = fields.publicKey;
+  if (fields.PublicKeyMissing()) {
+    LogPrintf("[Extractor] Public key empty (no public key)\n");
+    return;
+  }
   if (hex.empty()) {
     LogPrintf("[Extractor] Public key length %d (no public key)\n", 0);
     return;
@@ -79,12 +85,10 @@ bool IsUsableFolderName(const char* what, const std::string& name) {
   return false;
 }
 
-// Start-up: properties, tail, key, shared directory, log file, overrides. False after a
-// failure whose message has been logged.
-bool StartUp(MainFlow& flow) {
-  archive::SetProcessPublicKey(nullptr);
-  if (splash::IsWindowsXpOrLater()) splash::StartImaging();
-
+// What a start learns about its installation before it writes anything: the Params, the tail,
+// the key, the shared directory and the master folder. False after a failure whose message has
+// been logged.
+bool ReadSettings(MainFlow& flow) {
   flow.absoluteWrapperPath = tail::AbsoluteWrapperPath(flow.programPath);
   LogPrintf("[Extractor] The absolute wrapper path is %s\n", flow.absoluteWrapperPath.c_str());
   LogPrintf("[Extractor] The executable name is %s\n", flow.programPath.c_str());
@@ -132,7 +136,18 @@ bool StartUp(MainFlow& flow) {
 
   flow.masterFolder = fs::MasterFolderPath(flow.sharedDir, fields.appName);
   LogPrintf("[Extractor] Master folder is %s\n", flow.masterFolder.c_str());
-  log::LogOpen(flow.sharedDir, fields.appName);
+  return true;
+}
+
+// Start-up: the settings, then the log file and the overrides. False after a failure whose
+// message has been logged.
+bool StartUp(MainFlow& flow) {
+  archive::SetProcessPublicKey(nullptr);
+  if (splash::IsWindowsXpOrLater()) splash::StartImaging();
+  if (!ReadSettings(flow)) return false;
+  const tail::TailFields& fields = flow.wrapperTail->fields;
+  flow.appName = fields.appName;
+  flow.logPath = log::LogOpen(flow.sharedDir, fields.appName);
 
   ApplyJreNameOverride(flow);
   if (!IsUsableFolderName("JRE name", flow.jreName)) return false;
@@ -161,12 +176,98 @@ ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
   splash::SplashCleanup();
   flow.wrapperTail.reset();  // closes the tail buffer and stops its reader
   if (flow.prepareOnly) return ExitCode::kSuccess;
-  return ExitCodeFor(launch::LaunchFromMasterFolder(
-      LaunchRequestFor(flow, decision.latestUpdaterFolder.value_or(""), flow.jreName,
-                       launch::LaunchClass::kApplication)));
+  IntegrateDesktop(flow);
+  return ApplicationLaunchExit(flow, launch::LaunchFromMasterFolder(LaunchRequestFor(
+                                         flow, decision.latestUpdaterFolder.value_or(""),
+                                         flow.jreName, launch::LaunchClass::kApplication)));
+}
+
+// A run that failed is shown to the user (not only logged), unless it has no user interface.
+ExitCode Reported(const MainFlow& flow, ExitCode code) {
+  if (code == ExitCode::kSuccess) return code;
+  ReportFailure(flow.appName, flow.launchFailure, flow.logPath,
+                flow.silentInstall || flow.prepareOnly);
+  return code;
+}
+
+desktop::Installation InstallationOf(const MainFlow& flow) {
+  desktop::Installation installation;
+  installation.appName = flow.wrapperTail->fields.appName;
+  installation.masterFolder = flow.masterFolder;
+  installation.allUsers = fs::IsAllUsersInstall(flow.wrapperTail->fields.installType);
+  installation.desktopShortcut = flow.dynamic.desktopShortcut;
+  installation.publisher = flow.dynamic.publisher;
+  return installation;
 }
 
 }  // namespace
+
+std::string UserFacingThrowable(const std::string& text) {
+  // "java.lang.IllegalStateException: message": the class name means nothing to a user.
+  const std::size_t colon = text.find(": ");
+  if (colon == std::string::npos || colon == 0) return text;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = text[i];
+    const bool partOfName = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '.' || c == '$' || c == '_';
+    if (!partOfName) return text;
+  }
+  return text.substr(colon + 2);
+}
+
+ExitCode ApplicationLaunchExit(MainFlow& flow, const launch::LaunchOutcome& outcome) {
+  switch (outcome.status) {
+    case launch::LaunchStatus::kRan:
+      break;
+    case launch::LaunchStatus::kJavaFailed:
+      flow.launchFailure = UserFacingThrowable(outcome.failure);
+      break;
+    case launch::LaunchStatus::kLaunchFileUnreadable:
+      flow.launchFailure = "Its launch file cannot be read.";
+      break;
+    case launch::LaunchStatus::kNoPrivateJre:
+      flow.launchFailure = "Its Java runtime is not installed.";
+      break;
+    case launch::LaunchStatus::kSpawnFailed:
+      flow.launchFailure = "Its Java runtime cannot be started.";
+      break;
+    case launch::LaunchStatus::kLaunchPropertiesUnwritable:
+      flow.launchFailure = "Its settings file cannot be written.";
+      break;
+    case launch::LaunchStatus::kClasspathTooLong:
+      flow.launchFailure = "It is installed in a folder whose path is too long.";
+      break;
+  }
+  return ExitCodeFor(outcome);
+}
+
+void IntegrateDesktop(const MainFlow& flow) {
+  if (!flow.desktop || !desktop::IntegrationEnabled()) return;
+  desktop::Integrate(*flow.desktop, flow.absoluteWrapperPath);
+}
+
+ExitCode Uninstaller(const std::string& programPath) {
+  MainFlow flow;
+  flow.programPath = programPath;
+  flow.prepareOnly = true;  // nothing is shown
+  if (!ReadSettings(flow)) return ExitCode::kFailure;
+  const desktop::Installation installation = InstallationOf(flow);
+  flow.wrapperTail.reset();  // the payload is not needed: stop its reader before removing
+  switch (desktop::Uninstall(installation, flow.absoluteWrapperPath)) {
+    case desktop::UninstallOutcome::kRemoved:
+      LogPrintf("[Desktop] Uninstalled %s\n", installation.appName.c_str());
+      return ExitCode::kSuccess;
+    case desktop::UninstallOutcome::kNothingInstalled:
+      LogPrintf("[Desktop] %s is not installed: nothing to uninstall\n",
+                installation.appName.c_str());
+      return ExitCode::kSuccess;
+    case desktop::UninstallOutcome::kRefused:
+    case desktop::UninstallOutcome::kIncomplete:
+      break;
+  }
+  log::LogError("[Desktop] Uninstall of %s failed\n", installation.appName.c_str());
+  return ExitCode::kFailure;
+}
 
 launch::LaunchRequest LaunchRequestFor(const MainFlow& flow, const std::string& appFolderName,
                                        const std::string& jreName,
@@ -177,7 +278,7 @@ launch::LaunchRequest LaunchRequestFor(const MainFlow& flow, const std::string& 
   for (int i = 0; i < flow.argCount; ++i) request.arguments.emplace_back(flow.args[i]);
   request.appFolderName = appFolderName;
   request.updateUrl = flow.tailUpdateUrl;
-  request.dynamicUpdateUrl = flow.dynamic.updateUrl;
+  if (flow.dynamic.hasUpdateUrl) request.dynamicUpdateUrl = flow.dynamic.updateUrl;
   request.jreName = jreName;
   request.launchClass = launchClass;
   request.launcherPath = flow.absoluteWrapperPath;
@@ -191,13 +292,15 @@ ExitCode Extractor(const std::string& programPath, int argCount, char** args, bo
   flow.argCount = argCount;
   flow.args = args;
   flow.prepareOnly = prepareOnly;
-  if (!StartUp(flow)) return ExitCode::kFailure;
+  if (!StartUp(flow)) return Reported(flow, ExitCode::kFailure);
+  flow.desktop = InstallationOf(flow);
 
   const tail::TailFields& fields = flow.wrapperTail->fields;
   InstallDecision decision = DecideInstall(InstallState{
       flow.masterFolder, fields.appName, flow.jreName, fields.guVersion, fields.appVersion});
-  if (decision.action == InstallAction::RunInstalled) return RunAsInstalled(flow, decision);
-  return ExtractAndPrepare(flow, decision, SystemExtractionOps());
+  if (decision.action == InstallAction::RunInstalled)
+    return Reported(flow, RunAsInstalled(flow, decision));
+  return Reported(flow, ExtractAndPrepare(flow, decision, SystemExtractionOps()));
 }
 
 }  // namespace ferrolan::launcher

@@ -16,4 +16,9 @@ namespace ferrolan::launcher {
 /// \param prepareOnly  prepare the installation without showing anything or launching
 ExitCode Extractor(const std::string& programPath, int argCount, char** args, bool prepareOnly);
 
+/// Runs an uninstall: reads the launcher's own settings as a start does, without writing
+/// anything, and removes the installation they name (desktop::Uninstall). kSuccess when it is
+/// gone or was never there, kFailure after a logged failure or refusal.
+ExitCode Uninstaller(const std::string& programPath);
+
 }  // namespace ferrolan::launcher

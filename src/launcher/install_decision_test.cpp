@@ -92,18 +92,28 @@ TEST_F(InstallDecisionTest, ElevenDigitVersionsCompareAsIntegers) {
 TEST_F(InstallDecisionTest, BrokenJreForcesExtraction) {
   Component("Ferrolan", "00000000002");
   Component("Demo", "00000000005");
-  stdfs::path jre = Component("jre17", "00000000001");
-  Touch(jre / "lib" / "modules");
-  // Only the first launcher: on Windows the windowed one is missing.
-  Touch(jre / "bin" / jre::JreLauncherNames().front());
-  bool allLaunchers = jre::JreLauncherNames().size() == 1;
+  // Launchers but no class library: broken on every system, although the updater and the
+  // application are current.
+  Jre("00000000001", nullptr);
   InstallDecision d = DecideInstall(State("00000000002", "00000000005"));
-  if (allLaunchers) {
+  EXPECT_EQ(d.action, InstallAction::Extract);
+  EXPECT_FALSE(d.latestJreFolder);
+  EXPECT_NE(
+      Log().find("[Extractor] The existing JRE is broken. Instructing the wrapper to update."),
+      std::string::npos);
+
+  // A newer JRE with only the first launcher: on Windows the windowed one is missing, which
+  // breaks it; where there is only one launcher it is sound and runs.
+  stdfs::path jre = Component("jre17", "00000000002");
+  Touch(jre / "lib" / "modules");
+  Touch(jre / "bin" / jre::JreLauncherNames().front());
+  d = DecideInstall(State("00000000002", "00000000005"));
+  if (jre::JreLauncherNames().size() == 1) {
     EXPECT_EQ(d.action, InstallAction::RunInstalled);
+    EXPECT_EQ(d.latestJreFolder, "Ferrolan-jre17-00000000002-complete");
   } else {
     EXPECT_EQ(d.action, InstallAction::Extract);
     EXPECT_FALSE(d.latestJreFolder);
-    EXPECT_NE(Log().find("The existing JRE is broken"), std::string::npos);
   }
 }
 

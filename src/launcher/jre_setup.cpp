@@ -228,10 +228,15 @@ ServerVersion ReadServerVersion(std::FILE* file) {
     }
     result.text.push_back(static_cast<char>(c));
   }
-  // One line for all characters: the log prefixes every message with its timing.
-  LogPrintf("[JREDownload] Extracting version: %s\n", shown.c_str());
-  if (blank) LogPrintf("[JREDownload] Spaces in version file, assuming EOF\n");
-  if (result.tooLong) LogPrintf("[JREDownload] Version invalid (too long)\n");
+  // The characters as read and the reason the reading stopped, as one message: the log puts
+  // its timing before every message, which would split the text after each character.
+  if (blank) shown += "\n[JREDownload] Spaces in version file, assuming EOF\n";
+  if (result.tooLong) {
+    shown += "\n[JREDownload] Version invalid (too long)\n";
+  } else {
+    shown += "\n";
+  }
+  LogPrintf("[JREDownload] Extracting version: %s", shown.c_str());
   return result;
 }
 
@@ -267,7 +272,11 @@ JreSetupOps SystemJreSetupOps() {
     process::Spawner spawner = process::SpawnerCreate();
     process::SpawnerSetExe(spawner, javaLauncher);
     process::SpawnerAppend(spawner, "-Xshare:dump");
-    process::runSpawnerAndWait(spawner);
+    // Its warnings (a linked runtime gives dozens) are for the log, not for the user's console.
+    std::string output;
+    process::runSpawnerAndWaitQuietly(spawner, output);
+    if (!output.empty())
+      LogPrintf("[Extractor] Class data regeneration said:\n%s\n", output.c_str());
   };
   ops.millisText = [] { return net::MillisText(); };
   return ops;

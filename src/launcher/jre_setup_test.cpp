@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/log_capture.h"
 #include "testing/temp_folder.h"
 
 namespace ferrolan::launcher {
@@ -64,13 +65,20 @@ TEST_F(JreSetupTest, VersionTextRules) {
   for (const char* bad : {"", "1.2", "../5", "5-1", " 5", "+5", "1/2"})
     EXPECT_FALSE(IsValidVersionText(bad)) << bad;
 
+  ferrolan::testing::LogCapture log;
   EXPECT_EQ(Read("00000000042\r\nignored").text, "00000000042");
+  EXPECT_TRUE(
+      log.Has("[JREDownload] Extracting version: 00000000042\n[JREDownload] Spaces in "
+              "version file, assuming EOF\n\n"));
   EXPECT_EQ(Read("17 trailing").text, "17");
   EXPECT_EQ(Read(" 17").text, "");
   const std::string fifty(50, '7');
   EXPECT_EQ(Read(fifty).text, fifty);
   EXPECT_FALSE(Read(fifty + "\n").tooLong);
   EXPECT_TRUE(Read(fifty + "7").tooLong);
+  EXPECT_TRUE(log.Has("[JREDownload] Extracting version: " + fifty +
+                      "7\n[JREDownload] Version invalid (too long)\n"));
+  EXPECT_TRUE(log.Has("[JREDownload] Extracting version: " + fifty + "\n"));
 }
 
 TEST_F(JreSetupTest, DownloadsTheVersionTheServerNames) {

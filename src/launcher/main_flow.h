@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "desktop/desktop.h"
 #include "launch/launch_sequence.h"
+#include "launcher/exit_codes.h"
 #include "tail/params.h"
 #include "tail/properties_block.h"
 #include "tail/tail_reader.h"
@@ -30,7 +32,24 @@ struct MainFlow {
   std::string sharedDir;
   std::string masterFolder;
   std::string sharedConfigFolder;
+  std::string appName;        // the tail's App Name, once the tail is read
+  std::string logPath;        // the run's log file, once it is open
+  std::string launchFailure;  // why the application did not start, for the user
+  /// The installation as the desktop integration sees it; set once start-up has succeeded.
+  std::optional<desktop::Installation> desktop;
 };
+
+/// Makes the desktop integration that is missing (the launcher's copy, shortcuts, entries).
+/// Failures are logged and never stop the run; nothing happens before start-up has succeeded
+/// or when integration is turned off.
+void IntegrateDesktop(const MainFlow& flow);
+
+/// A Java throwable's text as the user reads it: without the class name in front of its message.
+std::string UserFacingThrowable(const std::string& text);
+
+/// The exit code of an application launch; a launch that did not start the application leaves
+/// its reason in the flow for the user.
+ExitCode ApplicationLaunchExit(MainFlow& flow, const launch::LaunchOutcome& outcome);
 
 /// The launch of `appFolderName` (relative to the master folder) for this run: its properties,
 /// arguments, update URLs and force-spawn setting. `jreName` is the private JRE's name for the

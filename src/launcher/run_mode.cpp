@@ -42,6 +42,11 @@ RunSelection SelectRunMode(int argc, const char* const* argv) {
     selection.mode = RunMode::SplashTest;
     return selection;
   }
+  // With no arguments the last element is the program path, which is never taken for one.
+  if (argc >= 2 && Equals(argv[argc - 1], kUninstallArgument)) {
+    selection.mode = RunMode::Uninstall;
+    return selection;
+  }
   selection.prepareOnly = Equals(argv[argc - 1], kPrepareOnlyArgument);
   return selection;
 }

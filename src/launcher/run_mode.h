@@ -1,6 +1,8 @@
 // Choosing the kind of run from the command line. Pure: no I/O, so every rule is testable.
 #pragma once
 
+#include "desktop/desktop_entry.h"
+
 namespace ferrolan::launcher {
 
 enum class RunMode {
@@ -10,6 +12,7 @@ enum class RunMode {
   ExtractTest,    // "--quorvantis-extracttest ANY"
   DownloadTest2,  // "--quorvantis-downloadtest2 URL"
   DownloadTest,   // "--quorvantis-downloadtest URL [strategy]"
+  Uninstall,      // last argument "FLUNINSTALL": remove the installation
 };
 
 struct RunSelection {
@@ -19,12 +22,17 @@ struct RunSelection {
   bool prepareOnly = false;
 };
 
+/// The argument that turns a run into an uninstall when it comes last (as the prepare-only
+/// argument does); the installed-programs entry runs the launcher's copy with it.
+inline constexpr const char* kUninstallArgument = desktop::kUninstallArgument;
+
 /// The argument that turns a normal run into a prepare-only run when it comes last.
 inline constexpr const char* kPrepareOnlyArgument = "FLPREPARE_FOR_LAUNCH_ONLY";
 
 /// Selects the run mode from the C runtime's argument count and vector (element 0 is the
 /// program path). A developer test option counts only as the first argument and only when at
 /// least one further argument follows it; "-TESTSPLASH" counts as the first argument alone.
+/// Otherwise a last argument "FLUNINSTALL" selects an uninstall.
 RunSelection SelectRunMode(int argc, const char* const* argv);
 
 }  // namespace ferrolan::launcher

@@ -59,6 +59,21 @@ TEST(RunModeTest, SplashTestLooksAtFirstArgumentOnly) {
   EXPECT_EQ(Select({"-testsplash"}).mode, RunMode::Normal);
 }
 
+TEST(RunModeTest, UninstallIsTheLastArgumentOfANormalRun) {
+  EXPECT_EQ(Select({"FLUNINSTALL"}).mode, RunMode::Uninstall);
+  EXPECT_EQ(Select({"/S", "FLUNINSTALL"}).mode, RunMode::Uninstall);
+  EXPECT_FALSE(Select({"FLUNINSTALL"}).prepareOnly);
+  // Anywhere else, or in another case, it is an argument for the application.
+  EXPECT_EQ(Select({"FLUNINSTALL", "x"}).mode, RunMode::Normal);
+  EXPECT_EQ(Select({"FLUNINSTALL", "FLPREPARE_FOR_LAUNCH_ONLY"}).mode, RunMode::Normal);
+  EXPECT_EQ(Select({"fluninstall"}).mode, RunMode::Normal);
+  // Developer test modes come first; a program named like the argument runs normally.
+  EXPECT_EQ(Select({"--quorvantis-extracttest", "FLUNINSTALL"}).mode, RunMode::ExtractTest);
+  EXPECT_EQ(Select({"-TESTSPLASH", "FLUNINSTALL"}).mode, RunMode::SplashTest);
+  const char* argv[] = {"FLUNINSTALL"};
+  EXPECT_EQ(SelectRunMode(1, argv).mode, RunMode::Normal);
+}
+
 TEST(RunModeTest, DegenerateVectors) {
   EXPECT_EQ(SelectRunMode(0, nullptr).mode, RunMode::Normal);
   const char* empty[] = {""};

@@ -1,5 +1,6 @@
 #include "log/log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <mutex>
@@ -137,7 +138,7 @@ std::string LogOpen(const std::string& sharedDir, const std::string& appName) {
                LogFileName(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond));
   LogPrintf("[Extractor] Logging to %s\n", path.c_str());
   std::FILE* file = fs::OpenFile(path, "w").release();
-  int result = file != nullptr ? 0 : os::LastErrorCode();
+  int result = file != nullptr ? 0 : errno;
   LogPrintf("[Extractor] Opening the file for writing returned %d\n", result);
   LogState& s = State();
   std::lock_guard<std::recursive_mutex> guard(s.lock);

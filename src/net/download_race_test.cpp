@@ -106,6 +106,8 @@ TEST_F(DownloadRaceTest, ExplicitSettingsThatWorkAreKeptForTheProcess) {
       Logged("[HttpDownloader] [State Proxy] Downloading with proxy settings (proxy:3128, -)"));
   EXPECT_TRUE(Logged("[HttpDownloader] [State Proxy] Copying proxy settings."));
   EXPECT_EQ(WorkingProxySettings(), stateProxy_);
+  // The first race's losing threads may still read the settings changed below.
+  JoinLingeringDownloadThreads();
 
   // A later race that wins through WPAD leaves the first race's setting alone.
   scripts_["State Proxy"] = Script{};

@@ -90,14 +90,16 @@ namespace {
 // Builds and logs the command line and starts the child; none, after logging why, when it
 // could not be started. `announce` is logged first, `commandFormat` with the line.
 std::optional<detail::SpawnOutcome> Start(const Spawner& spawner, bool wait, const char* announce,
-                                          const char* commandFormat) {
+                                          const char* commandFormat, std::string* output = nullptr,
+                                          int waitAtMostMs = -1) {
   LogPrintf("%s", announce);
   LogFlush();
   std::optional<std::string> line = CommandLineOrRefusal(spawner);
   if (!line) return std::nullopt;
   LogPrintf(commandFormat, line->c_str());
   LogFlush();
-  detail::SpawnOutcome outcome = detail::StartProcess(spawner.arguments, *line, wait);
+  detail::SpawnOutcome outcome =
+      detail::StartProcess(spawner.arguments, *line, wait, output, waitAtMostMs);
   if (!outcome.started) {
     LogCreateFailure(outcome.error);
     return std::nullopt;
@@ -114,6 +116,34 @@ int runSpawnerAndWait(const Spawner& spawner) {
   if (!outcome) return -1;
   LogPrintf("[Spawner] runSpawnerAndWait returned %d\n", outcome->exitCode);
   return outcome->exitCode;
+}
+
+int runSpawnerAndWaitQuietly(const Spawner& spawner, std::string& output) {
+  std::optional<detail::SpawnOutcome> outcome =
+      Start(spawner, true, "[Spawner] Constructing command line...\n",
+            "[Spawner] Creating command line '%s'\n", &output);
+  if (!outcome) return -1;
+  LogPrintf("[Spawner] runSpawnerAndWait returned %d\n", outcome->exitCode);
+  return outcome->exitCode;
+}
+
+WatchedStart SpawnerRunWatched(const Spawner& spawner, int graceMs) {
+  std::optional<detail::SpawnOutcome> outcome =
+      Start(spawner, true, "[Spawner] Constructing command...\n",
+            "[Spawner] Executing command '%s'\n", nullptr, graceMs);
+  if (!outcome) return {};
+  WatchedStart watched;
+  watched.started = true;
+  watched.ended = !outcome->stillRunning;
+  watched.exitCode = outcome->exitCode;
+  if (watched.ended) {
+    LogPrintf("[Spawner] The process ended within %d ms with exit code %d\n", graceMs,
+              watched.exitCode);
+  } else {
+    LogPrintf("[Spawner] Create process seems to have worked\n");
+  }
+  LogFlush();
+  return watched;
 }
 
 int SpawnerRun(const Spawner& spawner) {

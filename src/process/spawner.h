@@ -38,6 +38,22 @@ void SpawnerSetExe(Spawner& spawner, std::string_view executable);
 /// cannot be created or the command line does not fit.
 int runSpawnerAndWait(const Spawner& spawner);
 
+/// Like runSpawnerAndWait, with the child's standard output and error in `output` (its first
+/// 64 KiB) instead of the launcher's own: for helpers whose chatter belongs in the log only.
+int runSpawnerAndWaitQuietly(const Spawner& spawner, std::string& output);
+
+/// A start that is watched for a moment: whether the process started, and whether it ended
+/// within that moment, with which exit code.
+struct WatchedStart {
+  bool started = false;
+  bool ended = false;
+  int exitCode = 0;
+};
+
+/// Starts the process and waits at most `graceMs` for it: a process still running then is left
+/// to run. Tells a program that fails at once from one that runs.
+WatchedStart SpawnerRunWatched(const Spawner& spawner, int graceMs);
+
 /// Starts the process without waiting: 0, or -1 when it cannot be created.
 int SpawnerRun(const Spawner& spawner);
 

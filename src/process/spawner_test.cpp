@@ -95,6 +95,20 @@ TEST_F(SpawnerTest, ChildReceivesEveryArgumentIntactAndItsExitCodeComesBack) {
   EXPECT_EQ(Lines().back(), "[Spawner] runSpawnerAndWait returned 72");
 }
 
+// A helper's chatter goes into the capture, not onto the launcher's console; the capture is
+// bounded and the child still runs to its end (a full pipe would block it).
+TEST_F(SpawnerTest, QuietRunCapturesBothStreamsUpToTheLimit) {
+  Spawner spawner = SpawnerCreate();
+  SpawnerSetExe(spawner, FERROLAN_ARGV_ECHO);
+  for (const char* argument : {"-", "7", "hello"}) SpawnerAppend(spawner, argument);
+  std::string output;
+  EXPECT_EQ(runSpawnerAndWaitQuietly(spawner, output), 7);
+  // (Lines end in CR LF on Windows, where the child's streams are in text mode.)
+  EXPECT_EQ(output.rfind("5:hello", 0), 0u) << output.substr(0, 40);
+  EXPECT_NE(output.find("to stderr"), std::string::npos);
+  EXPECT_EQ(output.size(), 64u * 1024u);
+}
+
 TEST_F(SpawnerTest, RunReturnsWithoutWaiting) {
   Spawner spawner = Echo(Path("later.txt"), 0, {"one", "two words"});
   EXPECT_EQ(SpawnerRun(spawner), 0);

@@ -38,6 +38,7 @@ class Imaging {
     complete &= Resolve(library, "GdipSetCompositingMode", api.setCompositingMode);
     complete &= Resolve(library, "GdipDrawImageRectI", api.drawImageRectI);
     complete &= Resolve(library, "GdipDeleteGraphics", api.deleteGraphics);
+    Resolve(library, "GdipSaveImageToFile", api.saveImageToFile);
     if (!complete) {
       log::LogPrintf("[Splash] gdiplus.dll lacks functions the splash needs\n");
       return false;

@@ -28,6 +28,8 @@ struct GdiPlusApi {
   decltype(&Gdiplus::DllExports::GdipSetCompositingMode) setCompositingMode = nullptr;
   decltype(&Gdiplus::DllExports::GdipDrawImageRectI) drawImageRectI = nullptr;
   decltype(&Gdiplus::DllExports::GdipDeleteGraphics) deleteGraphics = nullptr;
+  // Only the tests save images; a GDI+ without it still shows the splash.
+  decltype(&Gdiplus::DllExports::GdipSaveImageToFile) saveImageToFile = nullptr;
 };
 
 /// The functions of the started GDI+, or nullptr while it is not started. The table stays valid

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,28 @@ TEST_F(PngLoadTest, DecodesToArgbRowsFromTheTop) {
   EXPECT_EQ(image->At(0, 0), 0xFF0000C8u);
   EXPECT_EQ(image->At(1, 0), 0xFF1E00C8u);
   EXPECT_EQ(image->At(7, 5), 0xFFD2C8C8u);
+}
+
+// Alpha stays with each pixel, not multiplied into its colour: the frame blends it over white.
+TEST_F(PngLoadTest, KeepsEachPixelsAlphaApartFromItsColour) {
+  const std::optional<ArgbImage> image = detail::LoadPng(Write("alpha.png", testdata::kAlphaPng));
+  ASSERT_TRUE(image);
+  ASSERT_EQ(image->width, 4);
+  ASSERT_EQ(image->height, 3);
+  const std::uint32_t expected[3][4] = {{0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu},
+                                        {0xFF000000u, 0xFF123456u, 0xFFC86432u, 0u},
+                                        {0x80FFFF00u, 0xFF010203u, 0xFFFAFBFCu, 0xFF804020u}};
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      SCOPED_TRACE("pixel " + std::to_string(x) + "," + std::to_string(y));
+      // A fully transparent pixel keeps no colour worth comparing.
+      if (expected[y][x] == 0u) {
+        EXPECT_EQ(image->At(x, y) >> 24, 0u);
+      } else {
+        EXPECT_EQ(image->At(x, y), expected[y][x]);
+      }
+    }
+  }
 }
 
 TEST_F(PngLoadTest, RefusesMissingForeignCutAndOversizedFiles) {

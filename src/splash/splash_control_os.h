@@ -55,4 +55,7 @@ std::unique_ptr<SplashWindow> StartSplashWindow(const ArgbImage& image, int bord
 /// For tests: the screen's pixels in `area`, opaque ARGB; none when they cannot be read.
 std::optional<ArgbImage> CaptureScreen(const WindowBounds& area);
 
+/// For tests: writes `image` to a PNG file at `path`; false when it could not be written.
+bool SavePng(const ArgbImage& image, const std::string& path);
+
 }  // namespace ferrolan::splash::detail

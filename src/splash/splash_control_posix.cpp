@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <chrono>
@@ -125,6 +126,8 @@ struct SharedState {
   std::uint64_t requests = 0;  // progress requests made
   std::uint64_t painted = 0;   // requests whose frame is on the screen
   WindowBounds bounds;
+  // Set by Xlib's exit handler (on the splash thread) when the X server went away.
+  std::atomic<bool> displayLost{false};
   UniqueFd wakeRead;
   UniqueFd wakeWrite;
 
@@ -174,9 +177,12 @@ class SplashThread {
     Paint(false);
     shared_->SetPhase(SharedState::Phase::kUp);
     Loop();
-    XFreeGC(display_.get(), gc_);  // its client-side record outlives the display otherwise
-    XDestroyWindow(display_.get(), window_);
-    XSync(display_.get(), False);
+    // With the server gone there is no window left to take down.
+    if (!shared_->displayLost) {
+      XFreeGC(display_.get(), gc_);  // its client-side record outlives the display otherwise
+      XDestroyWindow(display_.get(), window_);
+      XSync(display_.get(), False);
+    }
     shared_->SetPhase(SharedState::Phase::kEnded);
   }
 
@@ -243,6 +249,7 @@ class SplashThread {
     Display* display = display_.get();
     auto nextTick = Clock::now() + kMarqueeTick;
     for (;;) {
+      if (shared_->displayLost) return;
       while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -284,6 +291,7 @@ class SplashThread {
       pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0},
                        {shared_->wakeRead.get(), POLLIN, 0}};
       if (poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN) != 0) shared_->DrainWakeups();
+      // A connection that broke wakes the poll; Xlib notices it on the next XPending.
     }
   }
 
@@ -415,10 +423,28 @@ int LogXError(Display* /*display*/, XErrorEvent* event) {
   return 0;
 }
 
-DisplayPtr OpenDisplay() {
+// When the X server goes away (it ended, or the connection broke), Xlib calls the I/O error
+// handler and then the display's exit handler, whose default ends the process. Neither may end
+// the run: the first logs, the second marks the display lost, and the splash thread ends.
+int LogXIoError(Display* /*display*/) {
+  LogPrintf("[Splash] The display went away; the run goes on without a splash\n");
+  return 0;
+}
+
+void MarkDisplayLost(Display* /*display*/, void* lost) {
+  if (lost != nullptr) static_cast<std::atomic<bool>*>(lost)->store(true);
+}
+
+// `lost` (may be null) is set when the server goes away; it must outlive the display.
+DisplayPtr OpenDisplay(std::atomic<bool>* lost) {
   static std::once_flag installed;
-  std::call_once(installed, [] { XSetErrorHandler(LogXError); });
-  return DisplayPtr(XOpenDisplay(nullptr));
+  std::call_once(installed, [] {
+    XSetErrorHandler(LogXError);
+    XSetIOErrorHandler(LogXIoError);
+  });
+  DisplayPtr display(XOpenDisplay(nullptr));
+  if (display) XSetIOErrorExitHandler(display.get(), MarkDisplayLost, lost);
+  return display;
 }
 
 }  // namespace
@@ -465,7 +491,8 @@ std::unique_ptr<SplashWindow> StartSplashWindow(const ArgbImage& image, int bord
               geometry.borderedHeight);
     return nullptr;
   }
-  DisplayPtr display = OpenDisplay();
+  auto shared = std::make_shared<SharedState>();
+  DisplayPtr display = OpenDisplay(&shared->displayLost);
   if (!display) {
     LogPrintf("[Splash] No display; running without a splash\n");
     return nullptr;
@@ -475,7 +502,6 @@ std::unique_ptr<SplashWindow> StartSplashWindow(const ArgbImage& image, int bord
     log::LogSystemError("[Splash]", "pipe2");
     return nullptr;
   }
-  auto shared = std::make_shared<SharedState>();
   shared->wakeRead = UniqueFd(pipeFds[0]);
   shared->wakeWrite = UniqueFd(pipeFds[1]);
   auto splash = std::make_unique<SplashThread>(shared, std::move(display), image, border);
@@ -487,7 +513,7 @@ std::unique_ptr<SplashWindow> StartSplashWindow(const ArgbImage& image, int bord
 }
 
 std::optional<ArgbImage> CaptureScreen(const WindowBounds& area) {
-  DisplayPtr display = OpenDisplay();
+  DisplayPtr display = OpenDisplay(nullptr);
   if (!display || area.width <= 0 || area.height <= 0) return std::nullopt;
   const int screen = DefaultScreen(display.get());
   // XGetImage fails for an area off the screen.
@@ -511,6 +537,21 @@ std::optional<ArgbImage> CaptureScreen(const WindowBounds& area) {
                    static_cast<std::size_t>(x)] = layout.ToArgb(XGetPixel(captured.get(), x, y));
   }
   return image;
+}
+
+bool SavePng(const ArgbImage& image, const std::string& path) {
+  if (image.width <= 0 || image.height <= 0) return false;
+  std::vector<png_byte> bytes;
+  bytes.reserve(image.pixels.size() * 4);
+  for (std::uint32_t argb : image.pixels) {
+    for (int shift : {24, 16, 8, 0}) bytes.push_back(static_cast<png_byte>(argb >> shift));
+  }
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_ARGB;
+  return png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
 }
 
 }  // namespace ferrolan::splash::detail

@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "log/log.h"
 #include "splash/gdiplus_win.h"
@@ -134,6 +135,27 @@ std::optional<ArgbImage> CaptureScreen(const WindowBounds& area) {
   // The screen has no alpha; a DIB leaves the fourth byte as it was.
   for (std::uint32_t& pixel : image.pixels) pixel |= 0xFF000000u;
   return image;
+}
+
+bool SavePng(const ArgbImage& image, const std::string& path) {
+  if (image.width <= 0 || image.height <= 0 || !StartImaging()) return false;
+  const GdiPlusApi& gdiPlus = *GdiPlus();
+  const std::optional<std::wstring> widePath = WidePath(path);
+  if (gdiPlus.saveImageToFile == nullptr || !widePath) return false;
+  // GDI+ reads the pixels in place: 32-bit ARGB in the machine's byte order, as ArgbImage holds.
+  std::vector<std::uint32_t> pixels = image.pixels;
+  Gdiplus::GpBitmap* made = nullptr;
+  if (gdiPlus.createBitmapFromScan0(image.width, image.height, image.width * 4,
+                                    PixelFormat32bppARGB, reinterpret_cast<BYTE*>(pixels.data()),
+                                    &made) != Gdiplus::Ok ||
+      made == nullptr)
+    return false;
+  const ScopedGdiPlusBitmap bitmap(made, GdiPlusImageDeleter{&gdiPlus});
+  // The PNG encoder that every GDI+ carries.
+  const CLSID pngEncoder = {
+      0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+  return gdiPlus.saveImageToFile(bitmap.get(), widePath->c_str(), &pngEncoder, nullptr) ==
+         Gdiplus::Ok;
 }
 
 }  // namespace ferrolan::splash::detail

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -16,12 +17,6 @@
 #include "splash/splash_control_os.h"
 #include "splash/testdata/small_png.h"
 #include "testing/temp_folder.h"
-
-#ifdef FERROLAN_SPLASH_ARTIFACTS
-#include <png.h>
-
-#include <filesystem>
-#endif
 
 namespace ferrolan::splash {
 namespace {
@@ -42,25 +37,10 @@ ArgbImage TestImage() {
   return image;
 }
 
-// Keeps a capture for a person to look at, where the build can write PNG files.
+// Keeps a capture for a person to look at, in the build's folder of splash artefacts.
 void SaveCapture(const ArgbImage& capture, const std::string& name) {
-#ifdef FERROLAN_SPLASH_ARTIFACTS
-  std::filesystem::create_directories(FERROLAN_SPLASH_ARTIFACTS);
-  std::vector<png_byte> bytes;
-  for (std::uint32_t argb : capture.pixels) {
-    for (int shift : {24, 16, 8, 0}) bytes.push_back(static_cast<png_byte>(argb >> shift));
-  }
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(capture.width);
-  png.height = static_cast<png_uint_32>(capture.height);
-  png.format = PNG_FORMAT_ARGB;
   const std::string path = std::string(FERROLAN_SPLASH_ARTIFACTS) + "/" + name + ".png";
-  EXPECT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr)) << path;
-#else
-  (void)capture;
-  (void)name;
-#endif
+  EXPECT_TRUE(detail::SavePng(capture, path)) << path;
 }
 
 // The rows [from, to) of `actual` against the same rows of `expected`: empty when equal, else
@@ -125,21 +105,46 @@ TEST(SplashWindowTest, ShowsTheRenderedFramePixelForPixel) {
   ASSERT_EQ(bounds.height, geometry.frameHeight);
   ArgbImage expected;
   RenderFrame(image, 10, kIndeterminate, 0, expected);
-  const auto isMarqueeFrame = [&](const ArgbImage& shown) {
-    if (!Differences(shown, expected, 0, geometry.borderedHeight).empty()) return false;
+  // The offset a capture shows, or -1 when it is no frame of the marquee.
+  const auto marqueeOffset = [&](const ArgbImage& shown) {
+    if (!Differences(shown, expected, 0, geometry.borderedHeight).empty()) return -1;
     for (int offset = 0; offset <= kMarqueePeriod; ++offset) {
       ArgbImage frame;
       RenderFrame(image, 10, kIndeterminate, offset, frame);
       if (Differences(shown, frame, geometry.borderedHeight, geometry.frameHeight).empty())
-        return true;
+        return offset;
     }
-    return false;
+    return -1;
   };
-  const std::optional<ArgbImage> capture = CaptureOnce(bounds, isMarqueeFrame);
+  const std::optional<ArgbImage> capture =
+      CaptureOnce(bounds, [&](const ArgbImage& shown) { return marqueeOffset(shown) >= 0; });
   ASSERT_TRUE(capture);
   SaveCapture(*capture, "marquee");
   EXPECT_EQ(Differences(*capture, expected, 0, geometry.borderedHeight), "");
-  EXPECT_TRUE(isMarqueeFrame(*capture)) << "the bar is no frame of the marquee";
+  EXPECT_GE(marqueeOffset(*capture), 0) << "the bar is no frame of the marquee";
+  // The ticks come on the window's thread although the value came from this one: the stripes
+  // move on their own.
+  std::set<int> offsetsSeen;
+  CaptureOnce(bounds, [&](const ArgbImage& shown) {
+    offsetsSeen.insert(marqueeOffset(shown));
+    offsetsSeen.erase(-1);
+    return offsetsSeen.size() >= 3;
+  });
+  EXPECT_GE(offsetsSeen.size(), 3u) << "the stripes did not move";
+
+  // A value stops the marquee: its frame is shown and stays, no tick paints over it.
+  window->SetProgress(100);
+  RenderFrame(image, 10, 100, 0, expected);
+  const auto isFull = [&](const ArgbImage& shown) {
+    return Differences(shown, expected, 0, geometry.frameHeight).empty();
+  };
+  const std::optional<ArgbImage> full = CaptureOnce(bounds, isFull);
+  ASSERT_TRUE(full);
+  EXPECT_TRUE(isFull(*full));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // three ticks would have come
+  const std::optional<ArgbImage> later = detail::CaptureScreen(bounds);
+  ASSERT_TRUE(later);
+  EXPECT_EQ(Differences(*later, expected, 0, geometry.frameHeight), "") << "the marquee goes on";
 
   // Taking the bar away shrinks the window again.
   window->SetProgress(kNoBar);
@@ -152,6 +157,11 @@ using SplashControlTest = testing::LoggedTempFolderTest;
 TEST_F(SplashControlTest, ShowsOneWindowCleansUpTwiceAndNeverHoldsUpTheExit) {
   const ArgbImage probeImage = TestImage();
   if (!detail::StartSplashWindow(probeImage, 0)) GTEST_SKIP() << "no window can be opened here";
+
+  // Shown before any image was configured: no thread is started, and the log says so.
+  SplashShow();
+  EXPECT_EQ(CountStartingWith("Error starting SplashThread"), 1);
+  EXPECT_EQ(CountStartingWith("[Splash] Showing a "), 0);
 
   SplashSetBorder(10);
   SplashSetProgress(30);  // recorded only: the window starts with it

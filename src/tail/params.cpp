@@ -49,6 +49,7 @@ void DecodeSplashImage(const std::string& value, DynamicProperties& state) {
 void Interpret(const std::string& name, const std::string& value, DynamicProperties& state) {
   if (name == "update_url") {
     state.updateUrl = value;
+    state.hasUpdateUrl = true;
     log::LogPrintf("[DynProps] Dynamic Update URL: %s\n", value.c_str());
   } else if (name == "match_versions") {
     // Meant for the Java side only; it reaches it through the list.
@@ -58,6 +59,10 @@ void Interpret(const std::string& name, const std::string& value, DynamicPropert
     if (value == "true") state.silent = true;
   } else if (name == "force_spawn") {
     state.forceSpawn = value == "true";
+  } else if (name == "desktop_shortcut") {
+    state.desktopShortcut = value == "true";
+  } else if (name == "publisher") {
+    state.publisher = value;
   } else if (name == "splash_buffer") {
     if (!value.empty()) state.splashBorder = DecimalValue(value);
   } else if (name == "splash_image") {

@@ -22,14 +22,17 @@ inline constexpr std::size_t kJreNameMaxLength = 4999;
 
 /// What the dynamic properties decided for the run.
 struct DynamicProperties {
-  int count = -1;         // "Params Count" as read; -1 when it could not be read
-  std::string updateUrl;  // "update_url"; empty when not given
-  bool silent = false;    // "show_no_ui" equal to "true" (only ever set)
-  bool autoTest = false;  // "wrapper_autotest" present, whatever its value
+  int count = -1;             // "Params Count" as read; -1 when it could not be read
+  std::string updateUrl;      // "update_url"; empty when not given
+  bool hasUpdateUrl = false;  // "update_url" is present, even with an empty value
+  bool silent = false;        // "show_no_ui" equal to "true" (only ever set)
+  bool autoTest = false;      // "wrapper_autotest" present, whatever its value
   std::optional<std::vector<std::uint8_t>> splashImage;  // decoded "splash_image"
   std::optional<std::string> jreName;                    // "jre_name"
   bool forceSpawn = false;  // "force_spawn" equal to "true": launch by spawning, never JNI
   int splashBorder = 0;     // "splash_buffer": the splash border width (an empty value keeps 0)
+  bool desktopShortcut = false;  // "desktop_shortcut" equal to "true": a desktop shortcut too
+  std::string publisher;         // "publisher": shown in the installed-programs list; may be empty
 };
 
 /// Decimal text converted the way atoi does: optional leading white space and sign, then the

@@ -72,17 +72,20 @@ TEST(Base64Test, DecodesPaddingAndRejectsUnalignedInput) {
 }
 
 TEST_F(ParamsTest, InterpretsKeysAndPassesEveryPropertyOn) {
-  DynamicProperties state = Process("9", {{"update_url", "http://up/x"},
-                                          {"match_versions", "true"},
-                                          {"wrapper_autotest", "false"},
-                                          {"show_no_ui", "true"},
-                                          {"show_no_ui", "false"},
-                                          {"force_spawn", "true"},
-                                          {"splash_buffer", "12"},
-                                          {"splash_image", "TWFu"},
-                                          {"jre_name", std::string(6000, 'j')}});
-  EXPECT_EQ(state.count, 9);
+  DynamicProperties state = Process("11", {{"update_url", "http://up/x"},
+                                           {"match_versions", "true"},
+                                           {"wrapper_autotest", "false"},
+                                           {"show_no_ui", "true"},
+                                           {"show_no_ui", "false"},
+                                           {"force_spawn", "true"},
+                                           {"splash_buffer", "12"},
+                                           {"splash_image", "TWFu"},
+                                           {"jre_name", std::string(6000, 'j')},
+                                           {"desktop_shortcut", "true"},
+                                           {"publisher", "Example Ltd"}});
+  EXPECT_EQ(state.count, 11);
   EXPECT_EQ(state.updateUrl, "http://up/x");
+  EXPECT_TRUE(state.hasUpdateUrl);
   EXPECT_TRUE(state.autoTest);  // present, whatever its value
   EXPECT_TRUE(state.silent);    // only ever set
   EXPECT_TRUE(state.forceSpawn);
@@ -90,17 +93,22 @@ TEST_F(ParamsTest, InterpretsKeysAndPassesEveryPropertyOn) {
   ASSERT_TRUE(state.splashImage);
   EXPECT_EQ(std::string(state.splashImage->begin(), state.splashImage->end()), "Man");
   EXPECT_EQ(state.jreName->size(), kJreNameMaxLength);  // cut to its path buffer
+  EXPECT_TRUE(state.desktopShortcut);
+  EXPECT_EQ(state.publisher, "Example Ltd");
   std::vector<std::string> entries = list_.Entries();
-  ASSERT_EQ(entries.size(), 18u);
+  ASSERT_EQ(entries.size(), 22u);
   EXPECT_EQ(entries[0] + "=" + entries[1], "fldyna_update_url=http://up/x");
   EXPECT_EQ(entries[17].size(), 6000u);  // the Java side gets it whole
   for (const char* line :
-       {"+++ Processing 9 dynamic properties\n", "[DynProps] Dynamic Update URL: http://up/x\n",
+       {"+++ Processing 11 dynamic properties\n", "[DynProps] Dynamic Update URL: http://up/x\n",
         "[DynProps] Splash Image is TWFu\n", "Base64 decoding image...\n",
         "--- End: Processing dynamic properties"}) {
     EXPECT_TRUE(log_.Has(line)) << line;
   }
   EXPECT_FALSE(log_.Has("Will not show UI"));
+  // An empty value is a value given.
+  EXPECT_TRUE(Process("1", {{"update_url", ""}}).hasUpdateUrl);
+  EXPECT_FALSE(Process("1", {{"jre_name", "j"}}).hasUpdateUrl);
 }
 
 TEST_F(ParamsTest, EmptyValuesLongValuesAndPrepareOnly) {
@@ -111,6 +119,7 @@ TEST_F(ParamsTest, EmptyValuesLongValuesAndPrepareOnly) {
       true);
   EXPECT_EQ(state.splashBorder, 0);  // an empty value leaves it
   EXPECT_FALSE(state.forceSpawn);
+  EXPECT_FALSE(state.desktopShortcut);
   ASSERT_TRUE(state.splashImage);
   EXPECT_EQ(state.splashImage->size(), 75u);
   EXPECT_EQ(list_.Entries().back(), "\x04");

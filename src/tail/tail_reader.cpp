@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
+#include "fs/file_ops.h"
 #include "fs/path.h"
 #include "log/log.h"
 #include "tail/find_marker.h"
@@ -17,9 +16,17 @@ namespace ferrolan::tail {
 
 std::optional<TailFields> ReadTailFields(pipeline::RingBuffer& buffer) {
   TailFields fields;
-  for (const TailFieldDescription& field : kTailFieldLayout) {
+  for (std::size_t i = 0; i < kTailFieldLayout.size(); ++i) {
+    const TailFieldDescription& field = kTailFieldLayout[i];
     std::optional<std::string> value =
         pipeline::RingBuffer_readUntil(buffer, field.label, field.limit, nullptr);
+    // The stream ended before the field's NUL (an overlong field leaves at least its limit
+    // unread instead).
+    const bool ended = !value && buffer.Closed() && buffer.Used() < field.limit;
+    if (ended && i >= TailFields::kPublicKeyIndex) {
+      fields.presentFields = i;
+      return fields;
+    }
     if (!value) {
       // Every later field and entry would be read from the wrong place, so a damaged tail
       // cannot be partly used.
@@ -50,6 +57,7 @@ std::optional<WrapperTail> ReadWrapperTail(const std::string& ownPath) {
   std::clearerr(file.get());
   const auto& marker = TailMarker();
   if (FindMarker(file.get(), marker.data(), kTailMarkerLength, "Tail") < 0) return std::nullopt;
+  log::LogPrintf("[Extractor] Found tail marker\n");
   const std::int64_t entriesAt = CurrentOffset(file.get());
   std::uint64_t limit = pipeline::kWholeFile;
   if (paramsAt >= 0 && entriesAt >= 0 && paramsAt >= entriesAt) {
@@ -82,9 +90,8 @@ std::string READSTRING(std::FILE* stream, const char* /*label*/, int limit) {
 
 std::string AbsoluteWrapperPath(const std::string& name) {
   if (IsAbsoluteName(name)) return name;
-  std::error_code error;
-  std::string path = std::filesystem::current_path(error).string();
-  if (error || path.empty()) return name;
+  std::string path = fs::CurrentFolder();
+  if (path.empty()) return name;
   fs::PathJoin(path, name);
   return path;
 }

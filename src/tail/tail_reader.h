@@ -30,6 +30,11 @@ struct TailFields {
   std::string silentParameter;      // "Silent Parameter": empty for none
   std::string requiredJavaVersion;  // "Required Java Version"
   std::string updateUrl;            // "Update URL": "D" selects the dynamic URL
+  // How many fields the tail holds. A tail may end at "Signature Public Key" or after it: the
+  // fields it lacks are empty, and a missing key is reported as such.
+  std::size_t presentFields = 11;
+  bool PublicKeyMissing() const { return presentFields <= kPublicKeyIndex; }
+  static constexpr std::size_t kPublicKeyIndex = 5;
 };
 
 /// One field of the layout: its label, its limit and where it is stored.
@@ -54,10 +59,12 @@ inline constexpr std::array<TailFieldDescription, 11> kTailFieldLayout = {{
     {"Update URL", kUpdateUrlLimit, &TailFields::updateUrl},
 }};
 
-/// Reads the eleven fields from `buffer` in order. A field that is missing (the stream ends
-/// first) or longer than its limit makes the whole tail unusable: the function logs
+/// Reads the eleven fields from `buffer` in order. A field longer than its limit, or one of the
+/// first five missing (the stream ends first), makes the whole tail unusable: the function logs
 /// "[Extractor] ************************* Wrapper tail field %s is missing or too long\n"
-/// and returns none, leaving the buffer open.
+/// and returns none, leaving the buffer open. When the stream ends at "Signature Public Key" or
+/// a later field, that field and the rest are empty and `presentFields` says how many were read
+/// (there is then nothing left to extract, but what is installed still runs).
 std::optional<TailFields> ReadTailFields(pipeline::RingBuffer& buffer);
 
 /// The wrapper tail of a launcher file: its fields and the reader that keeps streaming the

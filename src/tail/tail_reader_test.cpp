@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fs/path.h"
 #include "tail/markers.h"
@@ -23,8 +25,10 @@ TEST(TailReaderTest, ReadsTheFieldsAndLeavesTheEntriesInTheBuffer) {
   LauncherLayout layout;
   layout.fields[5] = std::string(8191, 'k');   // the longest key that fits
   layout.fields[10] = std::string(4999, 'u');  // the longest URL that fits
+  testing::LogCapture log;
   std::optional<WrapperTail> tail = ReadWrapperTail(temp.Write("l.bin", layout.Build()));
   ASSERT_TRUE(tail);
+  EXPECT_TRUE(log.Has("[Extractor] Found tail marker\n"));
   const TailFields& f = tail->fields;
   EXPECT_EQ(f.appName + "|" + f.appVersion + "|" + f.jreVersion + "|" + f.guVersion + "|" +
                 f.minSplashMs + "|" + f.canOverrideSplash + "|" + f.installType + "|" +
@@ -56,22 +60,43 @@ TEST(TailReaderTest, FieldBeyondItsLimitRefusesTheTail) {
   }
 }
 
-// A launcher cut anywhere has a defined outcome and never hangs: the tail is read only when all
-// eleven fields are complete; the Params pass keeps exactly the complete pairs.
+// A launcher cut anywhere has a defined outcome and never hangs: the tail is read when its first
+// five fields are complete (the missing ones from the key on are empty and counted); the Params
+// pass keeps exactly the complete pairs.
 TEST(TailReaderTest, TruncatedLauncherAtManyOffsets) {
   testing::TempFolder temp;
   testing::LogCapture log;
   LauncherLayout layout;
   const std::string full = layout.Build();
-  const std::size_t fieldsEnd = layout.image.size() + 128 + testing::Fields(layout.fields).size();
+  const std::size_t fieldsAt = layout.image.size() + 128;
+  const std::size_t fieldsEnd = fieldsAt + testing::Fields(layout.fields).size();
+  std::vector<std::size_t> fieldEnds;  // where each field's NUL ends
+  for (std::size_t i = 0, at = fieldsAt; i < layout.fields.size(); ++i) {
+    at += layout.fields[i].size() + 1;
+    fieldEnds.push_back(at);
+  }
   const std::size_t markerEnd = full.find(testing::AsString(ParamsMarker())) + 64;
   const std::size_t countEnd = markerEnd + 2;
   const std::size_t pair1End = countEnd + 16, pair2End = pair1End + 21;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     bool near = (cut + 2 >= fieldsEnd && cut <= fieldsEnd + 2) || cut + 2 >= markerEnd;
+    if (!near && cut % 11 != 0 && cut < fieldsEnd) near = cut + 1 >= fieldsAt;
     if (!near && cut % 11 != 0) continue;
     std::string path = temp.Write("cut.bin", full.substr(0, cut));
-    EXPECT_EQ(ReadWrapperTail(path).has_value(), cut >= fieldsEnd) << cut;
+    std::optional<WrapperTail> tail = ReadWrapperTail(path);
+    ASSERT_EQ(tail.has_value(), cut >= fieldEnds[4]) << cut;
+    if (tail) {
+      const std::size_t present = static_cast<std::size_t>(
+          std::upper_bound(fieldEnds.begin(), fieldEnds.end(), cut) - fieldEnds.begin());
+      EXPECT_EQ(tail->fields.presentFields, present) << cut;
+      EXPECT_EQ(tail->fields.PublicKeyMissing(), present <= 5) << cut;
+      if (present < 11) {
+        EXPECT_EQ(tail->fields.updateUrl, "") << cut;
+      }
+      if (present <= 7) {
+        EXPECT_EQ(tail->fields.installType, "") << cut;
+      }
+    }
     LaunchPropertiesBlock list;
     std::optional<DynamicProperties> params = ProcessParams(path, list, false);
     ASSERT_EQ(params.has_value(), cut >= markerEnd) << cut;

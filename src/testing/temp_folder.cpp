@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "desktop/desktop.h"
 #include "fs/path.h"
+#include "os/os.h"
 #include "testing/files.h"
 
 namespace ferrolan::testing {
@@ -55,12 +57,28 @@ TempFolder::TempFolder(const std::string& tag)
   std::error_code ignored;
   stdfs::remove_all(root_, ignored);
   stdfs::create_directories(root_);
+  // Tests install into throwaway folders: a launcher they run, in this process or as a child,
+  // must not leave shortcuts and entries in the menus of the user who runs the tests. The
+  // desktop tests turn integration back on for themselves.
+  os::SetEnv(desktop::kDisableVariable, std::string("1"));
+  // Nor may a failing run put up a dialog that nobody would close, and its log lines go to its
+  // standard output, where a test may look for them.
+  os::SetEnv("FERROLAN_NO_DIALOGS", std::string("1"));
+  os::SetEnv("FERROLAN_LOG_ECHO", std::string("1"));
+  // The packager keeps its compressed archives in a cache of the test's own, so no test takes
+  // an archive another one made, and nothing is left in the user's cache folder.
+  // It lies beside the folder, so a test that looks at everything in its folder does not see it.
+  stdfs::remove_all(PackCache(), ignored);
+  os::SetEnv("FERROLAN_PACK_CACHE", PackCache());
 }
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
   stdfs::remove_all(root_, ignored);
+  stdfs::remove_all(PackCache(), ignored);
 }
+
+std::string TempFolder::PackCache() const { return root_.string() + "-pack-cache"; }
 
 std::string TempFolder::Path(const std::string& relative) const {
   std::string path = root_.string();

@@ -26,6 +26,8 @@ class TempFolder {
   std::string Path(const std::string& relative = "") const;
   /// Writes `content` to Path(relative), creating the folders on the way; returns that path.
   std::string Write(const std::string& relative, const std::string& content) const;
+  /// The packager's archive cache while the folder exists: a folder beside it, removed with it.
+  std::string PackCache() const;
 
  private:
   std::filesystem::path root_;

@@ -53,9 +53,10 @@ run() {
   local log=${2:-$WORK/run.log} rc
   (cd "$WORK" && timeout -k 5 "$RUN_TIMEOUT" "${runner[@]}" "$1" >"$log" 2>&1)
   rc=$?
-  # On a loaded machine Wine now and then fails to start a program at all (exit code 1, not one
-  # line, where the launcher's first act is to log): that start is made once more.
-  if [ "$TARGET" = windows ] && [ "$rc" = 1 ] && [ ! -s "$log" ]; then
+  # On a loaded machine Wine now and then fails to start a program at all (exit code 1, nothing
+  # but Wine's own client errors, where the launcher's first act is to log): that start is made
+  # once more.
+  if [ "$TARGET" = windows ] && [ "$rc" = 1 ] && ! grep -qv '^wine client error' "$log"; then
     note "Wine did not start $(basename "$1"); starting it once more"
     (cd "$WORK" && timeout -k 5 "$RUN_TIMEOUT" "${runner[@]}" "$1" >"$log" 2>&1)
     rc=$?

@@ -28,6 +28,7 @@ package() {
   head -c 100000 /dev/urandom >"$WORK/$pkg/jre/lib/modules"
   head -c $(($2 * 1024)) /dev/urandom >"$WORK/$pkg/app/app.jar"
   printf 'updater %s' "$1" >"$WORK/$pkg/updater/FerrolanLaunch"
+  printf 'app %s' "$1" >"$WORK/$pkg/app/FerrolanLaunch"
   printf 'trust store' >"$WORK/$pkg/files/cacerts"
   # On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
   if [ "$TARGET" = windows ]; then cp "$small_exe" "$WORK/$pkg/files/lzma.exe"; else

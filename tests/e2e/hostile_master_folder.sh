@@ -11,6 +11,8 @@
 # Usage: tests/e2e/hostile_master_folder.sh BUILD_DIR RUNTIME
 # Needs root and an unprivileged account (nobody); skips otherwise.
 set -euo pipefail
+# The launcher's log lines on its standard output, which this script reads; no dialogs.
+export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/hostile_common.sh"
 build=$(cd "$1" && pwd)
@@ -20,6 +22,7 @@ if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/
   exit 0
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-hostile.XXXXXX")
+export FERROLAN_PACK_CACHE=$work/pack-cache
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
 

@@ -7,6 +7,8 @@
 # Usage: tests/e2e/hostile_per_user.sh BUILD_DIR RUNTIME
 # Needs root (to become nobody) and an unprivileged account; skips otherwise.
 set -euo pipefail
+# The launcher's log lines on its standard output, which this script reads; no dialogs.
+export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 runtime=$(cd "$2" && pwd)
@@ -15,6 +17,7 @@ if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/
   exit 0
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-peruser.XXXXXX")
+export FERROLAN_PACK_CACHE=$work/pack-cache
 trap 'rm -rf "$work"; rm -rf /var/tmp/FLUser-*-nobody*' EXIT
 chmod 755 "$work"
 

@@ -7,22 +7,10 @@
 # Usage: tests/e2e/offline_real_jre.sh BUILD_DIR RUNTIME
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/real_jre_common.sh"
 build=$1
 runtime=$2
-work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-offline.XXXXXX")
-trap '[ -n "${FERROLAN_E2E_KEEP:-}" ] || rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*"
-  for log in "$work"/run*.log; do
-    echo "---- $log"
-    cat "$log"
-  done
-  exit 1
-}
-expect_line() { # file pattern what
-  grep -a -q -E -- "$2" "$1" || fail "$3 (no line matching '$2' in $(basename "$1"))"
-}
+e2e_begin offline
 
 "$here/../../scripts/package-demo.sh" "$build" "$runtime" "$work"
 export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata
@@ -66,4 +54,54 @@ mkdir -p "$PROGRAMDATA"
 LC_ALL=C expect_line "$work/run3.log" "^java.home: $work/root-.*/programdata/Ferrolan-Demo App/Ferrolan-jre17-00000000017-complete\$" \
   "the demo application did not run from the non-ASCII master folder"
 expect_line "$work/run3.log" '^argument [0-9]+: accent$' "the demo application did not get its argument"
+# Quiet by default: without FERROLAN_LOG_ECHO a start prints none of the log's lines, and the
+# application's own output is all there is.
+export PROGRAMDATA=$work/root/programdata
+(cd "$work" && env -u FERROLAN_LOG_ECHO "./Demo App" quiet) >"$work/run4.log" 2>&1 ||
+  fail "the quiet start failed"
+expect_line "$work/run4.log" '^argument [0-9]+: quiet$' "the demo application did not run quietly"
+if grep -q -E '\[(Extractor|Updater|JNILaunch)\]' "$work/run4.log"; then
+  fail "a start without FERROLAN_LOG_ECHO printed log lines"
+fi
+
+# A start that fails is told, not only logged: the application's jar is gone, so the updater
+# cannot start it; the launcher ends with exit code 1 and says why on standard error, with the
+# log to read.
+app_jar="$master/Ferrolan-Demo App-00000000001-complete/ferrolan-demo.jar"
+mv "$app_jar" "$work/demo.jar.aside"
+set +e
+(cd "$work" && env -u FERROLAN_LOG_ECHO "./Demo App" broken) >"$work/run5.log" 2>"$work/run5.err"
+rc=$?
+set -e
+mv "$work/demo.jar.aside" "$app_jar"
+[ "$rc" = 1 ] || fail "a start that could not start the application ended with exit code $rc"
+expect_line "$work/run5.err" '^Demo App: Demo App could not be installed or started\.' \
+  "the failed start was not reported on standard error"
+expect_line "$work/run5.err" 'class path entry ferrolan-demo.jar is missing' \
+  "the report does not say what is missing"
+expect_line "$work/run5.err" "The log has the details: $master/logs/Wrapper-" \
+  "the report does not name the log"
+ls "$master/logs" | grep -q '^Updater-' || fail "the updater wrote no log of its own"
+
+# With a display the failure also comes up as a dialog of the desktop's own tool: here a
+# stand-in zenity on the PATH that records what it was asked to show.
+mkdir -p "$work/tools"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s/dialog.txt"\n' "$work" >"$work/tools/zenity"
+chmod +x "$work/tools/zenity"
+mv "$app_jar" "$work/demo.jar.aside"
+set +e
+(cd "$work" && env -u FERROLAN_NO_DIALOGS DISPLAY=:99 PATH="$work/tools:$PATH" "./Demo App") \
+  >"$work/run6.log" 2>"$work/run6.err"
+rc=$?
+set -e
+mv "$work/demo.jar.aside" "$app_jar"
+[ "$rc" = 1 ] || fail "a start with a display that could not start the application ended with $rc"
+for ((i = 0; i < 50; i++)); do
+  [ -s "$work/dialog.txt" ] && break
+  sleep 0.1
+done
+[ -s "$work/dialog.txt" ] || fail "no dialog was shown"
+expect_line "$work/dialog.txt" '^--error$' "the dialog is no error dialog"
+expect_line "$work/dialog.txt" '^--title=Demo App$' "the dialog is not titled with the application"
+expect_line "$work/dialog.txt" 'The log has the details: ' "the dialog does not name the log"
 echo "PASS: installed from nothing and ran as installed on the extracted runtime"

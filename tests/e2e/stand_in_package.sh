@@ -27,7 +27,17 @@ stand_in_package() {
   else
     JAVA_LAUNCHER=java
     mkdir -p "$pkg/jre/lib/server"
-    printf '#!/bin/sh\nexit 0\n' >"$pkg/jre/bin/java"
+    # Like the Windows stand-in, its class-data step takes FERROLAN_FAKE_JAVA_DUMP_MS (whole
+    # seconds here) when that is set.
+    cat >"$pkg/jre/bin/java" <<'SH'
+#!/bin/sh
+for argument; do
+  if [ "$argument" = -Xshare:dump ] && [ -n "${FERROLAN_FAKE_JAVA_DUMP_MS:-}" ]; then
+    sleep $((FERROLAN_FAKE_JAVA_DUMP_MS / 1000))
+  fi
+done
+exit 0
+SH
     chmod +x "$pkg/jre/bin/java"
     cp "$fake_jvm" "$pkg/jre/lib/server/libjvm.so"
     printf 'not a Windows tool\n' >"$pkg/files/lzma.exe"

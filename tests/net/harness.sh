@@ -8,7 +8,8 @@
 # native launcher) or `windows` (the .exe, run under a private wineserver in the namespace).
 #
 #   harness_enter "$@"           enter the namespaces (skips with exit code 77 where there are none)
-#   start_nginx ROOT             HTTP on $HTTP_PORT and HTTPS (self-signed) on $HTTPS_PORT
+#   start_nginx ROOT             HTTP on $HTTP_PORT and HTTPS (self-signed) on $HTTPS_PORT;
+#                                NGINX_LIMIT_RATE (e.g. 200k) slows each response to that rate
 #   start_tinyproxy [USER:PASS]  a proxy on $PROXY_PORT, with Basic authentication when given
 #   block_direct PORT...         only the proxy's user may connect to these ports
 #   start_bad_server MODE        a misbehaving HTTP server on $BAD_PORT (see bad_server.py)
@@ -20,6 +21,8 @@
 #   target_pack DIR PACKAGER ARGS... the packager; the script ends when it fails
 #   target_folders               sets PROGRAMDATA_DIR (where installs go) and EXE (".exe" or "")
 #   check / expect / reject      record a check; `finish` prints "PASS: ..." or fails the script
+#   HARNESS_DISPLAY=1            set before harness_enter: a display of the test's own (Xvfb,
+#                                $SCREEN_SIZE) in $DISPLAY, started before the first Wine process
 
 HARNESS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SOURCE_DIR=$(cd "$HARNESS_DIR/../.." && pwd)
@@ -57,7 +60,43 @@ harness_enter() {
   export TMPDIR=$WORK/tmp
   mkdir -p "$TMPDIR"
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
+  unset DISPLAY WAYLAND_DISPLAY
+  # The checks read the launcher's log lines on its standard output; nobody closes dialogs.
+  export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
+  # Installs go into throwaway folders: no shortcuts or menu entries for the user running the
+  # tests. A test of the desktop integration turns it on again with its own data folders.
+  export FERROLAN_NO_DESKTOP_INTEGRATION=1
+  # The packager's archive cache is the test's own (the Windows packager's is in the private
+  # prefix's LOCALAPPDATA already).
+  if [ "$TARGET" != windows ]; then export FERROLAN_PACK_CACHE=$WORK/pack-cache; fi
+  if [ -n "${HARNESS_DISPLAY:-}" ]; then start_display; fi
   if [ "$TARGET" = windows ]; then wine_setup; fi
+}
+
+# A virtual screen of the test's own. Its sockets go to a private folder of the mount namespace
+# and the abstract ones stay in the network namespace, so any display number is free; Xvfb
+# names the one it took once it accepts connections.
+# start_display [DEPTH]: another call starts another screen (24 bits deep unless DEPTH says).
+start_display() {
+  command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
+  local sockets=/tmp/.X11-unix i named=$WORK/display-${#STARTED_PIDS[@]}
+  if [ -z "${DISPLAY_SOCKETS_MOUNTED:-}" ]; then
+    [ -d "$sockets" ] || mkdir -m 1777 "$sockets"
+    mount -t tmpfs -o mode=1777 tmpfs "$sockets" || { echo "FAIL: cannot mount $sockets"; exit 1; }
+    HARNESS_MOUNTS+=("$sockets")
+    DISPLAY_SOCKETS_MOUNTED=1
+  fi
+  SCREEN_SIZE=1024x768
+  spawn Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE}x${1:-24}" -nolisten tcp 3>"$named" \
+    >"$named.log" 2>&1
+  for ((i = 0; i < 100; i++)); do
+    [ -s "$named" ] && break
+    sleep 0.1
+  done
+  [ -s "$named" ] || { cat "$named.log"; echo "FAIL: Xvfb did not start"; exit 1; }
+  export DISPLAY=:$(head -n 1 "$named") SCREEN_SIZE
+  XVFB_PID=${STARTED_PIDS[-1]}
+  note "Xvfb on $DISPLAY ($SCREEN_SIZE, ${1:-24} bits)"
 }
 
 harness_cleanup() {
@@ -129,6 +168,7 @@ http {
     ssl_certificate $dir/cert.pem;
     ssl_certificate_key $dir/key.pem;
     root $root;
+    ${NGINX_LIMIT_RATE:+limit_rate $NGINX_LIMIT_RATE;}
   }
 }
 EOF
@@ -204,11 +244,14 @@ wine_setup() {
     -o "lowerdir=$lower,upperdir=$WORK/wine/upper,workdir=$WORK/wine/work" "$WORK/wine/prefix" ||
     { echo "FAIL: cannot mount a view of the Wine prefix"; exit 1; }
   export WINEPREFIX=$WORK/wine/prefix
-  # Without a display WinINet's credential dialog returns at once; with one it would wait for
-  # a user who never comes.
-  unset DISPLAY WAYLAND_DISPLAY
+  # Without a display WinINet's credential dialog returns at once; with one (a test's own, for
+  # the splash) it would wait for a user who never comes.
   WINE_READY=1
-  # The first process starts the wineserver and the prefix's services; later ones are quick.
+  # A persistent server: with the default one, a test that kills Wine programs can leave it
+  # without clients for a moment, and a program started while it shuts down fails to connect
+  # ("wine client error: ... Connection reset by peer"). The cleanup ends it.
+  timeout 20 wineserver -p >/dev/null 2>&1
+  # The first process starts the prefix's services; later ones are quick.
   local start=$(date +%s%N)
   timeout -k 5 "$RUN_TIMEOUT" wine cmd /c exit >/dev/null 2>&1
   note "Wine ready in $((($(date +%s%N) - start) / 1000000)) ms"

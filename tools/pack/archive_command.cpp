@@ -12,6 +12,7 @@
 
 #include "archive/archive_writer.h"
 #include "archive/entry_format.h"
+#include "archive_cache.h"
 #include "archive_command.h"
 #include "cli.h"
 #include "commands.h"
@@ -86,6 +87,7 @@ ArchiveResult Failed(int exitCode, std::string message) {
 
 // The folder must exist, and the output must not lie inside it.
 std::optional<ArchiveResult> CheckFolderAndOutput(const ArchiveOptions& options) {
+  if (options.folder.empty()) return std::nullopt;  // staged files only
   std::error_code fsError;
   if (!stdfs::is_directory(options.folder, fsError))
     return Failed(kExitUsage, "\"" + options.folder + "\" is not a folder");
@@ -97,9 +99,11 @@ std::optional<ArchiveResult> CheckFolderAndOutput(const ArchiveOptions& options)
   return std::nullopt;
 }
 
-// Writes the (optionally signed) entry stream of the folder to `entriesPath`.
+// Writes the (optionally signed) entry stream of the folder to `entriesPath`, and the digest of
+// its entries (what the signature covers) to `entriesDigest`.
 ArchiveResult WriteEntries(const ArchiveOptions& options, std::uint64_t contentBytes,
-                           const std::string& entriesPath) {
+                           const std::string& entriesPath,
+                           std::array<unsigned char, archive::kMixedDigestSize>* entriesDigest) {
   fs::OwnedFile entries = fs::OpenFile(entriesPath, "wb");
   if (!entries) return Failed(kExitFailed, "cannot create " + entriesPath);
   archive::ArchiveWriter writer([&](const void* data, std::size_t length) {
@@ -107,7 +111,13 @@ ArchiveResult WriteEntries(const ArchiveOptions& options, std::uint64_t contentB
   });
   ProgressBar bar = ProgressBar::ForStdout("Collecting ", contentBytes);
   bool ok =
+      options.folder.empty() ||
       writer.AddFolderTree(options.folder, {}, [&](std::uint64_t bytes) { bar.Advance(bytes); });
+  for (const StagedFile& file : options.staged) {
+    ok = ok && (file.source.empty() ? writer.AddFile(file.name, file.content)
+                                    : writer.AddFileFromDisk(file.name, file.source));
+  }
+  *entriesDigest = writer.DigestSoFar();
   ok = ok && writer.Finish(options.key);
   bar.Finish();
   ArchiveResult result;
@@ -181,7 +191,7 @@ std::unique_ptr<archive::SigningKey> LoadSigningKey(const std::string& path, std
 ArchiveResult WriteFolderArchive(const ArchiveOptions& options) {
   std::optional<ArchiveResult> problem = CheckFolderAndOutput(options);
   if (problem) return *problem;
-  FolderScan scan = ScanFolder(options.folder);
+  FolderScan scan = options.folder.empty() ? FolderScan{} : ScanFolder(options.folder);
   if (!scan.problem.empty()) return Failed(kExitFailed, scan.problem);
   for (const std::string& nested : scan.nestedArchives) {
     std::printf(
@@ -193,19 +203,32 @@ ArchiveResult WriteFolderArchive(const ArchiveOptions& options) {
   // compressed header must record, and the file keeps memory use flat for any folder size.
   const std::string entriesPath = options.output + ".entries.tmp";
   FileRemover removeEntries(entriesPath);
-  ArchiveResult result = WriteEntries(options, scan.contentBytes, entriesPath);
+  ArchiveMaterial material{{}, 0, options.format, options.key};
+  ArchiveResult result =
+      WriteEntries(options, scan.contentBytes, entriesPath, &material.entriesDigest);
   if (!result.ok()) return result;
+  material.entryBytes = result.entryBytes;
+  const std::string cacheKey = options.cache ? ArchiveCache::KeyOf(material) : std::string();
   // Stage 2: compress into a partial file and give it its name only when complete, so an older
-  // archive of the same name survives a failed run.
-  ArchiveResult compressed = CompressEntries(options, entriesPath, result.entryBytes);
-  if (!compressed.ok()) return compressed;
-  result.compressedBytes = compressed.compressedBytes;
-  std::printf("Wrote %s: %llu bytes of entries, %llu bytes compressed, %s\n",
+  // archive of the same name survives a failed run. An archive of the same entries, format and
+  // key from the cache is as good: its signature covers the same bytes.
+  if (options.cache && options.cache->Fetch(cacheKey, options.output)) {
+    result.fromCache = true;
+    std::error_code sizeError;
+    result.compressedBytes = stdfs::file_size(options.output, sizeError);
+  } else {
+    ArchiveResult compressed = CompressEntries(options, entriesPath, result.entryBytes);
+    if (!compressed.ok()) return compressed;
+    result.compressedBytes = compressed.compressedBytes;
+    if (options.cache) options.cache->Store(cacheKey, options.output);
+  }
+  std::printf("Wrote %s: %llu bytes of entries, %llu bytes compressed, %s%s\n",
               options.output.c_str(), static_cast<unsigned long long>(result.entryBytes),
               static_cast<unsigned long long>(result.compressedBytes),
               options.key
                   ? ("signed with a " + std::to_string(options.key->Bits()) + "-bit key").c_str()
-                  : "unsigned");
+                  : "unsigned",
+              result.fromCache ? ", from the archive cache" : "");
   if (!options.key) {
     std::fprintf(stderr,
                  "ferrolan-pack archive: warning: no --key given; the launcher accepts an "
@@ -247,6 +270,8 @@ int RunArchive(const std::vector<std::string>& args) {
     if (!key) return ReportFailure("archive", error);
     options.key = key.get();
   }
+  const ArchiveCache cache = ArchiveCache::ForUser();
+  if (!line.Has("--no-cache")) options.cache = &cache;
   ArchiveResult result = WriteFolderArchive(options);
   return result.ok() ? kExitOk : ReportArchiveFailure(result);
 }

@@ -4,17 +4,33 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/archive_writer.h"
 #include "lzma_encoder.h"
 
 namespace ferrolan::pack {
+class ArchiveCache;
+}
+
+namespace ferrolan::pack {
+
+/// A file added to an archive beside the folder's own: from memory, or from a file on disk.
+struct StagedFile {
+  std::string name;     // the entry name, relative to the archive's root
+  std::string content;  // the bytes, when `source` is empty
+  std::string source;   // a file whose bytes become the entry
+};
 
 struct ArchiveOptions {
-  std::string folder;  // every folder and file below it becomes an entry
+  std::string folder;  // every folder and file below it becomes an entry; may be empty
   std::string output;  // the archive; replaced only when the new one is complete
   LzmaFormat format = LzmaFormat::kLegacy;
   const archive::SigningKey* key = nullptr;  // null: an unsigned archive
+  std::vector<StagedFile> staged = {};       // added after the folder's entries
+  // Where an archive of the same entries, format and key is taken from instead of compressing
+  // again, and where a new one is kept; null: always compress.
+  const ArchiveCache* cache = nullptr;
 };
 
 struct ArchiveResult {
@@ -22,6 +38,7 @@ struct ArchiveResult {
   std::string message;  // why it failed; empty on success
   std::uint64_t entryBytes = 0;       // the uncompressed entry stream
   std::uint64_t compressedBytes = 0;  // the archive file
+  bool fromCache = false;             // copied from the archive cache, not compressed
 
   bool ok() const { return exitCode == 0; }
 };

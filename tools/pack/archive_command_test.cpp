@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -15,6 +16,7 @@
 #include "archive/archive_writer.h"
 #include "archive/signature.h"
 #include "archive/unarchiver.h"
+#include "archive_cache.h"
 #include "archive_command.h"
 #include "cli.h"
 #include "commands.h"
@@ -177,12 +179,13 @@ TEST_F(ArchiveCommandTest, SignedArchiveRoundTripsThroughTheUnarchiver) {
 
 TEST_F(ArchiveCommandTest, UnsignedArchiveIsPlainEntries) {
   const std::string archivePath = (dir_ / "plain.p2.l2").string();
-  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath}), kExitOk);
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath, "--no-cache"}), kExitOk);
   const std::string plain = Decompress(ReadAll(archivePath));
   EXPECT_EQ(plain.find("flArcSpBlock_"), std::string::npos);
   // Packing the same folder twice gives the same bytes: the order does not depend on the file
   // system.
-  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath + "2"}), kExitOk);
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath + "2", "--no-cache"}),
+            kExitOk);
   EXPECT_EQ(ReadAll(archivePath + "2"), ReadAll(archivePath));
 }
 
@@ -241,6 +244,129 @@ TEST_F(ArchiveCommandTest, TamperedArchiveIsRejected) {
   EXPECT_EQ(Extract(tamperedPath, destination), archive::ArchiveStatus::kRejected);
   // The rejected archive left nothing behind in its destination.
   EXPECT_TRUE(stdfs::is_empty(destination));
+}
+
+// The archive cache behind "archive", "build" and "publish".
+class ArchiveCacheTest : public ArchiveCommandTest {
+ protected:
+  void SetUp() override {
+    ArchiveCommandTest::SetUp();
+    std::string error;
+    key_ = LoadSigningKey(PrivateKeyFileName((*keyDir_ / "k").string()), &error);
+    ASSERT_NE(key_, nullptr) << error;
+  }
+
+  // Packs "in" into `name`; whether the archive came from the cache.
+  bool Pack(const ArchiveCache& cache, const std::string& name,
+            LzmaFormat format = LzmaFormat::kXzBlocks, const archive::SigningKey* key = nullptr,
+            bool signedArchive = true) {
+    ArchiveOptions options{(dir_ / "in").string(),
+                           (dir_ / name).string(),
+                           format,
+                           signedArchive ? (key ? key : key_.get()) : nullptr,
+                           {},
+                           &cache};
+    ArchiveResult result = WriteFolderArchive(options);
+    EXPECT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(result.compressedBytes, stdfs::file_size(options.output));
+    return result.fromCache;
+  }
+
+  bool Verifies(const std::string& name) {
+    std::error_code ignored;
+    stdfs::remove_all(dir_ / "out", ignored);
+    stdfs::create_directories(dir_ / "out");
+    CaptureLog();
+    return Extract((dir_ / name).string(), (dir_ / "out").string()) ==
+               archive::ArchiveStatus::kOk &&
+           Console().find("[Unarchiver] Archive signature verified.\n") != std::string::npos;
+  }
+
+  std::vector<stdfs::path> CachedFiles(const stdfs::path& folder) const {
+    std::vector<stdfs::path> files;
+    std::error_code ignored;
+    for (stdfs::directory_iterator it(folder, ignored), end; !ignored && it != end; ++it)
+      files.push_back(it->path());
+    return files;
+  }
+
+  std::unique_ptr<archive::SigningKey> key_;
+};
+
+// The same folder, format and key again: the cached archive, whole and verifying. Whatever
+// changes the entries or the signer is packed anew.
+TEST_F(ArchiveCacheTest, SamePackingIsTakenFromTheCacheAndEveryChangeMisses) {
+  const ArchiveCache cache((dir_ / "cache").string());
+  EXPECT_FALSE(Pack(cache, "first.p2.l2"));
+  EXPECT_TRUE(Pack(cache, "again.p2.l2"));
+  EXPECT_EQ(ReadAll(dir_ / "again.p2.l2"), ReadAll(dir_ / "first.p2.l2"));
+  EXPECT_TRUE(Verifies("again.p2.l2"));
+
+  EXPECT_FALSE(Pack(cache, "legacy.p2.l2", LzmaFormat::kLegacy));
+  EXPECT_FALSE(Pack(cache, "unsigned.p2.l2", LzmaFormat::kXzBlocks, nullptr, false));
+  std::unique_ptr<archive::SigningKey> other = archive::SigningKey::Generate(2048);
+  ASSERT_NE(other, nullptr);
+  EXPECT_FALSE(Pack(cache, "other-key.p2.l2", LzmaFormat::kXzBlocks, other.get()));
+  WriteAll(dir_ / "in" / "release", "JAVA_VERSION=\"18\"\n");
+  EXPECT_FALSE(Pack(cache, "changed-byte.p2.l2"));
+  stdfs::rename(dir_ / "in" / "release", dir_ / "in" / "release.txt");
+  EXPECT_FALSE(Pack(cache, "renamed.p2.l2"));
+  EXPECT_TRUE(Verifies("renamed.p2.l2"));
+  EXPECT_TRUE(Pack(cache, "renamed-again.p2.l2"));
+}
+
+// A cached archive that was changed or cut short is never handed out: it is removed, the
+// archive is compressed again and kept again.
+TEST_F(ArchiveCacheTest, DamagedCachedArchiveIsMadeAgain) {
+  const ArchiveCache cache((dir_ / "cache").string());
+  ASSERT_FALSE(Pack(cache, "first.p2.l2"));
+  std::vector<stdfs::path> cached = CachedFiles(dir_ / "cache");
+  ASSERT_EQ(cached.size(), 1u);
+  std::string bytes = ReadAll(cached[0]);
+  for (const std::size_t at : {bytes.size() / 2, bytes.size() - 1}) {
+    std::string damaged = bytes;
+    damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+    WriteAll(cached[0], damaged);
+    EXPECT_FALSE(Pack(cache, "damaged.p2.l2")) << at;
+    EXPECT_TRUE(Verifies("damaged.p2.l2")) << at;
+    EXPECT_TRUE(Pack(cache, "kept-again.p2.l2")) << at;
+  }
+  WriteAll(cached[0], ReadAll(cached[0]).substr(0, bytes.size() / 3));
+  EXPECT_FALSE(Pack(cache, "cut.p2.l2"));
+  EXPECT_TRUE(Verifies("cut.p2.l2"));
+}
+
+// The cache holds at most its limit (the archive just kept stays, whatever its size); a cache
+// that cannot be written costs nothing but a note.
+TEST_F(ArchiveCacheTest, LimitRemovesTheLeastRecentlyUsedAndAnUnwritableCacheIsPassedOver) {
+  const ArchiveCache tiny((dir_ / "tiny").string(), 1);
+  EXPECT_FALSE(Pack(tiny, "a.p2.l2"));
+  WriteAll(dir_ / "in" / "release", "another release\n");
+  EXPECT_FALSE(Pack(tiny, "b.p2.l2"));
+  EXPECT_EQ(CachedFiles(dir_ / "tiny").size(), 1u);
+  EXPECT_TRUE(Pack(tiny, "b-again.p2.l2"));
+
+  WriteAll(dir_ / "blocked", "a file where the cache folder should be");
+  const ArchiveCache blocked((dir_ / "blocked" / "cache").string());
+  EXPECT_FALSE(Pack(blocked, "blocked.p2.l2"));
+  EXPECT_TRUE(Verifies("blocked.p2.l2"));
+  EXPECT_FALSE(Pack(blocked, "blocked-again.p2.l2"));
+}
+
+// The commands use the cache that FERROLAN_PACK_CACHE names (the test's own, see TempFolder);
+// --no-cache neither reads nor writes it.
+TEST_F(ArchiveCacheTest, CommandsUseTheUsersCacheUnlessTold) {
+  const std::string key = PrivateKeyFileName((*keyDir_ / "k").string());
+  const std::string archivePath = (dir_ / "cmd.p2.l2").string();
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath, "--key", key, "--format",
+                     "xz", "--no-cache"}),
+            kExitOk);
+  EXPECT_FALSE(stdfs::exists(tempFolder_.PackCache()));
+  ASSERT_EQ(RunPack({"archive", (dir_ / "in").string(), "-o", archivePath, "--key", key, "--format",
+                     "xz"}),
+            kExitOk);
+  EXPECT_EQ(CachedFiles(tempFolder_.PackCache()).size(), 1u);
+  EXPECT_TRUE(Pack(ArchiveCache::ForUser(), "from-users-cache.p2.l2"));
 }
 
 }  // namespace

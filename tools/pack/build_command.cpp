@@ -1,6 +1,7 @@
 // build: a packaged launcher from a JSON configuration.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,8 +11,10 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "archive_cache.h"
 #include "archive_command.h"
 #include "build_config.h"
+#include "build_flags.h"
 #include "cli.h"
 #include "commands.h"
 #include "file_remover.h"
@@ -25,18 +28,25 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
+// The shipping image beside the packager (stripped, without the code the launcher never
+// calls), else the launcher as built.
 std::string DefaultLauncherImage() {
   std::string self = OwnExecutablePath();
   if (self.empty()) return "ferrolan";
   stdfs::path own(self);
+  const stdfs::path ship = own.parent_path() / ("ferrolan-ship" + own.extension().string());
+  std::error_code error;
+  if (stdfs::is_regular_file(ship, error)) return ship.string();
   return (own.parent_path() / ("ferrolan" + own.extension().string())).string();
 }
 
 // What the command line asks for.
 struct BuildRequest {
-  std::string configPath;
+  std::string configPath;  // empty when the flags describe the application
   std::string output;
   std::optional<std::string> launcher;  // --launcher, which overrides the configuration
+  std::optional<std::string> updaterJar;
+  CommandLine line;
 };
 
 // Reads the command line. None when the command ends here: `*exitCode` then says how (help
@@ -49,14 +59,22 @@ std::optional<BuildRequest> ParseBuildArguments(const std::vector<std::string>& 
   const CommandLine& line = *parsed;
   std::string problem;
   if (!line.positionals.empty()) problem = "unexpected argument \"" + line.positionals[0] + "\"";
-  BuildRequest request{line.Value("--config"), line.Value("--output"), std::nullopt};
-  if (problem.empty() && request.configPath.empty()) problem = "missing --config FILE";
+  BuildRequest request{line.Value("--config"), line.Value("--output"), std::nullopt, std::nullopt,
+                       line};
+  // One source of settings: flags that silently overrode parts of a file would leave the file
+  // saying something the launcher does not do.
+  const bool flags = UsesPackagingFlags(line);
+  if (problem.empty() && flags && line.Has("--config"))
+    problem = "--config cannot be combined with the flags that describe the application";
+  if (problem.empty() && !flags && request.configPath.empty())
+    problem = "missing --config FILE (or --name, --input and --main-jar)";
   if (problem.empty() && request.output.empty()) problem = "missing -o OUTPUT";
   if (!problem.empty()) {
     ReportUsageError("build", problem, kBuildUsage);
     return std::nullopt;
   }
   if (line.Has("--launcher")) request.launcher = line.Value("--launcher");
+  if (line.Has("--updater-jar")) request.updaterJar = line.Value("--updater-jar");
   return request;
 }
 
@@ -65,8 +83,8 @@ std::optional<BuildRequest> ParseBuildArguments(const std::vector<std::string>& 
 class PayloadAssembler {
  public:
   PayloadAssembler(const BuildConfig& config, const archive::SigningKey* key,
-                   const FolderRemover& work)
-      : config_(config), key_(key), work_(work) {}
+                   const FolderRemover& work, const ArchiveCache* cache)
+      : config_(config), key_(key), work_(work), cache_(cache) {}
 
   std::optional<LauncherPayload> Assemble() {
     LauncherPayload payload;
@@ -88,14 +106,11 @@ class PayloadAssembler {
     using tail::TailEntry;
     switch (entry) {
       case TailEntry::kLzma:
-        payload.entries.push_back({name, config_.lzmaExe});
-        return true;
+        return AddCarriedFile(payload, config_.lzmaExe, name);
       case TailEntry::kSplash:
-        payload.entries.push_back({name, config_.splashImage});
-        return true;
+        return AddCarriedFile(payload, config_.splashImage, name);
       case TailEntry::kCacerts:
-        payload.entries.push_back({name, config_.cacerts});
-        return true;
+        return AddCarriedFile(payload, config_.cacerts, name);
       case TailEntry::kUpdaterArchive:
         return AddArchive(payload, config_.updater, name, "the updater archive could not be made");
       case TailEntry::kUpdaterVersion:
@@ -110,13 +125,42 @@ class PayloadAssembler {
     return false;
   }
 
+  // A file the configuration names, or a stand-in: the launcher installs no file for an empty
+  // entry, so without a splash image it shows none and without a trust store every runtime
+  // keeps its own. lzma.exe is different: on Windows the launcher makes the extracted file a
+  // windowed program and stops when it cannot, so its stand-in is a bare PE header (see
+  // LzmaPlaceholder), which that patch accepts and which nothing runs.
+  bool AddCarriedFile(LauncherPayload& payload, const std::string& path, const std::string& name) {
+    if (!path.empty()) {
+      payload.entries.push_back({name, path});
+      return true;
+    }
+    const std::string standIn = (stdfs::path(work_.path()) / name).string();
+    const std::string content = name == tail::kLzmaFileName ? LzmaPlaceholder() : std::string();
+    if (!WriteWholeFile(standIn, content)) {
+      ReportFailure("build", "cannot write " + standIn);
+      return false;
+    }
+    payload.entries.push_back({name, standIn});
+    return true;
+  }
+
+  static bool WriteWholeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    return static_cast<bool>(out);
+  }
+
   bool AddArchive(LauncherPayload& payload, const Component& component, const std::string& name,
                   const char* failure) {
     // Only the launcher reads the archives it carries, so they take the form it decodes on
     // all cores.
-    ArchiveOptions options{component.folder, (stdfs::path(work_.path()) / name).string(),
-                           LzmaFormat::kXzBlocks, key_};
-    std::printf("Packing %s into %s\n", component.folder.c_str(), name.c_str());
+    ArchiveOptions options{component.folder,      (stdfs::path(work_.path()) / name).string(),
+                           LzmaFormat::kXzBlocks, key_,
+                           component.staged,      cache_};
+    std::printf("Packing %s into %s\n",
+                component.folder.empty() ? "the updater" : component.folder.c_str(), name.c_str());
     ArchiveResult result = WriteFolderArchive(options);
     if (!result.ok()) {
       ReportArchiveFailure(result);
@@ -141,6 +185,7 @@ class PayloadAssembler {
   const BuildConfig& config_;
   const archive::SigningKey* key_;
   const FolderRemover& work_;
+  const ArchiveCache* cache_;
 };
 
 int WriteOutput(const LauncherPayload& payload, const std::string& output) {
@@ -161,12 +206,28 @@ int RunBuild(const std::vector<std::string>& args) {
   int exitCode = kExitOk;
   std::optional<BuildRequest> request = ParseBuildArguments(args, &exitCode);
   if (!request) return exitCode;
-  std::optional<BuildConfig> config = LoadBuildConfig(request->configPath, "build", kBuildUsage);
+  std::optional<BuildConfig> config;
+  std::string source = request->configPath;
+  if (source.empty()) {
+    source = "flags";
+    std::string error;
+    config = ConfigFromFlags(request->line, &error);
+    if (!config) return ReportUsageError("build", error, kBuildUsage);
+  } else {
+    config = LoadBuildConfig(request->configPath, "build", kBuildUsage);
+  }
   if (!config) return kExitUsage;
   if (request->launcher) config->launcher = *request->launcher;
   if (config->launcher.empty()) config->launcher = DefaultLauncherImage();
-  if (!CheckInputsExist(*config, request->configPath, Inputs::kEverything, "build"))
-    return kExitUsage;
+  std::error_code sizeError;
+  const std::uintmax_t imageSize = stdfs::file_size(config->launcher, sizeError);
+  if (!sizeError) {
+    std::printf("Launcher image %s (%llu bytes)\n", config->launcher.c_str(),
+                static_cast<unsigned long long>(imageSize));
+  }
+  config->updaterJar = request->updaterJar.value_or(DefaultUpdaterJar());
+  if (!CheckInputsExist(*config, source, Inputs::kEverything, "build")) return kExitUsage;
+  if (!StageLaunchFiles(*config, source, "build")) return kExitUsage;
   AddJreNameParam(*config, "build");
   bool keyFailed = false;
   std::unique_ptr<archive::SigningKey> key = LoadConfiguredKey(*config, "build", &keyFailed);
@@ -174,7 +235,10 @@ int RunBuild(const std::vector<std::string>& args) {
 
   FolderRemover work(request->output + ".work");
   if (!MakeFreshFolder(work.path())) return ReportFailure("build", "cannot create " + work.path());
-  std::optional<LauncherPayload> payload = PayloadAssembler(*config, key.get(), work).Assemble();
+  const ArchiveCache cache = ArchiveCache::ForUser();
+  const ArchiveCache* useCache = request->line.Has("--no-cache") ? nullptr : &cache;
+  std::optional<LauncherPayload> payload =
+      PayloadAssembler(*config, key.get(), work, useCache).Assemble();
   if (!payload) return kExitFailed;
   return WriteOutput(*payload, request->output);
 }

@@ -14,6 +14,7 @@
 #include "archive/entry_format.h"
 #include "commands.h"
 #include "json_reader.h"
+#include "self_path.h"
 
 namespace ferrolan::pack {
 namespace {
@@ -64,6 +65,21 @@ class ObjectReader {
     return text;
   }
 
+  // A list of strings; none when absent.
+  std::optional<std::vector<std::string>> Strings(std::string_view name) {
+    const Json* value = Get(name);
+    if (value == nullptr) return std::nullopt;
+    if (!value->is_array()) throw ConfigError{"\"" + Path(name) + "\" must be a list of strings"};
+    std::vector<std::string> result;
+    for (const Json& item : *value) {
+      if (!item.is_string())
+        throw ConfigError{"\"" + Path(name) + "\" must be a list of strings, not " +
+                          JsonKindName(item) + "s"};
+      result.push_back(item.get<std::string>());
+    }
+    return result;
+  }
+
   void RefuseUnknown() const {
     for (const auto& member : object_.items()) {
       bool known = false;
@@ -98,26 +114,63 @@ std::string Version(ObjectReader& reader, const char* name) {
   return *version;
 }
 
-// A name that becomes part of an entry name must be a single, portable path component.
 void CheckNamePart(const std::string& text, const std::string& setting) {
-  if (text.empty() || text.find_first_of("/\\:") != std::string::npos ||
-      !archive::IsSafeEntryPath(text)) {
-    throw ConfigError{"\"" + setting + "\" must be a plain name (no \"/\", \"\\\" or \":\")"};
-  }
+  std::string problem = PlainNameProblem(text, setting);
+  if (!problem.empty()) throw ConfigError{problem};
 }
 
-Component ReadComponent(const Json* value, const std::string& where, bool named,
+std::uint32_t HeapMb(ObjectReader& reader, const char* name) {
+  std::string digits = reader.Digits(name, false).value_or("0");
+  if (digits.size() > 10 || std::stoull(digits) > kMaxHeapMb)
+    throw ConfigError{"\"" + reader.Path(name) + "\" must be below 2147483648 (MiB)"};
+  return static_cast<std::uint32_t>(std::stoull(digits));
+}
+
+// A component's launch settings. Declaring any of them makes the packager write the launch file;
+// the main class is then required, except for the updater, whose main class is ours.
+void ReadLaunch(ObjectReader& reader, const std::string& where, const char* defaultMainClass,
+                Component& component) {
+  std::optional<std::string> mainClass = reader.String("main_class", false);
+  std::optional<std::vector<std::string>> classpath = reader.Strings("classpath");
+  std::optional<std::vector<std::string>> javaOptions = reader.Strings("java_options");
+  std::optional<std::vector<std::string>> arguments = reader.Strings("arguments");
+  const bool heapGiven =
+      reader.Get("max_heap_mb") != nullptr || reader.Get("initial_heap_mb") != nullptr;
+  LaunchSettings launch;
+  launch.maxHeapMb = HeapMb(reader, "max_heap_mb");
+  launch.initialHeapMb = HeapMb(reader, "initial_heap_mb");
+  if (!mainClass && !classpath && !javaOptions && !arguments && !heapGiven) return;
+  if (!mainClass && defaultMainClass == nullptr) {
+    throw ConfigError{"missing \"" + where +
+                      ".main_class\" (required once any launch setting is given)"};
+  }
+  launch.mainClass = mainClass.value_or(defaultMainClass == nullptr ? "" : defaultMainClass);
+  launch.classpath = classpath.value_or(std::vector<std::string>());
+  launch.javaOptions = javaOptions.value_or(std::vector<std::string>());
+  launch.arguments = arguments.value_or(std::vector<std::string>());
+  component.classpathGiven = classpath.has_value();
+  component.launch = std::move(launch);
+}
+
+// What a component section may hold besides its version and folder.
+enum class Section { kJre, kUpdater, kApp };
+
+Component ReadComponent(const Json* value, const std::string& where, Section section,
                         const stdfs::path& base) {
   if (value == nullptr || !value->is_object())
     throw ConfigError{"\"" + where + "\" must be an object"};
   ObjectReader reader(*value, where);
   Component component;
-  if (named) {
+  if (section == Section::kJre) {
     component.name = *reader.String("name", true);
     CheckNamePart(component.name, where + ".name");
   }
   component.version = Version(reader, "version");
-  component.folder = Resolve(base, *reader.String("folder", true));
+  // The updater may leave out its folder: the packager then carries its own updater jar.
+  component.folder =
+      Resolve(base, reader.String("folder", section != Section::kUpdater).value_or(""));
+  if (section == Section::kUpdater) ReadLaunch(reader, where, kUpdaterMainClass, component);
+  if (section == Section::kApp) ReadLaunch(reader, where, nullptr, component);
   reader.RefuseUnknown();
   return component;
 }
@@ -138,9 +191,10 @@ void ReadSettings(ObjectReader& reader, const stdfs::path& base, BuildConfig& co
     throw ConfigError{"\"can_override_splash\" must be true or false"};
   f.canOverrideSplash = (canOverride != nullptr && canOverride->get<bool>()) ? "1" : "0";
   config.key = Resolve(base, reader.String("key", false).value_or(""));
-  config.lzmaExe = Resolve(base, *reader.String("lzma_exe", true));
-  config.splashImage = Resolve(base, *reader.String("splash_image", true));
-  config.cacerts = Resolve(base, *reader.String("cacerts", true));
+  config.lzmaExe = Resolve(base, reader.String("lzma_exe", false).value_or(""));
+  config.splashImage = Resolve(base, reader.String("splash_image", false).value_or(""));
+  config.cacerts = Resolve(base, reader.String("cacerts", false).value_or(""));
+  config.icon = Resolve(base, reader.String("icon", false).value_or(""));
 }
 
 std::vector<Param> ReadParams(const Json& params) {
@@ -162,9 +216,11 @@ BuildConfig ReadConfig(const Json& root, const stdfs::path& base) {
   ObjectReader reader(root, "");
   BuildConfig config;
   ReadSettings(reader, base, config);
-  config.updater = ReadComponent(reader.Get("updater"), "updater", false, base);
-  if (const Json* jre = reader.Get("jre")) config.jre = ReadComponent(jre, "jre", true, base);
-  if (const Json* app = reader.Get("app")) config.app = ReadComponent(app, "app", false, base);
+  config.updater = ReadComponent(reader.Get("updater"), "updater", Section::kUpdater, base);
+  if (const Json* jre = reader.Get("jre"))
+    config.jre = ReadComponent(jre, "jre", Section::kJre, base);
+  if (const Json* app = reader.Get("app"))
+    config.app = ReadComponent(app, "app", Section::kApp, base);
   if (const Json* params = reader.Get("params")) config.params = ReadParams(*params);
   reader.RefuseUnknown();
 
@@ -178,6 +234,26 @@ BuildConfig ReadConfig(const Json& root, const stdfs::path& base) {
 }
 
 }  // namespace
+
+std::string DefaultUpdaterJar() {
+  const std::string self = OwnExecutablePath();
+  if (self.empty()) return kUpdaterJarName;
+  return (stdfs::path(self).parent_path() / kUpdaterJarName).string();
+}
+
+// A name that becomes part of an entry name and of installed folder names must be a single
+// path component that every system can create: Windows refuses <>"|?* and control characters
+// in file names. A "-" is fine: installed folders are read from the end of their names.
+std::string PlainNameProblem(const std::string& text, const std::string& setting) {
+  bool control = false;
+  for (char c : text) control = control || static_cast<unsigned char>(c) < 0x20;
+  if (text.empty() || control || text.find_first_of("/\\:<>\"|?*") != std::string::npos ||
+      !archive::IsSafeEntryPath(text)) {
+    return "\"" + setting + "\" must be a plain name (no \"/\", \"\\\", \":\", \"<\", \">\", " +
+           "\"\"\", \"|\", \"?\", \"*\" or control characters)";
+  }
+  return {};
+}
 
 std::optional<BuildConfig> LoadBuildConfig(const std::string& configPath, const char* command,
                                            const char* usage) {
@@ -204,12 +280,13 @@ bool CheckInputsExist(const BuildConfig& config, const std::string& configPath, 
   std::error_code ignored;
   std::vector<std::pair<std::string, bool>> needed;
   if (inputs == Inputs::kEverything) {
-    needed = {{config.launcher, false},
-              {config.lzmaExe, false},
-              {config.splashImage, false},
-              {config.cacerts, false}};
+    needed = {{config.launcher, false}};
+    // Each of these is optional: without it the launcher carries an empty file in its place.
+    for (const std::string* carried : {&config.lzmaExe, &config.splashImage, &config.cacerts})
+      if (!carried->empty()) needed.emplace_back(*carried, false);
   }
-  needed.emplace_back(config.updater.folder, true);
+  if (!config.icon.empty()) needed.emplace_back(config.icon, false);
+  if (!config.updater.folder.empty()) needed.emplace_back(config.updater.folder, true);
   if (config.jre) needed.emplace_back(config.jre->folder, true);
   if (config.app) needed.emplace_back(config.app->folder, true);
   if (!config.key.empty()) needed.emplace_back(config.key, false);

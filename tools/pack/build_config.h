@@ -7,12 +7,16 @@
 // Platforms: portable.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "archive_command.h"
+#include "launch_file_writer.h"
 #include "payload_writer.h"
 #include "tail/tail_reader.h"
 
@@ -22,7 +26,15 @@ namespace ferrolan::pack {
 struct Component {
   std::string name;  // JRE only
   std::string version;
-  std::string folder;
+  std::string folder;  // empty for an updater made of ferrolan-updater.jar alone
+  /// Files added to the archive beside the folder's own (the generated launch file, the icon,
+  /// the updater jar): the vendor's folder itself is never changed. Set by StageLaunchFiles.
+  std::vector<StagedFile> staged;
+  /// The launch settings, when the configuration (or the command line) declares any; the
+  /// packager then writes the folder's launch file. `classpathGiven` is false when the
+  /// classpath is to be every jar at the top of the folder, sorted.
+  std::optional<LaunchSettings> launch;
+  bool classpathGiven = false;
 };
 
 /// The configuration with every relative path resolved against the configuration's folder and
@@ -39,7 +51,13 @@ struct BuildConfig {
   std::optional<Component> jre;
   std::optional<Component> app;
   std::vector<Param> params;
+  std::string icon;        // a PNG file carried as FerrolanIcon.png and .ico; empty for none
+  std::string updaterJar;  // ferrolan-updater.jar, used when the updater has no folder
 };
+
+/// Why `text` cannot name the application or the JRE (it becomes part of folder and file names
+/// on every system); empty when it can. `setting` names it in the message.
+std::string PlainNameProblem(const std::string& text, const std::string& setting);
 
 /// Reads, parses and checks the configuration file. None when it cannot be read (reported as a
 /// usage error with `usage`) or is not a valid configuration (reported with its path);
@@ -56,6 +74,27 @@ enum class Inputs {
 /// True when every input of kind `inputs` exists; else reports the first missing one.
 bool CheckInputsExist(const BuildConfig& config, const std::string& configPath, Inputs inputs,
                       const char* command);
+
+/// The lzma.exe carried when the configuration names none: a DOS header pointing at a PE
+/// signature, a file header without sections and a PE32+ optional header whose Subsystem is
+/// already 2 (windowed), 328 bytes in all. The launcher's Windows subsystem patch accepts it;
+/// Windows refuses to start it, so it does nothing should anything ever try.
+std::string LzmaPlaceholder();
+
+/// ferrolan-updater.jar beside ferrolan-pack (the native build puts it there); the bare name
+/// when the program's own path is unknown.
+std::string DefaultUpdaterJar();
+
+/// Makes the launch files, the icon and the updater jar part of the archives (Component::staged)
+/// and checks them: the main classes exist in their classpath jars, every classpath entry
+/// exists, both folders end up with a launch file, and a folder that already has one is not
+/// given another. False after reporting the problem (exit code kExitUsage: the vendor has to
+/// fix the configuration or the folders). `source` names the configuration in messages.
+bool StageLaunchFiles(BuildConfig& config, const std::string& source, const char* command);
+
+/// The bytes of an ICO file whose single image is `png` (Windows Vista and later read PNG
+/// images in ICO files). `width` and `height` are the PNG's; 256 and more are written as 0.
+std::string IcoWithPng(const std::string& png, std::uint32_t width, std::uint32_t height);
 
 /// Adds the Params "jre_name" with the JRE's name when the configuration has a JRE and the
 /// Params have none; warns when they name a different JRE.

@@ -19,6 +19,11 @@ std::string CommandLine::Value(std::string_view longName, std::string fallback) 
   return found == values.end() ? fallback : found->second;
 }
 
+std::vector<std::string> CommandLine::Values(std::string_view longName) const {
+  auto found = lists.find(longName);
+  return found == lists.end() ? std::vector<std::string>() : found->second;
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args,
                              std::span<const OptionDef> options) {
   CommandLine result;
@@ -54,7 +59,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
       return result;
     }
     std::string key(option->longName);
-    if (result.Has(key)) {
+    if (result.Has(key) && !option->repeatable) {
       result.error = "option " + std::string(name) + " given twice";
       return result;
     }
@@ -66,14 +71,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args,
       result.flags.insert(key);
       continue;
     }
+    std::string value;
     if (hasInlineValue) {
-      result.values.emplace(key, inlineValue);
+      value = inlineValue;
     } else if (i + 1 < args.size()) {
-      result.values.emplace(key, args[++i]);
+      value = args[++i];
     } else {
       result.error = "option " + std::string(name) + " needs a value";
       return result;
     }
+    result.values.emplace(key, value);  // keeps the first value of a repeated option
+    if (option->repeatable) result.lists[key].push_back(std::move(value));
   }
   return result;
 }

@@ -47,6 +47,7 @@ int RunPack(const std::vector<std::string>& args) {
   if (command == "publish") return RunPublish(rest);
   if (command == "stamp") return RunStamp(rest);
   if (command == "inspect") return RunInspect(rest);
+  if (command == "sign") return RunSign(rest);
   if (command == "help" || command == "--help" || command == "-h") {
     std::fputs(kUsage, stdout);
     return kExitOk;

@@ -16,7 +16,7 @@
 namespace ferrolan::pack {
 
 /// Dispatches on the first argument ("keygen", "archive", "build", "publish", "stamp",
-/// "inspect", "help", "--help").
+/// "inspect", "sign", "help", "--help").
 int RunPack(const std::vector<std::string>& args);
 
 /// keygen -o NAME [--bits N] [--force]
@@ -58,6 +58,13 @@ int RunStamp(const std::vector<std::string>& args);
 /// Prints the tail fields, the entries and the Params and verifies every carried archive's
 /// signature; kExitFailed when one fails or the layout cannot be read.
 int RunInspect(const std::vector<std::string>& args);
+
+/// sign LAUNCHER --cert CERT --key KEY [--timestamp URL] [-o FILE]
+/// Signs a packaged Windows launcher with Authenticode through osslsigncode: the Params
+/// section is cut off first (it would otherwise lie in the signed range and be found first
+/// for ever), the rest is signed, and the Params go into the signature (signed_launcher.h).
+/// An ELF launcher, or a build without libcrypto, fails with kExitFailed and says why.
+int RunSign(const std::vector<std::string>& args);
 
 /// The file names keygen derives from NAME.
 std::string PrivateKeyFileName(const std::string& name);

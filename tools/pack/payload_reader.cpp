@@ -151,6 +151,28 @@ std::unique_ptr<archive::PublicKey> ImportTailKey(const std::string& hexText) {
   return archive::ImportPublicKey(der.data(), static_cast<std::size_t>(produced));
 }
 
+bool ExtractCarriedArchive(const std::string& path, std::uint64_t offset, std::uint64_t length,
+                           const archive::PublicKey* key, const std::string& folder,
+                           std::string* error) {
+  fs::OwnedFile file = fs::OpenFile(path, "rb");
+  if (!file || !tail::SeekFromCurrent(file.get(), static_cast<std::int64_t>(offset))) {
+    *error = "cannot read the archive from " + path;
+    return false;
+  }
+  archive::ArchiveJob job(folder);
+  job.key = key;
+  archive::ArchiveReport report;
+  {
+    QuietLog quiet;
+    report = archive::ExtractCompressedArchive(file.get(), length, job);
+  }
+  if (report.status != archive::ArchiveStatus::kOk || report.decoderFailed) {
+    *error = report.problem.empty() ? "the archive cannot be extracted" : report.problem;
+    return false;
+  }
+  return true;
+}
+
 ArchiveCheck CheckCarriedArchive(const std::string& path, std::uint64_t offset,
                                  std::uint64_t length, const archive::PublicKey* key) {
   ArchiveCheck check;

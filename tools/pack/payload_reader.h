@@ -69,6 +69,12 @@ struct ArchiveCheck {
 ArchiveCheck CheckCarriedArchive(const std::string& path, std::uint64_t offset,
                                  std::uint64_t length, const archive::PublicKey* key);
 
+/// Extracts the archive stored at [offset, offset + length) of `path` into `folder`, which must
+/// exist, checking it with `key` as the launcher does. False, with `error` set, when it fails.
+bool ExtractCarriedArchive(const std::string& path, std::uint64_t offset, std::uint64_t length,
+                           const archive::PublicKey* key, const std::string& folder,
+                           std::string* error);
+
 /// Imports the tail's "Signature Public Key" hex text. Null for empty or unusable text.
 std::unique_ptr<archive::PublicKey> ImportTailKey(const std::string& hexText);
 

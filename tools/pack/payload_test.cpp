@@ -59,6 +59,7 @@ class PackageTest : public testing::TempFolderTest {
     WriteAll(root_ / "gu" / "FerrolanLaunch", "launch file");
     WriteAll(root_ / "jre" / "bin" / "java", "java");
     WriteAll(root_ / "app" / "app.jar", std::string(100000, 'a'));
+    WriteAll(root_ / "app" / "FerrolanLaunch", "launch file");
     WriteAll(root_ / "lzma.exe", "lzma tool");
     WriteAll(root_ / "splash.png", "\x89PNG splash");
     WriteAll(root_ / "cacerts", "trust store");
@@ -292,7 +293,7 @@ TEST_F(PackageTest, BuildThenInspectRoundTrip) {
                           static_cast<std::uint64_t>(contents->entries[6].length), key.get());
   EXPECT_TRUE(app.ok) << app.message;
   EXPECT_TRUE(app.hasSignature);
-  EXPECT_EQ(app.files, 1);
+  EXPECT_EQ(app.files, 2);  // app.jar and its launch file
   EXPECT_EQ(RunInspect({Out()}), kExitOk);
 
   // An online build without JRE and application carries the five updater entries only.

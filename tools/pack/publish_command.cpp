@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "archive_cache.h"
 #include "archive_command.h"
 #include "build_config.h"
 #include "cli.h"
@@ -28,6 +29,8 @@ struct PublishRequest {
   std::string configPath;
   std::string output;  // the folder, without a trailing separator
   bool force = false;
+  std::string updaterJar;  // used when the configuration names no updater folder
+  bool useCache = true;    // false with --no-cache
 };
 
 // Reads the command line. None when the command ends here: `*exitCode` then says how (help
@@ -43,7 +46,8 @@ std::optional<PublishRequest> ParsePublishArguments(const std::vector<std::strin
   if (!output.empty() && !output.has_filename()) output = output.parent_path();
   std::string problem;
   if (!line.positionals.empty()) problem = "unexpected argument \"" + line.positionals[0] + "\"";
-  PublishRequest request{line.Value("--config"), output.string(), line.Has("--force")};
+  PublishRequest request{line.Value("--config"), output.string(), line.Has("--force"),
+                         line.Value("--updater-jar", DefaultUpdaterJar()), !line.Has("--no-cache")};
   if (problem.empty() && request.configPath.empty()) problem = "missing --config FILE";
   if (problem.empty() && line.Value("--output").empty()) problem = "missing -o FOLDER";
   if (problem.empty() &&
@@ -79,8 +83,8 @@ bool OutputMayBeWritten(const PublishRequest& request) {
 class UpdateFolderWriter {
  public:
   UpdateFolderWriter(const BuildConfig& config, const archive::SigningKey* key,
-                     const std::string& folder)
-      : config_(config), key_(key), folder_(folder) {}
+                     const std::string& folder, const ArchiveCache* cache)
+      : config_(config), key_(key), folder_(folder), cache_(cache) {}
 
   // The names written, in the order of the launcher's tail.
   std::optional<std::vector<std::string>> Write() {
@@ -119,8 +123,10 @@ class UpdateFolderWriter {
 
   bool WriteArchive(const Component& source, const std::string& name) {
     // The block form lets the launcher decode an archive on all cores while it streams in.
-    ArchiveOptions options{source.folder, PathOf(name), LzmaFormat::kXzBlocks, key_};
-    std::printf("Packing %s into %s\n", source.folder.c_str(), name.c_str());
+    ArchiveOptions options{source.folder, PathOf(name),  LzmaFormat::kXzBlocks,
+                           key_,          source.staged, cache_};
+    std::printf("Packing %s into %s\n",
+                source.folder.empty() ? "the updater" : source.folder.c_str(), name.c_str());
     ArchiveResult result = WriteFolderArchive(options);
     if (!result.ok()) {
       ReportArchiveFailure(result);
@@ -133,6 +139,7 @@ class UpdateFolderWriter {
   const BuildConfig& config_;
   const archive::SigningKey* key_;
   const std::string folder_;
+  const ArchiveCache* cache_;
 };
 
 // Gives the complete folder the output's name. A folder already there is moved aside first
@@ -174,6 +181,8 @@ int RunPublish(const std::vector<std::string>& args) {
   if (!config) return kExitUsage;
   if (!CheckInputsExist(*config, request->configPath, Inputs::kFoldersAndKey, "publish"))
     return kExitUsage;
+  config->updaterJar = request->updaterJar;
+  if (!StageLaunchFiles(*config, request->configPath, "publish")) return kExitUsage;
   // The online launcher asks for the JRE named in its Params: a mismatch is worth a warning.
   AddJreNameParam(*config, "publish");
   if (!OutputMayBeWritten(*request)) return kExitFailed;
@@ -181,11 +190,13 @@ int RunPublish(const std::vector<std::string>& args) {
   std::unique_ptr<archive::SigningKey> key = LoadConfiguredKey(*config, "publish", &keyFailed);
   if (keyFailed) return kExitFailed;
 
+  const ArchiveCache cache = ArchiveCache::ForUser();
   FolderRemover partial(request->output + ".partial");
   if (!MakeFreshFolder(partial.path()))
     return ReportFailure("publish", "cannot create " + partial.path());
   std::optional<std::vector<std::string>> written =
-      UpdateFolderWriter(*config, key.get(), partial.path()).Write();
+      UpdateFolderWriter(*config, key.get(), partial.path(), request->useCache ? &cache : nullptr)
+          .Write();
   if (!written) return kExitFailed;
   if (!PutInPlace(partial.path(), request->output)) return kExitFailed;
   partial.Release();

@@ -44,8 +44,10 @@ class PublishTest : public testing::TempFolderTest {
     std::vector<unsigned char> der = TestKey().PrivateDer();
     Write("vendor.private.der", std::string(der.begin(), der.end()));
     Write("gu/lib/updater.jar", "updater classes");
+    Write("gu/FerrolanLaunch", "launch file");
     Write("jre/bin/java", "java");
     Write("app/app.jar", std::string(100000, 'a'));
+    Write("app/FerrolanLaunch", "launch file");
   }
 
   // A configuration with the updater and `components` (the "jre" and "app" members). The files

@@ -15,6 +15,8 @@
 #include "fs/owned_file.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
+#include "pe_file.h"
+#include "signed_launcher.h"
 #include "usage.h"
 
 namespace ferrolan::pack {
@@ -202,6 +204,41 @@ void PrintParams(const std::string& output, const std::vector<Param>& params,
   }
 }
 
+// Stamps a signed launcher: the Params go into the signature's Params attribute, and the signed
+// image stays as it is. Params that a launcher would read from the signed range cannot be
+// changed without signing again; Params appended after the signature (which make verifiers
+// refuse the file) are taken over into the signature and left out.
+int StampSigned(const StampRequest& request, const PeLayout& layout, const ParamsSection& section,
+                const std::vector<Param>& params) {
+  const ParamsPlace place = PlaceOfParams(layout, section.markerOffset);
+  if (place == ParamsPlace::kInsideSignedRange) {
+    return ReportFailure("stamp", request.launcher +
+                                      ": its Params lie inside the signed range, where no stamp "
+                                      "can change them; sign it with \"ferrolan-pack sign\", "
+                                      "which moves them into the signature");
+  }
+  std::string error;
+  std::optional<LauncherSignature> signature = ReadLauncherSignature(request.launcher, &error);
+  if (!signature) return ReportFailure("stamp", error);
+  if (!WriteSignedParams(request.launcher, *signature, params, request.output, &error)) {
+    return ReportFailure("stamp", error);
+  }
+  if (place == ParamsPlace::kAfterSignature) {
+    std::fprintf(stderr,
+                 "ferrolan-pack stamp: note: the Params appended after the signature were moved "
+                 "into it\n");
+  }
+  // What a launcher will read: the first Params section of the new file, inside the signature.
+  std::optional<ParamsSection> written = ReadParamsSection(request.output, &error);
+  std::optional<PeLayout> writtenLayout = ReadPeLayout(request.output, &error);
+  if (!written || !writtenLayout || written->params != params ||
+      PlaceOfParams(*writtenLayout, written->markerOffset) != ParamsPlace::kInsideSignature) {
+    return ReportFailure(
+        "stamp", request.output + ": the stamped Params are not the first a launcher finds");
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunStamp(const std::vector<std::string>& args) {
@@ -214,7 +251,12 @@ int RunStamp(const std::vector<std::string>& args) {
   std::vector<Param> params = section->params;
   std::string problem = ApplyChanges(request->changes, params);
   if (!problem.empty()) return ReportUsageError("stamp", problem, kStampUsage);
-  exitCode = WriteStampedFile(*request, *section, params);
+  std::optional<PeLayout> layout;
+  if (ExecutableKindOf(request->launcher) == ExecutableKind::kPe) {
+    layout = ReadPeLayout(request->launcher, &error);
+  }
+  exitCode = layout && layout->signedFile() ? StampSigned(*request, *layout, *section, params)
+                                            : WriteStampedFile(*request, *section, params);
   if (exitCode == kExitOk) PrintParams(request->output, params, section->params.size());
   return exitCode;
 }

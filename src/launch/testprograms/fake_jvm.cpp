@@ -93,6 +93,24 @@ void SetObjectArrayElement(jni::Env*, jni::jobjectArray, jni::jsize index, jni::
   Record("SetObjectArrayElement " + std::to_string(index) + " " + Text(value));
 }
 
+jni::jclass GetObjectClass(jni::Env*, jni::jobject object) { return Handle(Text(object)); }
+
+jni::jmethodID GetMethodID(jni::Env*, jni::jclass, const char* name, const char*) {
+  return reinterpret_cast<jni::jmethodID>(Handle(name));
+}
+
+// The only object method the launcher calls is a throwable's toString().
+jni::jobject CallObjectMethod(jni::Env*, jni::jobject object, jni::jmethodID, ...) {
+  Record("CallObjectMethod " + Text(object) + ".toString");
+  return Handle(Text(object) + ": thrown by the stand-in main");
+}
+
+const char* GetStringUTFChars(jni::Env*, jni::jstring text, jni::jboolean*) {
+  return Text(text).c_str();
+}
+
+void ReleaseStringUTFChars(jni::Env*, jni::jstring, const char*) {}
+
 jni::jint DestroyJavaVM(jni::Vm*) {
   Record("DestroyJavaVM");
   return jni::kOk;
@@ -142,6 +160,11 @@ extern "C" jni::jint JNI_CreateJavaVM(jni::Vm** vm, void** env, void* initArgs) 
   g_envTable[kNewStringUTF] = Entry(&NewStringUTF);
   g_envTable[kNewObjectArray] = Entry(&NewObjectArray);
   g_envTable[kSetObjectArrayElement] = Entry(&SetObjectArrayElement);
+  g_envTable[kGetObjectClass] = Entry(&GetObjectClass);
+  g_envTable[kGetMethodID] = Entry(&GetMethodID);
+  g_envTable[kCallObjectMethod] = Entry(&CallObjectMethod);
+  g_envTable[kGetStringUTFChars] = Entry(&GetStringUTFChars);
+  g_envTable[kReleaseStringUTFChars] = Entry(&ReleaseStringUTFChars);
   g_vmTable[jni::vm_slot::kDestroyJavaVM] = Entry(&DestroyJavaVM);
   *vm = &g_vm;
   *env = &g_env;

@@ -9,10 +9,11 @@ import java.nio.file.Paths;
 import java.util.Map;
 
 /**
- * A demo application: prints what it runs with and what it received. The first argument is the
- * launch-properties file; the arguments after it are the launch file's extra arguments and the
- * launcher's own command-line arguments. With the system property "ferrolan.demo.report" set,
- * the same text is also written into that file.
+ * A demo application: prints what it runs with, what it received and the launcher's settings.
+ * Started by the updater it finds those through {@link LaunchProperties#current()}; run by the
+ * launcher directly in the updater's place, its first argument is the launch-properties file.
+ * With the system property "ferrolan.demo.report" set, the same text is also written into that
+ * file.
  */
 public final class DemoApp {
     private DemoApp() {
@@ -30,8 +31,11 @@ public final class DemoApp {
         for (int i = 0; i < args.length; i++) {
             line(out, "argument " + i, args[i]);
         }
-        if (args.length > 0 && Files.isRegularFile(Paths.get(args[0]))) {
-            LaunchProperties properties = LaunchProperties.read(Paths.get(args[0]));
+        LaunchProperties properties = LaunchProperties.current();
+        if (properties == null && args.length > 0 && Files.isRegularFile(Paths.get(args[0]))) {
+            properties = LaunchProperties.read(Paths.get(args[0]));
+        }
+        if (properties != null) {
             for (Map.Entry<String, String> entry : properties.entries()) {
                 line(out, "property " + entry.getKey(), entry.getValue());
             }

@@ -9,13 +9,18 @@ import java.util.List;
 import java.util.Map;
 
 /**
- * The launch-properties file the launcher passes as the first argument: keys and values
+ * The launch-properties file the launcher passes to the updater as its first argument: keys and values
  * alternating, each followed by a NUL byte except the very last value. Keys start with
  * "flstat_" (settings of the launcher build) or "fldyna_" (settings of this download). An empty
  * value is written as the single byte 0x04. A key may occur more than once; the last occurrence
  * is the one that counts.
  */
 public final class LaunchProperties {
+    /**
+     * The system property through which an application started by the updater finds this
+     * file; see {@link #current()}.
+     */
+    public static final String SYSTEM_PROPERTY = "ferrolan.launchProperties";
     public static final String STATIC = "flstat_";
     public static final String DYNAMIC = "fldyna_";
     private static final String EMPTY_VALUE = "\u0004";
@@ -29,6 +34,23 @@ public final class LaunchProperties {
     /** Reads a launch-properties file. The launcher writes 8-bit text in the system code page. */
     public static LaunchProperties read(Path file) throws IOException {
         return parse(new String(Files.readAllBytes(file), NativeText.charset()));
+    }
+
+    /**
+     * The launch properties of the running application: the file named by the system property
+     * "ferrolan.launchProperties", which the updater sets. Null when the application was not
+     * started by the updater or the file is gone (the updater removes it when it ends).
+     */
+    public static LaunchProperties current() {
+        String file = System.getProperty(SYSTEM_PROPERTY);
+        if (file == null || file.isEmpty()) {
+            return null;
+        }
+        try {
+            return read(Path.of(file));
+        } catch (IOException gone) {
+            return null;
+        }
     }
 
     static LaunchProperties parse(String content) {
