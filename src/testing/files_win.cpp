@@ -1,5 +1,7 @@
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "os/windows.h"
 #include "testing/files_os.h"
@@ -23,16 +25,31 @@ std::string HostPath(const std::filesystem::path& path) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Runs a program of the host through Wine's "start /unix", and waits for it.
+// Starts a program of the host through Wine's "start /unix". Wine does not wait for a host
+// program even with "/wait", so callers poll for its effect with Eventually().
 bool RunOnHost(const std::string& command) {
-  return std::system(("start /wait /unix " + command).c_str()) == 0;
+  return std::system(("start /unix " + command).c_str()) == 0;
+}
+
+// Polls `done` for up to five seconds.
+template <typename Done>
+bool Eventually(Done done) {
+  for (int i = 0; i < 100; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return done();
 }
 
 }  // namespace
 
 bool RemoveHostLink(const std::filesystem::path& link) {
   const std::string hostLink = HostPath(link);
-  return !hostLink.empty() && RunOnHost("/bin/rm -f " + Quoted(hostLink));
+  if (hostLink.empty() || !RunOnHost("/bin/rm -f " + Quoted(hostLink))) return false;
+  return Eventually([&] {
+    std::error_code error;
+    return !std::filesystem::exists(std::filesystem::symlink_status(link, error));
+  });
 }
 
 bool UnderWine() {
@@ -46,8 +63,10 @@ bool MakeHostFolderLink(const std::filesystem::path& target, const std::filesyst
   if (hostTarget.empty() || hostLink.empty()) return false;
   // -n -T: a link already at that name is replaced, never descended into.
   if (!RunOnHost("/bin/ln -snfT " + Quoted(hostTarget) + " " + Quoted(hostLink))) return false;
-  std::error_code error;
-  return std::filesystem::is_symlink(link, error) || std::filesystem::is_directory(link, error);
+  return Eventually([&] {
+    std::error_code error;
+    return std::filesystem::is_symlink(link, error) || std::filesystem::is_directory(link, error);
+  });
 }
 
 }  // namespace ferrolan::testing::detail
