@@ -97,7 +97,7 @@ class RealJvmTest : public LaunchTest {
   }
   // Runs the launch of class 0 in a child process (a JVM can be created once per process) that
   // exits with 0 after a launch that ran: Java's main returned, or the child was started.
-  void LaunchInChild(bool forceSpawn, const std::string& appName = "DemoApp") {
+  void LaunchInChild(bool forceSpawn, const std::string& appName = "DemoApp", int exitCode = 0) {
     std::string master = Master();
     EXPECT_EXIT(
         {
@@ -114,7 +114,7 @@ class RealJvmTest : public LaunchTest {
           std::fflush(nullptr);
           std::exit(result.status == LaunchStatus::kRan ? 0 : 3);
         },
-        ::testing::ExitedWithCode(0), "");
+        ::testing::ExitedWithCode(exitCode), "");
   }
   std::string ReportLine(const std::string& text, const std::string& name) {
     std::size_t at = text.find(name + ": ");
@@ -257,6 +257,62 @@ TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesOldVersions) {
   EXPECT_NE(log.find("Falling back to the previous version Ferrolan-Demo-App-00000000003"),
             std::string::npos)
       << log;
+}
+
+// An application that declares the updater's own settings runs in the updater's virtual machine:
+// in a class loader of its own, with the launcher's settings as system properties, and
+// System.exit ends the run with its code. One that asks for a virtual machine of its own, or
+// declares other settings, gets a new one.
+TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachine) {
+  InstallJre(true);
+  const std::vector<std::string> options = {"-Dferrolan.demo.report=" + Report(),
+                                            "-Dferrolan.demo.exit=3"};
+  LaunchFileContents updater;
+  updater.mainClass = "com.ferrolan.updater.Updater";
+  updater.jvmMem = 64;
+  updater.appJvmOptions = options;
+  InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
+  LaunchFileContents app;
+  app.mainClass = "com.ferrolan.demo.DemoApp";
+  app.jvmMem = 64;
+  app.extraArguments = {"from the app's launch file"};
+  app.appJvmOptions = options;
+  InstallComponent("Ferrolan-DemoApp-00000000002-complete", app, kDemoJar);
+
+  const auto ranByJava = [this](const std::string& report) {
+    const std::string command = ReportLine(report, "command");
+    return command.size() >= 5 && command.compare(command.size() - 5, 5, "/java") == 0;
+  };
+  LaunchInChild(false, "DemoApp", 3);
+  std::string report = ReadFile(Report());
+  EXPECT_FALSE(ranByJava(report)) << report;
+  EXPECT_EQ(ReportLine(report, "class loader"), "java.net.URLClassLoader");
+  EXPECT_EQ(ReportLine(report, "classpath"),
+            InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
+  EXPECT_EQ(ReportLine(report, "argument 0"), "from the app's launch file");
+  EXPECT_EQ(ReportLine(report, "argument 1"), "command line");
+  EXPECT_EQ(ReportLine(report, "system property ferrolan.appVersion"), "2");
+  EXPECT_EQ(ReportLine(report, "property flstat_app_name"), "DemoApp");
+  // Removed by the shutdown hook, though the application ended the run itself.
+  for (const auto& entry : stdfs::directory_iterator(InMaster(kUpdaterFolder)))
+    EXPECT_NE(entry.path().filename().string().rfind("FLLaunchProperties-", 0), 0u);
+
+  // Version 3 asks for a virtual machine of its own; version 4 declares another heap size.
+  for (const char* version : {"3", "4"}) {
+    stdfs::remove(Report());
+    app.mustFork = 1;
+    if (version[0] == '4') {
+      app.mustFork = 0;
+      app.jvmMem = 128;
+    }
+    InstallComponent(std::string("Ferrolan-DemoApp-0000000000") + version + "-complete", app,
+                     kDemoJar);
+    LaunchInChild(false, "DemoApp", 3);
+    report = ReadFile(Report());
+    EXPECT_TRUE(ranByJava(report)) << version << "\n" << report;
+    EXPECT_NE(ReportLine(report, "class loader"), "java.net.URLClassLoader");
+    EXPECT_EQ(ReportLine(report, "system property ferrolan.appVersion"), version);
+  }
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ std::string LaunchFileContents::Bytes() const {
     f.push_back(std::to_string(appJvmOptions.size()));
     f.insert(f.end(), appJvmOptions.begin(), appJvmOptions.end());
   }
-  if (version >= 6) f.push_back("0");
+  if (version >= 6) f.push_back(std::to_string(mustFork));
   return Fields(f);
 }
 

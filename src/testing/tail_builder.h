@@ -52,6 +52,7 @@ struct LaunchFileContents {
   std::vector<std::string> extraArguments;
   std::string compatibilityClass = "com.example.Compat";
   std::vector<std::string> appJvmOptions;
+  int mustFork = 0;
 
   std::string Bytes() const;
 };

@@ -136,10 +136,15 @@ void ReadLaunch(ObjectReader& reader, const std::string& where, const char* defa
   std::optional<std::vector<std::string>> arguments = reader.Strings("arguments");
   const bool heapGiven =
       reader.Get("max_heap_mb") != nullptr || reader.Get("initial_heap_mb") != nullptr;
+  const Json* ownJvm = reader.Get("own_jvm");
+  if (ownJvm != nullptr && !ownJvm->is_boolean())
+    throw ConfigError{"\"" + reader.Path("own_jvm") + "\" must be true or false"};
   LaunchSettings launch;
   launch.maxHeapMb = HeapMb(reader, "max_heap_mb");
   launch.initialHeapMb = HeapMb(reader, "initial_heap_mb");
-  if (!mainClass && !classpath && !javaOptions && !arguments && !heapGiven) return;
+  launch.ownJvm = ownJvm != nullptr && ownJvm->get<bool>();
+  if (!mainClass && !classpath && !javaOptions && !arguments && !heapGiven && ownJvm == nullptr)
+    return;
   if (!mainClass && defaultMainClass == nullptr) {
     throw ConfigError{"missing \"" + where +
                       ".main_class\" (required once any launch setting is given)"};

@@ -93,6 +93,9 @@ void ShowLaunchSettings(const std::string& path, const TailEntryInfo& entry,
     std::printf("  %-16s %s\n", "arguments", Joined(launch.extraArguments).c_str());
     std::printf("  %-16s max %d MiB, initial %d MiB (0: the JVM's default)\n", "heap",
                 launch.jvmMem, launch.jvmStack);
+    if (launch.version >= 6)
+      std::printf("  %-16s %s\n", "own JVM",
+                  launch.mustFork != 0 ? "yes" : "no (shares the updater's when settings match)");
   }
   const bool png = stdfs::is_regular_file(root / kIconPngName, ignored);
   const bool ico = stdfs::is_regular_file(root / kIconIcoName, ignored);

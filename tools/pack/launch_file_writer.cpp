@@ -56,6 +56,7 @@ std::string EncodeLaunchFile(const LaunchSettings& settings, const std::string& 
   Field(out, "");  // pre-uninstall class: none
   Field(out, std::to_string(settings.javaOptions.size()));
   for (const std::string& option : settings.javaOptions) Field(out, option);
+  Field(out, settings.ownJvm ? "1" : "0");
   return out;
 }
 

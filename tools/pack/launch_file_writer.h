@@ -14,7 +14,7 @@ namespace ferrolan::pack {
 
 /// The launch-file version written: it carries the compatibility class, the install hooks and
 /// the application's JVM options.
-inline constexpr int kLaunchFileVersion = 5;
+inline constexpr int kLaunchFileVersion = 6;
 /// The updater that starts the newest installed application, and the class that tests whether a
 /// system JRE can run it. Both live in ferrolan-updater.jar.
 inline constexpr const char* kUpdaterMainClass = "com.ferrolan.updater.Updater";
@@ -34,6 +34,7 @@ struct LaunchSettings {
   std::vector<std::string> arguments;
   std::uint32_t maxHeapMb = 0;  // 0: the virtual machine's default
   std::uint32_t initialHeapMb = 0;
+  bool ownJvm = false;  // "Must Fork": the application never runs in the updater's machine
 };
 
 /// The largest heap size in MiB the launcher reads (it keeps the number in an int).

@@ -246,12 +246,13 @@ class LaunchFilesTest : public testing::TempFolderTest {
 TEST_F(LaunchFilesTest, ConfigurationSettingsBecomeLaunchFilesTheLauncherReads) {
   ASSERT_EQ(BuildFromConfig(R"(, "main_class": "com.example.Main",
     "java_options": ["-Dx=1", "-Xss2m"], "arguments": ["--flag", "two words"],
-    "max_heap_mb": 512, "initial_heap_mb": "64")",
+    "max_heap_mb": 512, "initial_heap_mb": "64", "own_jvm": true)",
                             R"("icon": "icon.png", )"),
             kExitOk)
       << errors_;
   const launch::LaunchFile app = Installed(tail::TailEntry::kAppArchive, "installed-app");
-  EXPECT_EQ(app.version, 5);
+  EXPECT_EQ(app.version, 6);
+  EXPECT_EQ(app.mustFork, 1);
   EXPECT_EQ(app.mainClass, "com.example.Main");
   EXPECT_EQ(app.appName, "My-App");
   // Default classpath: every jar at the top of the folder, sorted; lib/ is not searched.
@@ -276,6 +277,7 @@ TEST_F(LaunchFilesTest, ConfigurationSettingsBecomeLaunchFilesTheLauncherReads) 
   EXPECT_EQ(updater.mainClass, kUpdaterMainClass);
   EXPECT_EQ(updater.appName, kUpdaterLaunchName);
   EXPECT_EQ(updater.classpath, (std::vector<std::string>{kUpdaterJarName}));
+  EXPECT_EQ(updater.mustFork, 0);
   EXPECT_EQ(Read(Path("installed-gu/ferrolan-updater.jar")), Read(Path("updater.jar")));
 
   // Without lzma_exe, splash_image and cacerts: a placeholder the Windows subsystem patch
@@ -299,6 +301,7 @@ TEST_F(LaunchFilesTest, ConfigurationSettingsBecomeLaunchFilesTheLauncherReads) 
   EXPECT_NE(shown.find("main class       \"com.example.Main\""), std::string::npos) << shown;
   EXPECT_NE(shown.find("JVM options      \"-Dx=1\" \"-Xss2m\""), std::string::npos) << shown;
   EXPECT_NE(shown.find("max 512 MiB, initial 64 MiB"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("own JVM          yes"), std::string::npos) << shown;
   EXPECT_NE(shown.find("\"com.ferrolan.updater.Updater\""), std::string::npos) << shown;
   EXPECT_NE(shown.find("FerrolanIcon.png and FerrolanIcon.ico"), std::string::npos) << shown;
 }
@@ -380,6 +383,9 @@ TEST_F(LaunchFilesTest, RefusesWhatCouldNeverStartWithAMessageThatSaysWhy) {
        R"(, "main_class": "com.example.Main", "classpath": ["data.txt"])",
        "\"data.txt\" of \"app\" is not a readable jar"},
       {{}, R"(, "java_options": ["-Dx"])", "missing \"app.main_class\""},
+      {{},
+       R"(, "main_class": "com.example.Main", "own_jvm": 1)",
+       "\"app.own_jvm\" must be true or false"},
       {{}, "", "has no FerrolanLaunch: declare \"app.main_class\""},
       {{"--name", "A", "--input", Path("app"), "--main-jar", "lib/dep.jar"},
        "",

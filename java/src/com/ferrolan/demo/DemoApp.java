@@ -7,13 +7,14 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Paths;
 import java.util.Map;
+import java.util.TreeSet;
 
 /**
  * A demo application: prints what it runs with, what it received and the launcher's settings.
  * Started by the updater it finds those through {@link LaunchProperties#current()}; run by the
  * launcher directly in the updater's place, its first argument is the launch-properties file.
  * With the system property "ferrolan.demo.report" set, the same text is also written into that
- * file.
+ * file; with "ferrolan.demo.exit" set, the demo ends through System.exit with that code.
  */
 public final class DemoApp {
     private DemoApp() {
@@ -28,6 +29,12 @@ public final class DemoApp {
         for (String option : ManagementFactory.getRuntimeMXBean().getInputArguments()) {
             line(out, "jvm option", option);
         }
+        for (String name : new TreeSet<>(System.getProperties().stringPropertyNames())) {
+            if (name.startsWith("ferrolan.")) {
+                line(out, "system property " + name, System.getProperty(name));
+            }
+        }
+        line(out, "class loader", DemoApp.class.getClassLoader().getClass().getName());
         for (int i = 0; i < args.length; i++) {
             line(out, "argument " + i, args[i]);
         }
@@ -45,6 +52,10 @@ public final class DemoApp {
         if (report != null) {
             Files.write(Paths.get(report + ".part"), out.toString().getBytes(StandardCharsets.UTF_8));
             Files.move(Paths.get(report + ".part"), Paths.get(report));
+        }
+        String exit = System.getProperty("ferrolan.demo.exit");
+        if (exit != null) {
+            System.exit(Integer.parseInt(exit));
         }
     }
 

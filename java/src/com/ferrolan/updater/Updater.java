@@ -7,6 +7,7 @@ import com.ferrolan.runtime.LsoFile;
 import com.ferrolan.runtime.NativeText;
 import java.io.File;
 import java.io.IOException;
+import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
 import java.net.URL;
@@ -17,16 +18,24 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Comparator;
+import java.util.LinkedHashMap;
 import java.util.List;
+import java.util.Map;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
+import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.stream.Stream;
 
 /**
  * The updater the launcher starts. It receives the launch-properties file as its first argument
  * and the launcher's command-line arguments after it. It finds the newest installed version of
  * the application in the master folder, checks that it can start (its launch file, its jars,
- * its main class), falls back to the newest previous version when it cannot, and starts it in
- * a new Java process of the same runtime.
+ * its main class), falls back to the newest previous version when it cannot, and starts it.
+ *
+ * <p>When the application declares the same virtual machine settings as the updater (heap sizes
+ * and options) and does not ask for a virtual machine of its own, it runs in this one: its
+ * classes in a class loader of their own over its class path, its {@code main} on this thread.
+ * Otherwise it starts in a new Java process of the same runtime.
  *
  * <p>The application receives exactly the launch file's extra arguments followed by the user's
  * arguments, runs with its own version's JVM options, and finds the launcher's settings in
@@ -67,10 +76,10 @@ public final class Updater {
         LaunchProperties properties = LaunchProperties.read(propertiesFile);
         Path updaterFolder = Paths.get(properties.getStatic("app_dir"));
         Path masterFolder = updaterFolder.getParent();
-        int code;
+        Started started = null;
         try (UpdaterLog log = UpdaterLog.open(masterFolder)) {
             try {
-                code = run(properties, propertiesFile, masterFolder, updaterFolder,
+                started = run(properties, propertiesFile, masterFolder, updaterFolder,
                         Arrays.asList(args).subList(1, args.length), log);
             } catch (StartFailure | IOException | RuntimeException failure) {
                 log.error(failure.getMessage());
@@ -79,19 +88,49 @@ public final class Updater {
                 throw new IllegalStateException(failure.getMessage() + where, failure);
             } finally {
                 // The application has ended (or never started): nobody reads the file again.
-                Files.deleteIfExists(propertiesFile);
+                // An application still running in this virtual machine may; a shutdown hook
+                // removes the file then.
+                if (started == null || !started.stillRunning) {
+                    Files.deleteIfExists(propertiesFile);
+                }
             }
         }
-        System.exit(code);
+        if (!started.stillRunning) {
+            System.exit(started.exitCode);
+        }
+        // The application's main returned: the virtual machine ends with its last thread, as
+        // it would under "java".
     }
 
-    private static int run(LaunchProperties properties, Path propertiesFile, Path masterFolder,
+    /** How a start ended: with an exit code, or with the application still running here. */
+    static final class Started {
+        final int exitCode;
+        final boolean stillRunning;
+
+        private Started(int exitCode, boolean stillRunning) {
+            this.exitCode = exitCode;
+            this.stillRunning = stillRunning;
+        }
+
+        static Started ended(int exitCode) {
+            return new Started(exitCode, false);
+        }
+
+        static Started running() {
+            return new Started(0, true);
+        }
+    }
+
+    private static Started run(LaunchProperties properties, Path propertiesFile, Path masterFolder,
             Path updaterFolder, List<String> userArguments, UpdaterLog log)
             throws StartFailure, IOException, InterruptedException {
         String appName = properties.getStatic("app_name");
         log.info("Master folder " + masterFolder + ", application " + appName);
         removeStaleProperties(updaterFolder, propertiesFile, log);
-        recordUpdaterOptions(properties, masterFolder, updaterFolder, log);
+        Path updaterLaunchFile = updaterFolder.resolve(LaunchFile.NAME);
+        LaunchFile updaterLaunch = Files.isRegularFile(updaterLaunchFile)
+                ? LaunchFile.read(updaterLaunchFile) : null;
+        recordUpdaterOptions(properties, masterFolder, updaterLaunch, log);
 
         List<Path> installed = InstalledFolders.completeVersions(masterFolder, appName);
         if (installed.isEmpty()) {
@@ -127,8 +166,26 @@ public final class Updater {
             throw new StartFailure(appName + " cannot start: " + firstProblem);
         }
 
-        List<String> command = command(launch, appFolder, masterFolder, properties,
-                propertiesFile, userArguments);
+        Map<String, String> settings = launcherSettings(appFolder, masterFolder, properties,
+                propertiesFile);
+        Path runningApp = appFolder;
+        Runnable cleanUp = () -> {
+            removeLeftoverTrash(masterFolder, log);
+            removeOldVersions(masterFolder, appName, runningApp, log);
+            removeOldVersions(masterFolder, UPDATER_COMPONENT, updaterFolder, log);
+            String jreName = properties.getStatic("jre_name");
+            if (jreName != null) {
+                removeOldVersions(masterFolder, jreName,
+                        Paths.get(System.getProperty("java.home")), log);
+            }
+        };
+        if (launch.mustFork == 0 && updaterLaunch != null
+                && jvmOptions(launch).equals(updaterJvmOptions(updaterLaunch, properties))) {
+            return runHere(launch, appFolder, settings, propertiesFile, userArguments, cleanUp,
+                    log);
+        }
+
+        List<String> command = command(launch, appFolder, settings, userArguments);
         log.info("Starting " + command);
         NativeText.prepareProcessLaunch();
         List<String> processArguments = new ArrayList<>();
@@ -138,18 +195,127 @@ public final class Updater {
         Process app = new ProcessBuilder(processArguments).inheritIO().start();
         boolean ended = app.waitFor(START_GRACE_MS, TimeUnit.MILLISECONDS);
         if (!ended || app.exitValue() == 0) {
-            removeLeftoverTrash(masterFolder, log);
-            removeOldVersions(masterFolder, appName, appFolder, log);
-            removeOldVersions(masterFolder, UPDATER_COMPONENT, updaterFolder, log);
-            String jreName = properties.getStatic("jre_name");
-            if (jreName != null) {
-                removeOldVersions(masterFolder, jreName,
-                        Paths.get(System.getProperty("java.home")), log);
-            }
+            cleanUp.run();
         }
         int code = app.waitFor();
         log.info(appName + " ended with exit code " + code);
-        return code;
+        return Started.ended(code);
+    }
+
+    /**
+     * Runs the application in this virtual machine: its classes in a loader of their own (over
+     * its class path, beside the platform's classes, so the updater's classes stay out of its
+     * way), the launcher's settings as system properties, its {@code main} on this thread. The
+     * clean-up of old versions runs on a daemon thread once the application has run for the
+     * start's grace time or its main returned, so an application that calls System.exit cuts
+     * it short at worst (a renamed folder is removed on a later start). The launch-properties
+     * file goes when the virtual machine ends.
+     */
+    private static Started runHere(LaunchFile launch, Path appFolder, Map<String, String> settings,
+            Path propertiesFile, List<String> userArguments, Runnable cleanUp, UpdaterLog log)
+            throws StartFailure, InterruptedException {
+        String version = appFolder.getFileName().toString();
+        List<URL> urls = new ArrayList<>();
+        List<String> classpath = new ArrayList<>();
+        for (String entry : launch.classpath) {
+            Path jar = appFolder.resolve(entry);
+            classpath.add(jar.toString());
+            try {
+                urls.add(jar.toUri().toURL());
+            } catch (IOException malformed) {
+                throw new StartFailure(version + ": its class path entry " + entry
+                        + " is not a valid path");
+            }
+        }
+        List<String> arguments = new ArrayList<>(launch.extraArguments);
+        arguments.addAll(userArguments);
+        log.info("Starting " + launch.mainClass + " of " + version
+                + " in this virtual machine with class path " + classpath + " and arguments "
+                + arguments);
+
+        // Not closed: the application's classes load through it for as long as it runs.
+        URLClassLoader loader = new URLClassLoader(urls.toArray(new URL[0]),
+                ClassLoader.getPlatformClassLoader());
+        Method main;
+        try {
+            main = Class.forName(launch.mainClass, false, loader).getMethod("main",
+                    String[].class);
+            main.setAccessible(true);
+        } catch (ReflectiveOperationException | LinkageError | SecurityException broken) {
+            throw new StartFailure(version + ": its main class " + launch.mainClass
+                    + " cannot be loaded: " + broken);
+        }
+        settings.forEach(System::setProperty);
+        System.setProperty("java.class.path", String.join(File.pathSeparator, classpath));
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+            try {
+                Files.deleteIfExists(propertiesFile);
+            } catch (IOException inUse) {
+                // Removed by a later start once it is a day old.
+            }
+        }, "ferrolan-properties-removal"));
+
+        CountDownLatch mainEnded = new CountDownLatch(1);
+        AtomicBoolean mainFailed = new AtomicBoolean();
+        Thread cleaner = new Thread(() -> {
+            try {
+                mainEnded.await(START_GRACE_MS, TimeUnit.MILLISECONDS);
+            } catch (InterruptedException stopped) {
+                return;
+            }
+            if (!mainFailed.get()) {
+                cleanUp.run();
+            }
+        }, "ferrolan-cleanup");
+        cleaner.setDaemon(true);
+        cleaner.start();
+
+        Thread thread = Thread.currentThread();
+        ClassLoader updaterLoader = thread.getContextClassLoader();
+        thread.setContextClassLoader(loader);
+        try {
+            main.invoke(null, (Object) arguments.toArray(new String[0]));
+        } catch (InvocationTargetException thrown) {
+            mainFailed.set(true);
+            mainEnded.countDown();
+            thread.setContextClassLoader(updaterLoader);
+            // What "java" prints for an exception out of main; like it, the exit code is 1 once
+            // the application's other threads have ended.
+            Throwable cause = thrown.getCause();
+            System.err.print("Exception in thread \"" + thread.getName() + "\" ");
+            cause.printStackTrace();
+            log.error(launch.mainClass + " of " + version + " failed: " + cause);
+            awaitOtherThreads();
+            return Started.ended(1);
+        } catch (IllegalAccessException refused) {
+            mainEnded.countDown();
+            throw new StartFailure(version + ": " + launch.mainClass + ".main cannot be called: "
+                    + refused);
+        }
+        thread.setContextClassLoader(updaterLoader);
+        mainEnded.countDown();
+        cleaner.join();
+        log.info(launch.mainClass + " of " + version + " returned from main");
+        return Started.running();
+    }
+
+    /** Waits for every thread but this one that keeps the virtual machine alive. */
+    private static void awaitOtherThreads() throws InterruptedException {
+        Thread self = Thread.currentThread();
+        for (;;) {
+            Thread other = null;
+            for (Thread thread : Thread.getAllStackTraces().keySet()) {
+                if (thread != self && thread.isAlive() && !thread.isDaemon()
+                        && !"DestroyJavaVM".equals(thread.getName())) {
+                    other = thread;
+                    break;
+                }
+            }
+            if (other == null) {
+                return;
+            }
+            other.join();
+        }
     }
 
     /**
@@ -192,33 +358,64 @@ public final class Updater {
         }
     }
 
-    /** The application's command line: its own version's settings, then the user's arguments. */
-    static List<String> command(LaunchFile launch, Path appFolder, Path masterFolder,
-            LaunchProperties properties, Path propertiesFile, List<String> userArguments)
-            throws IOException {
-        List<String> command = new ArrayList<>();
-        command.add(javaExecutable());
+    /** The heap sizes and options a launch file declares, as virtual machine options. */
+    static List<String> jvmOptions(LaunchFile launch) {
+        List<String> options = new ArrayList<>();
         if (launch.maxHeapMb > 0) {
-            command.add("-Xmx" + launch.maxHeapMb + "m");
+            options.add("-Xmx" + launch.maxHeapMb + "m");
         }
         if (launch.initialHeapMb > 0) {
-            command.add("-Xms" + launch.initialHeapMb + "m");
+            options.add("-Xms" + launch.initialHeapMb + "m");
         }
-        command.addAll(launch.jvmOptions);
-        command.addAll(proxyOptions(masterFolder));
-        command.add("-D" + LaunchProperties.SYSTEM_PROPERTY + "=" + propertiesFile);
-        command.add("-Dferrolan.appName=" + properties.getStatic("app_name"));
-        command.add("-Dferrolan.appVersion=" + InstalledFolders.version(appFolder));
-        command.add("-Dferrolan.appFolder=" + appFolder);
-        command.add("-Dferrolan.masterFolder=" + masterFolder);
+        options.addAll(launch.jvmOptions);
+        return options;
+    }
+
+    /**
+     * The options the launcher started this virtual machine with: the heap sizes of the
+     * updater's launch file, then the options last recorded for the runtime (its LSO file) or,
+     * with none recorded, the launch file's own.
+     */
+    static List<String> updaterJvmOptions(LaunchFile updaterLaunch, LaunchProperties properties) {
+        List<String> options = new ArrayList<>();
+        if (updaterLaunch.maxHeapMb > 0) {
+            options.add("-Xmx" + updaterLaunch.maxHeapMb + "m");
+        }
+        if (updaterLaunch.initialHeapMb > 0) {
+            options.add("-Xms" + updaterLaunch.initialHeapMb + "m");
+        }
+        List<String> recorded = properties.lastSuccessfulOptions();
+        options.addAll(recorded.isEmpty() ? updaterLaunch.jvmOptions : recorded);
+        return options;
+    }
+
+    /** The launcher's settings the application finds in system properties. */
+    static Map<String, String> launcherSettings(Path appFolder, Path masterFolder,
+            LaunchProperties properties, Path propertiesFile) throws IOException {
+        Map<String, String> settings = new LinkedHashMap<>(proxySettings(masterFolder));
+        settings.put(LaunchProperties.SYSTEM_PROPERTY, propertiesFile.toString());
+        settings.put("ferrolan.appName", properties.getStatic("app_name"));
+        settings.put("ferrolan.appVersion", Long.toString(InstalledFolders.version(appFolder)));
+        settings.put("ferrolan.appFolder", appFolder.toString());
+        settings.put("ferrolan.masterFolder", masterFolder.toString());
         String updateUrl = properties.updateUrl();
         if (updateUrl != null) {
-            command.add("-Dferrolan.updateUrl=" + updateUrl);
+            settings.put("ferrolan.updateUrl", updateUrl);
         }
         String launcher = properties.getStatic("launched_from_dynprops");
         if (launcher != null) {
-            command.add("-Dferrolan.launcher=" + launcher);
+            settings.put("ferrolan.launcher", launcher);
         }
+        return settings;
+    }
+
+    /** The application's command line: its own version's settings, then the user's arguments. */
+    static List<String> command(LaunchFile launch, Path appFolder, Map<String, String> settings,
+            List<String> userArguments) {
+        List<String> command = new ArrayList<>();
+        command.add(javaExecutable());
+        command.addAll(jvmOptions(launch));
+        settings.forEach((name, value) -> command.add("-D" + name + "=" + value));
         List<String> classpath = new ArrayList<>();
         for (String entry : launch.classpath) {
             classpath.add(appFolder.resolve(entry).toString());
@@ -244,20 +441,19 @@ public final class Updater {
      * the proxy list, then optionally CR LF and the bypass list. Handed to the application as
      * system properties; none when the file is missing.
      */
-    static List<String> proxyOptions(Path masterFolder) throws IOException {
+    static Map<String, String> proxySettings(Path masterFolder) throws IOException {
         Path file = masterFolder.resolve("FLAppsSharedConfig").resolve("DetectedProxy");
-        List<String> options = new ArrayList<>();
+        Map<String, String> settings = new LinkedHashMap<>();
         if (!Files.isRegularFile(file)) {
-            return options;
+            return settings;
         }
         String text = new String(Files.readAllBytes(file), NativeText.charset());
         int split = text.indexOf("\r\n");
-        String list = split < 0 ? text : text.substring(0, split);
-        options.add("-Dferrolan.proxy.list=" + list);
+        settings.put("ferrolan.proxy.list", split < 0 ? text : text.substring(0, split));
         if (split >= 0) {
-            options.add("-Dferrolan.proxy.bypass=" + text.substring(split + 2));
+            settings.put("ferrolan.proxy.bypass", text.substring(split + 2));
         }
-        return options;
+        return settings;
     }
 
     /**
@@ -268,14 +464,13 @@ public final class Updater {
      * changed.
      */
     private static void recordUpdaterOptions(LaunchProperties properties, Path masterFolder,
-            Path updaterFolder, UpdaterLog log) throws IOException {
+            LaunchFile updaterLaunch, UpdaterLog log) throws IOException {
         String jreName = properties.getStatic("jre_name");
         Path jreFolder = jreName == null ? null : InstalledFolders.newest(masterFolder, jreName);
-        Path launchFile = updaterFolder.resolve(LaunchFile.NAME);
-        if (jreFolder == null || !Files.isRegularFile(launchFile)) {
+        if (jreFolder == null || updaterLaunch == null) {
             return;
         }
-        List<String> options = LaunchFile.read(launchFile).jvmOptions;
+        List<String> options = updaterLaunch.jvmOptions;
         if (options.equals(properties.lastSuccessfulOptions())) {
             return;
         }

@@ -57,7 +57,7 @@ final class UpdaterLog implements AutoCloseable {
         write("[Updater] ERROR: " + message, true);
     }
 
-    private void write(String line, boolean error) {
+    private synchronized void write(String line, boolean error) {
         if (file != null) {
             file.println(LocalDateTime.now().format(LINE) + " " + line);
         }
@@ -67,7 +67,7 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     @Override
-    public void close() {
+    public synchronized void close() {
         if (file != null) {
             file.close();
         }
