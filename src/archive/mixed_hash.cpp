@@ -37,41 +37,125 @@ constexpr std::uint64_t kRoundConstants[24] = {
     0x000000008000808bULL, 0x800000000000008bULL, 0x8000000000008089ULL, 0x8000000000008003ULL,
     0x8000000000008002ULL, 0x8000000000000080ULL, 0x000000000000800aULL, 0x800000008000000aULL,
     0x8000000080008081ULL, 0x8000000000008080ULL, 0x0000000080000001ULL, 0x8000000080008008ULL};
-// Rotation of lane x + 5y in the rho step, and where the pi step moves it: lane (x, y) goes to
-// (y, 2x + 3y mod 5).
-constexpr int kRho[25] = {0,  1,  62, 28, 27, 36, 44, 6,  55, 20, 3,  10, 43,
-                          25, 39, 41, 45, 15, 21, 8,  18, 2,  61, 56, 14};
-constexpr int PiTarget(int i) { return (i / 5) + 5 * ((2 * (i % 5) + 3 * (i / 5)) % 5); }
 
-// Keccak-f[1600]. The loops have constant bounds and are unrolled completely, so every index is
-// a constant and the state and temporaries live in registers instead of memory.
-void KeccakF1600(std::uint64_t (&a)[25]) {
-  for (std::uint64_t roundConstant : kRoundConstants) {
-    std::uint64_t c[5];
-    std::uint64_t b[25];
-#pragma GCC unroll 5
-    for (int x = 0; x < 5; ++x) c[x] = a[x] ^ a[x + 5] ^ a[x + 10] ^ a[x + 15] ^ a[x + 20];
-#pragma GCC unroll 25
-    for (int i = 0; i < 25; ++i) {
-      const int x = i % 5;
-      const std::uint64_t d = c[(x + 4) % 5] ^ std::rotl(c[(x + 1) % 5], 1);
-      b[PiTarget(i)] = std::rotl(a[i] ^ d, kRho[i]);
-    }
-#pragma GCC unroll 25
-    for (int i = 0; i < 25; ++i) {
-      const int row = i - i % 5;
-      a[i] = b[i] ^ (~b[row + (i + 1) % 5] & b[row + (i + 2) % 5]);
-    }
-    a[0] ^= roundConstant;
+// The 25 lanes of the state as named values, so that a round is straight-line code the compiler
+// keeps in registers (with a few spills) rather than indexed memory. Lane (x, y), state word
+// x + 5y, is named by its row y = b, g, k, m, s and its column x = a, e, i, o, u.
+//
+// Six lanes (be, bi, go, ki, mi, sa) are held complemented during the permutation. With those
+// inputs chi's `b0 ^ (~b1 & b2)` becomes a plain AND or OR for most lanes, and a round takes five
+// NOTs instead of twenty-five, which counts on processors without an and-not instruction
+// (x86-64 before BMI1, the baseline we build for). Theta needs no change: the column parities and D
+// values carry the complements along, and the chi of each row below is written for the pattern that
+// results.
+struct Lanes {
+  std::uint64_t ba, be, bi, bo, bu;
+  std::uint64_t ga, ge, gi, go, gu;
+  std::uint64_t ka, ke, ki, ko, ku;
+  std::uint64_t ma, me, mi, mo, mu;
+  std::uint64_t sa, se, si, so, su;
+};
+
+// One round from `a` into `e`. Theta's column parities come first; then for each output row
+// the five lanes pi moves there, each with theta's D added and rotated by its rho offset, go
+// through chi together. Writing into a second set of lanes makes pi a renaming.
+[[gnu::always_inline]] inline void Round(const Lanes& a, Lanes& e, std::uint64_t roundConstant) {
+  const std::uint64_t c0 = a.ba ^ a.ga ^ a.ka ^ a.ma ^ a.sa;
+  const std::uint64_t c1 = a.be ^ a.ge ^ a.ke ^ a.me ^ a.se;
+  const std::uint64_t c2 = a.bi ^ a.gi ^ a.ki ^ a.mi ^ a.si;
+  const std::uint64_t c3 = a.bo ^ a.go ^ a.ko ^ a.mo ^ a.so;
+  const std::uint64_t c4 = a.bu ^ a.gu ^ a.ku ^ a.mu ^ a.su;
+  const std::uint64_t d0 = c4 ^ std::rotl(c1, 1);
+  const std::uint64_t d1 = c0 ^ std::rotl(c2, 1);
+  const std::uint64_t d2 = c1 ^ std::rotl(c3, 1);
+  const std::uint64_t d3 = c2 ^ std::rotl(c4, 1);
+  const std::uint64_t d4 = c3 ^ std::rotl(c0, 1);
+  {
+    const std::uint64_t b0 = a.ba ^ d0;
+    const std::uint64_t b1 = std::rotl(a.ge ^ d1, 44);
+    const std::uint64_t b2 = std::rotl(a.ki ^ d2, 43);
+    const std::uint64_t b3 = std::rotl(a.mo ^ d3, 21);
+    const std::uint64_t b4 = std::rotl(a.su ^ d4, 14);
+    e.ba = b0 ^ (b1 | b2) ^ roundConstant;
+    e.be = b1 ^ (~b2 | b3);
+    e.bi = b2 ^ (b3 & b4);
+    e.bo = b3 ^ (b4 | b0);
+    e.bu = b4 ^ (b0 & b1);
+  }
+  {
+    const std::uint64_t b0 = std::rotl(a.bo ^ d3, 28);
+    const std::uint64_t b1 = std::rotl(a.gu ^ d4, 20);
+    const std::uint64_t b2 = std::rotl(a.ka ^ d0, 3);
+    const std::uint64_t b3 = std::rotl(a.me ^ d1, 45);
+    const std::uint64_t b4 = std::rotl(a.si ^ d2, 61);
+    e.ga = b0 ^ (b1 | b2);
+    e.ge = b1 ^ (b2 & b3);
+    e.gi = b2 ^ (b3 | ~b4);
+    e.go = b3 ^ (b4 | b0);
+    e.gu = b4 ^ (b0 & b1);
+  }
+  {
+    const std::uint64_t b0 = std::rotl(a.be ^ d1, 1);
+    const std::uint64_t b1 = std::rotl(a.gi ^ d2, 6);
+    const std::uint64_t b2 = std::rotl(a.ko ^ d3, 25);
+    const std::uint64_t b3 = std::rotl(a.mu ^ d4, 8);
+    const std::uint64_t b4 = std::rotl(a.sa ^ d0, 18);
+    e.ka = b0 ^ (b1 | b2);
+    e.ke = b1 ^ (b2 & b3);
+    e.ki = b2 ^ (~b3 & b4);
+    e.ko = ~b3 ^ (b4 | b0);
+    e.ku = b4 ^ (b0 & b1);
+  }
+  {
+    const std::uint64_t b0 = std::rotl(a.bu ^ d4, 27);
+    const std::uint64_t b1 = std::rotl(a.ga ^ d0, 36);
+    const std::uint64_t b2 = std::rotl(a.ke ^ d1, 10);
+    const std::uint64_t b3 = std::rotl(a.mi ^ d2, 15);
+    const std::uint64_t b4 = std::rotl(a.so ^ d3, 56);
+    e.ma = b0 ^ (b1 & b2);
+    e.me = b1 ^ (b2 | b3);
+    e.mi = b2 ^ (~b3 | b4);
+    e.mo = ~b3 ^ (b4 & b0);
+    e.mu = b4 ^ (b0 | b1);
+  }
+  {
+    const std::uint64_t b0 = std::rotl(a.bi ^ d2, 62);
+    const std::uint64_t b1 = std::rotl(a.go ^ d3, 55);
+    const std::uint64_t b2 = std::rotl(a.ku ^ d4, 39);
+    const std::uint64_t b3 = std::rotl(a.ma ^ d0, 41);
+    const std::uint64_t b4 = std::rotl(a.se ^ d1, 2);
+    e.sa = b0 ^ (~b1 & b2);
+    e.se = ~b1 ^ (b2 | b3);
+    e.si = b2 ^ (b3 & b4);
+    e.so = b3 ^ (b4 | b0);
+    e.su = b4 ^ (b0 & b1);
   }
 }
 
-// Eight bytes as a little-endian lane, whatever the host's byte order; compilers turn this into
-// one load on little-endian machines.
+// Keccak-f[1600]: 24 rounds, two per iteration so that the lanes go from `a` to `e` and back
+// without copies. This is the hot loop of the archive hash.
+void KeccakF1600(std::uint64_t (&s)[25]) {
+  Lanes a = {s[0],  ~s[1], ~s[2],  s[3],   s[4],  s[5],  s[6],  s[7],  ~s[8],
+             s[9],  s[10], s[11],  ~s[12], s[13], s[14], s[15], s[16], ~s[17],
+             s[18], s[19], ~s[20], s[21],  s[22], s[23], s[24]};
+  Lanes e;
+  for (int round = 0; round < 24; round += 2) {
+    Round(a, e, kRoundConstants[round]);
+    Round(e, a, kRoundConstants[round + 1]);
+  }
+  const std::uint64_t out[25] = {a.ba, ~a.be, ~a.bi, a.bo,  a.bu, a.ga, a.ge, a.gi, ~a.go,
+                                 a.gu, a.ka,  a.ke,  ~a.ki, a.ko, a.ku, a.ma, a.me, ~a.mi,
+                                 a.mo, a.mu,  ~a.sa, a.se,  a.si, a.so, a.su};
+  std::memcpy(s, out, sizeof out);
+}
+
+// Eight bytes as a little-endian lane, whatever the host's byte order. Written out rather than as
+// a loop: compilers recognize this form and make it one load on little-endian machines, which
+// they do not do for the loop at -O2.
 std::uint64_t LoadLane(const unsigned char* p) {
-  std::uint64_t lane = 0;
-  for (int i = 7; i >= 0; --i) lane = (lane << 8) | p[i];
-  return lane;
+  return std::uint64_t{p[0]} | std::uint64_t{p[1]} << 8 | std::uint64_t{p[2]} << 16 |
+         std::uint64_t{p[3]} << 24 | std::uint64_t{p[4]} << 32 | std::uint64_t{p[5]} << 40 |
+         std::uint64_t{p[6]} << 48 | std::uint64_t{p[7]} << 56;
 }
 
 // Byte n of the state in little-endian lane order, independent of the host's byte order.
