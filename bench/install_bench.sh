@@ -74,32 +74,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Wall-clock milliseconds (with microseconds) of one command, from the shell's own clock so no
-# extra process is timed. Standard output and error go to the file in $out.
-out=/dev/null
-time_ms() {
-  local start end rc
-  start=$EPOCHREALTIME
-  set +e
-  "$@" >"$out" 2>&1
-  rc=$?
-  set -e
-  end=$EPOCHREALTIME
-  elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", (b - a) * 1000 }')
-  return $rc
-}
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b + 0 < a + 0) ? b : a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
-verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r + 0 <= t + 0) ? "PASS" : "ABOVE TARGET" }'; }
-# The launcher's log lines ("+<ms> text", ms since the previous line) of one run, as a timeline
-# in ms since its first line; only lines that took at least $2 ms are shown.
-timeline() { # log-file min-delta
-  grep -E '^\+[0-9]+ ' "$1" |
-    awk -v min="$2" '{ d = substr($1, 2) + 0; t += d
-      if (d >= min) printf "  %7d ms (+%d) %s\n", t, d, substr($0, index($0, $2)) }' |
-    cut -c1-160
-}
-
 # ---- Packaging ----------------------------------------------------------------------------
 echo "[bench] runtime: $jre ($(du -sLh "$jre" 2>/dev/null | cut -f1))"
 # The demo packaging with the bench class as the updater's main class, and no heap sizes in

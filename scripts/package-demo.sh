@@ -10,6 +10,8 @@
 # Environment:
 #   FERROLAN_DEMO_UPDATER_MAIN  the updater's main class (default com.ferrolan.updater.Updater)
 #   FERROLAN_DEMO_UPDATER_JARS  extra jars for the updater folder, separated by blanks
+#   FERROLAN_DEMO_APP_MAIN      the application's main class (default com.ferrolan.demo.DemoApp)
+#   FERROLAN_DEMO_APP_JARS      the application's jars, separated by blanks (default the demo's)
 #   FERROLAN_DEMO_HEAP          "MAX INITIAL" heap sizes in MiB of the launch files (default
 #                               "256 16"; "0 0" leaves the virtual machine's defaults)
 #   FERROLAN_DEMO_SPLASH        the splash image (a PNG file); by default none (no splash)
@@ -30,7 +32,9 @@ cp "$jars/ferrolan-updater.jar" "$out/updater/"
 for jar in ${FERROLAN_DEMO_UPDATER_JARS:-}; do
   cp "$jar" "$out/updater/"
 done
-cp "$jars/ferrolan-demo.jar" "$out/app/"
+for jar in ${FERROLAN_DEMO_APP_JARS:-$jars/ferrolan-demo.jar}; do
+  cp "$jar" "$out/app/"
+done
 # No lzma_exe (nothing here runs one) and no cacerts (the runtime keeps its own trust store);
 # without FERROLAN_DEMO_SPLASH there is no splash image either.
 splash=
@@ -52,7 +56,7 @@ cat >"$out/demo.json" <<JSON
   "updater": { "version": "1", "folder": "updater", "main_class": "$updater_main",
                "max_heap_mb": $heap_max, "initial_heap_mb": $heap_initial },
   "jre": { "name": "jre17", "version": "17", "folder": "$runtime" },
-  "app": { "version": "1", "folder": "app", "main_class": "com.ferrolan.demo.DemoApp",
+  "app": { "version": "1", "folder": "app", "main_class": "${FERROLAN_DEMO_APP_MAIN:-com.ferrolan.demo.DemoApp}",
            "max_heap_mb": $heap_max, "initial_heap_mb": $heap_initial },
   "params": { "jre_name": "jre17", "greeting": "hello from the Params section" }
 }
