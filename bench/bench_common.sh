@@ -14,11 +14,13 @@ bench_jre() {
 }
 
 # Wall-clock milliseconds (with microseconds) of one command, from the shell's own clock so no
-# extra process is timed. Standard output and error go to the file in $out.
+# extra process is timed. Standard output and error go to the file in $out; $start_epoch keeps
+# the start (seconds since the epoch).
 out=/dev/null
 time_ms() {
   local start end rc
   start=$EPOCHREALTIME
+  start_epoch=$start
   set +e
   "$@" >"$out" 2>&1
   rc=$?

@@ -260,9 +260,9 @@ TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesOldVersions) {
 }
 
 // An application that declares the updater's own settings runs in the updater's virtual machine:
-// in a class loader of its own, with the launcher's settings as system properties, and
-// System.exit ends the run with its code. One that asks for a virtual machine of its own, or
-// declares other settings, gets a new one.
+// in a class loader of its own, with the launcher's settings as system properties; the run
+// outlives main while the application's threads run, and System.exit ends it with its code. One
+// that asks for a virtual machine of its own, or declares other settings, gets a new one.
 TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachine) {
   InstallJre(true);
   const std::vector<std::string> options = {"-Dferrolan.demo.report=" + Report(),
@@ -313,6 +313,26 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
     EXPECT_NE(ReportLine(report, "class loader"), "java.net.URLClassLoader");
     EXPECT_EQ(ReportLine(report, "system property ferrolan.appVersion"), version);
   }
+
+  // An exception out of the application's main ends the run with 1, and the updater logs it.
+  const std::vector<std::string> failing = {"-Dferrolan.demo.report=" + Report(),
+                                            "-Dferrolan.demo.fail=1"};
+  updater.appJvmOptions = failing;
+  updater.classpath = {"app.jar"};
+  WriteFile(InMaster(std::string(kUpdaterFolder) + "/" + kLaunchFileName), updater.Bytes());
+  app.appJvmOptions = failing;
+  app.jvmMem = 64;
+  InstallComponent("Ferrolan-DemoApp-00000000005-complete", app, kDemoJar);
+  stdfs::remove(Report());
+  LaunchInChild(false, "DemoApp", 1);
+  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), "java.net.URLClassLoader");
+  std::string log;
+  for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
+    log += ReadFile(entry.path());
+  EXPECT_NE(log.find("com.ferrolan.demo.DemoApp of Ferrolan-DemoApp-00000000005-complete failed: "
+                     "java.lang.IllegalStateException: the demo was asked to fail"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

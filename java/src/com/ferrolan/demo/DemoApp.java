@@ -14,7 +14,8 @@ import java.util.TreeSet;
  * Started by the updater it finds those through {@link LaunchProperties#current()}; run by the
  * launcher directly in the updater's place, its first argument is the launch-properties file.
  * With the system property "ferrolan.demo.report" set, the same text is also written into that
- * file; with "ferrolan.demo.exit" set, the demo ends through System.exit with that code.
+ * file; with "ferrolan.demo.exit" set, a thread that outlives main ends the demo a moment later
+ * through System.exit with that code; with "ferrolan.demo.fail" set, main throws.
  */
 public final class DemoApp {
     private DemoApp() {
@@ -53,9 +54,21 @@ public final class DemoApp {
             Files.write(Paths.get(report + ".part"), out.toString().getBytes(StandardCharsets.UTF_8));
             Files.move(Paths.get(report + ".part"), Paths.get(report));
         }
+        if (System.getProperty("ferrolan.demo.fail") != null) {
+            throw new IllegalStateException("the demo was asked to fail");
+        }
         String exit = System.getProperty("ferrolan.demo.exit");
         if (exit != null) {
-            System.exit(Integer.parseInt(exit));
+            // From a thread that outlives main, as a program with a window ends.
+            Thread ender = new Thread(() -> {
+                try {
+                    Thread.sleep(300);
+                } catch (InterruptedException ignored) {
+                    Thread.currentThread().interrupt();
+                }
+                System.exit(Integer.parseInt(exit));
+            }, "demo-exit");
+            ender.start();
         }
     }
 

@@ -1,14 +1,11 @@
 package com.ferrolan.runtime;
 
 import java.io.IOException;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
-import java.util.Comparator;
 import java.util.List;
-import java.util.regex.Matcher;
-import java.util.regex.Pattern;
-import java.util.stream.Stream;
 
 /**
  * Installed components live in the master folder as "Ferrolan-<name>-<version>-complete";
@@ -17,6 +14,9 @@ import java.util.stream.Stream;
  * right before "-complete".
  */
 public final class InstalledFolders {
+    private static final String PREFIX = "Ferrolan-";
+    private static final String SUFFIX = "-complete";
+
     private InstalledFolders() {
     }
 
@@ -29,30 +29,64 @@ public final class InstalledFolders {
     /** Every complete folder of the component, the newest first. */
     public static List<Path> completeVersions(Path masterFolder, String component)
             throws IOException {
-        Pattern name = Pattern.compile("Ferrolan-" + Pattern.quote(component) + "-(\\d+)-complete");
+        // Plain string tests rather than a pattern: this runs on every start, before the
+        // application, in a virtual machine that has not loaded the regular-expression classes.
+        String prefix = PREFIX + component + "-";
         List<Path> folders = new ArrayList<>();
-        try (Stream<Path> entries = Files.list(masterFolder)) {
-            for (Path entry : (Iterable<Path>) entries::iterator) {
-                if (name.matcher(entry.getFileName().toString()).matches()
-                        && Files.isDirectory(entry)) {
-                    folders.add(entry);
+        List<Long> versions = new ArrayList<>();
+        try (DirectoryStream<Path> entries = Files.newDirectoryStream(masterFolder)) {
+            for (Path entry : entries) {
+                String name = entry.getFileName().toString();
+                long version = name.startsWith(prefix) ? digitsBeforeSuffix(name, prefix.length())
+                        : -1;
+                if (version >= 0 && Files.isDirectory(entry)) {
+                    // Newest first: insert before the first older one.
+                    int at = 0;
+                    while (at < versions.size() && versions.get(at) >= version) {
+                        at++;
+                    }
+                    folders.add(at, entry);
+                    versions.add(at, version);
                 }
             }
         }
-        folders.sort(Comparator.comparingLong((Path folder) -> version(folder, name)).reversed());
         return folders;
     }
 
     /** The version in a complete folder's name, or -1 when the name is not one. */
     public static long version(Path folder) {
-        Matcher matcher = Pattern.compile("Ferrolan-.*-(\\d+)-complete")
-                .matcher(folder.getFileName().toString());
-        return matcher.matches() ? parse(matcher.group(1)) : -1;
+        String name = folder.getFileName().toString();
+        if (!name.startsWith(PREFIX) || !name.endsWith(SUFFIX)) {
+            return -1;
+        }
+        // The run of digits right before "-complete", after a "-" that ends a non-empty name.
+        int end = name.length() - SUFFIX.length();
+        int start = end;
+        while (start > 0 && isDigit(name.charAt(start - 1))) {
+            start--;
+        }
+        if (start == end || start - 1 < PREFIX.length() || name.charAt(start - 1) != '-') {
+            return -1;
+        }
+        return parse(name.substring(start, end));
     }
 
-    private static long version(Path folder, Pattern name) {
-        Matcher matcher = name.matcher(folder.getFileName().toString());
-        return matcher.matches() ? parse(matcher.group(1)) : -1;
+    /** The version when `name` is digits from `from` up to "-complete", else -1. */
+    private static long digitsBeforeSuffix(String name, int from) {
+        int end = name.length() - SUFFIX.length();
+        if (end <= from || !name.endsWith(SUFFIX)) {
+            return -1;
+        }
+        for (int i = from; i < end; i++) {
+            if (!isDigit(name.charAt(i))) {
+                return -1;
+            }
+        }
+        return parse(name.substring(from, end));
+    }
+
+    private static boolean isDigit(char c) {
+        return c >= '0' && c <= '9';
     }
 
     private static long parse(String digits) {

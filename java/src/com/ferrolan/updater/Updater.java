@@ -126,11 +126,9 @@ public final class Updater {
             throws StartFailure, IOException, InterruptedException {
         String appName = properties.getStatic("app_name");
         log.info("Master folder " + masterFolder + ", application " + appName);
-        removeStaleProperties(updaterFolder, propertiesFile, log);
         Path updaterLaunchFile = updaterFolder.resolve(LaunchFile.NAME);
         LaunchFile updaterLaunch = Files.isRegularFile(updaterLaunchFile)
                 ? LaunchFile.read(updaterLaunchFile) : null;
-        recordUpdaterOptions(properties, masterFolder, updaterLaunch, log);
 
         List<Path> installed = InstalledFolders.completeVersions(masterFolder, appName);
         if (installed.isEmpty()) {
@@ -139,19 +137,19 @@ public final class Updater {
         }
         Path appFolder = null;
         LaunchFile launch = null;
+        Method main = null;
         String firstProblem = null;
         // The newest version, and when it cannot start the one before it: a bad release must
         // not break every start until a higher version ships.
         for (Path candidate : installed.subList(0, Math.min(2, installed.size()))) {
             try {
                 LaunchFile read = LaunchFile.read(candidate.resolve(LaunchFile.NAME));
-                String problem = cannotStart(candidate, read);
-                if (problem == null) {
-                    appFolder = candidate;
-                    launch = read;
-                    break;
-                }
-                firstProblem = firstProblem == null ? problem : firstProblem;
+                main = loadMain(candidate, read);
+                appFolder = candidate;
+                launch = read;
+                break;
+            } catch (StartFailure cannot) {
+                firstProblem = firstProblem == null ? cannot.getMessage() : firstProblem;
             } catch (IOException unreadable) {
                 String problem = candidate.getFileName() + " has no readable launch file "
                         + LaunchFile.NAME;
@@ -168,22 +166,37 @@ public final class Updater {
 
         Map<String, String> settings = launcherSettings(appFolder, masterFolder, properties,
                 propertiesFile);
+        // The chores that wait until the application is on its way: recording the updater's
+        // options, and removing what earlier runs left (only once the start went well).
         Path runningApp = appFolder;
-        Runnable cleanUp = () -> {
-            removeLeftoverTrash(masterFolder, log);
-            removeOldVersions(masterFolder, appName, runningApp, log);
-            removeOldVersions(masterFolder, UPDATER_COMPONENT, updaterFolder, log);
-            String jreName = properties.getStatic("jre_name");
-            if (jreName != null) {
-                removeOldVersions(masterFolder, jreName,
-                        Paths.get(System.getProperty("java.home")), log);
+        AfterStart afterStart = new AfterStart() {
+            @Override
+            public void run(boolean started) {
+                try {
+                    recordUpdaterOptions(properties, masterFolder, updaterLaunch, log);
+                } catch (IOException unwritable) {
+                    log.info("Could not record the updater's JVM options: " + unwritable);
+                }
+                removeStaleProperties(updaterFolder, propertiesFile, log);
+                if (!started) {
+                    return;
+                }
+                removeLeftoverTrash(masterFolder, log);
+                removeOldVersions(masterFolder, appName, runningApp, log);
+                removeOldVersions(masterFolder, UPDATER_COMPONENT, updaterFolder, log);
+                String jreName = properties.getStatic("jre_name");
+                if (jreName != null) {
+                    removeOldVersions(masterFolder, jreName,
+                            Paths.get(System.getProperty("java.home")), log);
+                }
             }
         };
         if (launch.mustFork == 0 && updaterLaunch != null
                 && jvmOptions(launch).equals(updaterJvmOptions(updaterLaunch, properties))) {
-            return runHere(launch, appFolder, settings, propertiesFile, userArguments, cleanUp,
-                    log);
+            return runHere(launch, appFolder, main, settings, propertiesFile, userArguments,
+                    afterStart, log);
         }
+        closeLoaderOf(main);
 
         List<String> command = command(launch, appFolder, settings, userArguments);
         log.info("Starting " + command);
@@ -194,9 +207,7 @@ public final class Updater {
         }
         Process app = new ProcessBuilder(processArguments).inheritIO().start();
         boolean ended = app.waitFor(START_GRACE_MS, TimeUnit.MILLISECONDS);
-        if (!ended || app.exitValue() == 0) {
-            cleanUp.run();
-        }
+        afterStart.run(!ended || app.exitValue() == 0);
         int code = app.waitFor();
         log.info(appName + " ended with exit code " + code);
         return Started.ended(code);
@@ -206,73 +217,69 @@ public final class Updater {
      * Runs the application in this virtual machine: its classes in a loader of their own (over
      * its class path, beside the platform's classes, so the updater's classes stay out of its
      * way), the launcher's settings as system properties, its {@code main} on this thread. The
-     * clean-up of old versions runs on a daemon thread once the application has run for the
+     * chores after the start run on a daemon thread once the application has run for the
      * start's grace time or its main returned, so an application that calls System.exit cuts
-     * it short at worst (a renamed folder is removed on a later start). The launch-properties
-     * file goes when the virtual machine ends.
+     * them short at worst (a renamed folder is removed on a later start). The launch-properties
+     * file goes, and the log is completed, when the virtual machine ends.
      */
-    private static Started runHere(LaunchFile launch, Path appFolder, Map<String, String> settings,
-            Path propertiesFile, List<String> userArguments, Runnable cleanUp, UpdaterLog log)
-            throws StartFailure, InterruptedException {
+    private static Started runHere(LaunchFile launch, Path appFolder, Method main,
+            Map<String, String> settings, Path propertiesFile, List<String> userArguments,
+            AfterStart afterStart, UpdaterLog log) throws StartFailure, InterruptedException {
         String version = appFolder.getFileName().toString();
-        List<URL> urls = new ArrayList<>();
-        List<String> classpath = new ArrayList<>();
+        StringBuilder classpath = new StringBuilder();
         for (String entry : launch.classpath) {
-            Path jar = appFolder.resolve(entry);
-            classpath.add(jar.toString());
-            try {
-                urls.add(jar.toUri().toURL());
-            } catch (IOException malformed) {
-                throw new StartFailure(version + ": its class path entry " + entry
-                        + " is not a valid path");
+            if (classpath.length() > 0) {
+                classpath.append(File.pathSeparatorChar);
             }
+            classpath.append(appFolder.resolve(entry));
         }
         List<String> arguments = new ArrayList<>(launch.extraArguments);
         arguments.addAll(userArguments);
         log.info("Starting " + launch.mainClass + " of " + version
                 + " in this virtual machine with class path " + classpath + " and arguments "
                 + arguments);
-
-        // Not closed: the application's classes load through it for as long as it runs.
-        URLClassLoader loader = new URLClassLoader(urls.toArray(new URL[0]),
-                ClassLoader.getPlatformClassLoader());
-        Method main;
         try {
-            main = Class.forName(launch.mainClass, false, loader).getMethod("main",
-                    String[].class);
             main.setAccessible(true);
-        } catch (ReflectiveOperationException | LinkageError | SecurityException broken) {
-            throw new StartFailure(version + ": its main class " + launch.mainClass
-                    + " cannot be loaded: " + broken);
+        } catch (SecurityException refused) {
+            throw new StartFailure(version + ": " + launch.mainClass + ".main cannot be called: "
+                    + refused);
         }
-        settings.forEach(System::setProperty);
-        System.setProperty("java.class.path", String.join(File.pathSeparator, classpath));
-        Runtime.getRuntime().addShutdownHook(new Thread(() -> {
-            try {
-                Files.deleteIfExists(propertiesFile);
-            } catch (IOException inUse) {
-                // Removed by a later start once it is a day old.
+        for (Map.Entry<String, String> setting : settings.entrySet()) {
+            System.setProperty(setting.getKey(), setting.getValue());
+        }
+        System.setProperty("java.class.path", classpath.toString());
+        Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
+            @Override
+            public void run() {
+                try {
+                    Files.deleteIfExists(propertiesFile);
+                } catch (IOException inUse) {
+                    // Removed by a later start once it is a day old.
+                }
+                log.close();
             }
-        }, "ferrolan-properties-removal"));
+        }, "ferrolan-shutdown"));
 
         CountDownLatch mainEnded = new CountDownLatch(1);
         AtomicBoolean mainFailed = new AtomicBoolean();
-        Thread cleaner = new Thread(() -> {
-            try {
-                mainEnded.await(START_GRACE_MS, TimeUnit.MILLISECONDS);
-            } catch (InterruptedException stopped) {
-                return;
+        Thread chores = new Thread(new Runnable() {
+            @Override
+            public void run() {
+                try {
+                    mainEnded.await(START_GRACE_MS, TimeUnit.MILLISECONDS);
+                } catch (InterruptedException stopped) {
+                    return;
+                }
+                afterStart.run(!mainFailed.get());
             }
-            if (!mainFailed.get()) {
-                cleanUp.run();
-            }
-        }, "ferrolan-cleanup");
-        cleaner.setDaemon(true);
-        cleaner.start();
+        }, "ferrolan-after-start");
+        chores.setDaemon(true);
+        chores.start();
 
         Thread thread = Thread.currentThread();
         ClassLoader updaterLoader = thread.getContextClassLoader();
-        thread.setContextClassLoader(loader);
+        // Not closed: the application's classes load through it for as long as it runs.
+        thread.setContextClassLoader(main.getDeclaringClass().getClassLoader());
         try {
             main.invoke(null, (Object) arguments.toArray(new String[0]));
         } catch (InvocationTargetException thrown) {
@@ -294,7 +301,7 @@ public final class Updater {
         }
         thread.setContextClassLoader(updaterLoader);
         mainEnded.countDown();
-        cleaner.join();
+        chores.join();
         log.info(launch.mainClass + " of " + version + " returned from main");
         return Started.running();
     }
@@ -318,43 +325,72 @@ public final class Updater {
         }
     }
 
+    /** The chores after a start; `started` tells whether the application got going. */
+    private interface AfterStart {
+        void run(boolean started);
+    }
+
     /**
-     * What keeps the application in `folder` from starting, or null: its jars must be there,
-     * and its main class must be in them with a public static void main(String[]).
+     * The main method of the application in `folder`, loaded through a class loader of its own
+     * over its class path, beside the platform's classes. Throws what keeps the version from
+     * starting: its jars must be there, and its main class must be in them with a public static
+     * void main(String[]).
      */
-    static String cannotStart(Path folder, LaunchFile launch) {
+    static Method loadMain(Path folder, LaunchFile launch) throws StartFailure {
         String version = folder.getFileName().toString();
         if (launch.mainClass.isEmpty()) {
-            return version + ": its launch file names no main class";
+            throw new StartFailure(version + ": its launch file names no main class");
         }
         List<URL> urls = new ArrayList<>();
         for (String entry : launch.classpath) {
             Path jar = folder.resolve(entry);
             if (!Files.exists(jar)) {
-                return version + ": its class path entry " + entry + " is missing";
+                throw new StartFailure(version + ": its class path entry " + entry
+                        + " is missing");
             }
             try {
                 urls.add(jar.toUri().toURL());
             } catch (IOException malformed) {
-                return version + ": its class path entry " + entry + " is not a valid path";
+                throw new StartFailure(version + ": its class path entry " + entry
+                        + " is not a valid path");
             }
         }
-        try (URLClassLoader loader = new URLClassLoader(urls.toArray(new URL[0]),
-                ClassLoader.getPlatformClassLoader())) {
+        URLClassLoader loader = new URLClassLoader(urls.toArray(new URL[0]),
+                ClassLoader.getPlatformClassLoader());
+        String problem;
+        try {
             Class<?> mainClass = Class.forName(launch.mainClass, false, loader);
             Method main = mainClass.getMethod("main", String[].class);
-            if (!Modifier.isStatic(main.getModifiers())) {
-                return version + ": " + launch.mainClass + ".main is not static";
+            if (Modifier.isStatic(main.getModifiers())) {
+                return main;
             }
-            return null;
+            problem = version + ": " + launch.mainClass + ".main is not static";
         } catch (ClassNotFoundException | NoClassDefFoundError missing) {
-            return version + ": its main class " + launch.mainClass
+            problem = version + ": its main class " + launch.mainClass
                     + " is not in its class path " + launch.classpath;
         } catch (NoSuchMethodException noMain) {
-            return version + ": " + launch.mainClass + " has no main(String[]) method";
-        } catch (IOException | LinkageError | SecurityException broken) {
-            return version + ": its main class " + launch.mainClass + " cannot be loaded: "
+            problem = version + ": " + launch.mainClass + " has no main(String[]) method";
+        } catch (LinkageError | SecurityException broken) {
+            problem = version + ": its main class " + launch.mainClass + " cannot be loaded: "
                     + broken;
+        }
+        closeLoader(loader);
+        throw new StartFailure(problem);
+    }
+
+    /** Lets go of the jars behind a main method that will not run in this machine. */
+    private static void closeLoaderOf(Method main) {
+        ClassLoader loader = main.getDeclaringClass().getClassLoader();
+        if (loader instanceof URLClassLoader) {
+            closeLoader((URLClassLoader) loader);
+        }
+    }
+
+    private static void closeLoader(URLClassLoader loader) {
+        try {
+            loader.close();
+        } catch (IOException ignored) {
+            // Its jars stay open until the loader is collected; nothing else depends on it.
         }
     }
 
@@ -465,13 +501,14 @@ public final class Updater {
      */
     private static void recordUpdaterOptions(LaunchProperties properties, Path masterFolder,
             LaunchFile updaterLaunch, UpdaterLog log) throws IOException {
-        String jreName = properties.getStatic("jre_name");
-        Path jreFolder = jreName == null ? null : InstalledFolders.newest(masterFolder, jreName);
-        if (jreFolder == null || updaterLaunch == null) {
+        if (updaterLaunch == null
+                || updaterLaunch.jvmOptions.equals(properties.lastSuccessfulOptions())) {
             return;
         }
         List<String> options = updaterLaunch.jvmOptions;
-        if (options.equals(properties.lastSuccessfulOptions())) {
+        String jreName = properties.getStatic("jre_name");
+        Path jreFolder = jreName == null ? null : InstalledFolders.newest(masterFolder, jreName);
+        if (jreFolder == null) {
             return;
         }
         Path lso = LsoFile.path(masterFolder, jreFolder.getFileName().toString());

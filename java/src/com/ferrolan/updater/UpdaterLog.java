@@ -5,47 +5,104 @@ import java.io.PrintWriter;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.time.Instant;
 import java.time.LocalDateTime;
+import java.time.ZoneId;
 import java.time.format.DateTimeFormatter;
+import java.util.ArrayList;
+import java.util.List;
 
 /**
  * The updater's log: "logs/Updater-<date>-<time>-<pid>.log" in the master folder, next to the
  * launcher's "Wrapper-" logs. Lines go to the console too only when the environment variable
  * FERROLAN_LOG_ECHO is "1", as the launcher's do on POSIX; a log that cannot be written falls
  * back to the standard error stream, so an error is never lost.
+ *
+ * <p>Naming and opening the file takes tens of milliseconds in a fresh virtual machine (the
+ * time-zone rules, the process handle), which would delay every start of the application. So a
+ * thread of the log's own opens it, while the lines written before are kept with their times and
+ * written once it is open. {@link #close()} waits for that.
  */
 final class UpdaterLog implements AutoCloseable {
-    private static final DateTimeFormatter NAME =
-            DateTimeFormatter.ofPattern("yyyy-MM-dd-HH-mm-ss");
-    private static final DateTimeFormatter LINE = DateTimeFormatter.ofPattern("HH:mm:ss.SSS");
+    /** How long close() waits for the file to open. */
+    private static final long OPEN_WAIT_MS = 5000;
 
-    private final Path path;
-    private final PrintWriter file;
+    /** A line written before the file was open. */
+    private static final class Pending {
+        final long millis;
+        final String text;
+        final boolean error;
+
+        Pending(long millis, String text, boolean error) {
+            this.millis = millis;
+            this.text = text;
+            this.error = error;
+        }
+    }
+
     private final boolean echo;
+    private final Thread opener;
+    private final List<Pending> pending = new ArrayList<>();
+    private ZoneId zone;
+    private DateTimeFormatter lineTime;
+    private Path path;
+    private PrintWriter file;
+    private boolean opened;
+    private boolean closed;
 
-    private UpdaterLog(Path path, PrintWriter file, boolean echo) {
-        this.path = path;
-        this.file = file;
+    private UpdaterLog(Path masterFolder, boolean echo) {
         this.echo = echo;
+        long started = System.currentTimeMillis();
+        this.opener = new Thread(new Runnable() {
+            @Override
+            public void run() {
+                openFile(masterFolder.resolve("logs"), started);
+            }
+        }, "ferrolan-log");
+        opener.setDaemon(true);
     }
 
     static UpdaterLog open(Path masterFolder) {
         boolean echo = "1".equals(System.getenv("FERROLAN_LOG_ECHO"));
-        Path path = masterFolder.resolve("logs").resolve("Updater-"
-                + LocalDateTime.now().format(NAME) + "-" + ProcessHandle.current().pid() + ".log");
+        UpdaterLog log = new UpdaterLog(masterFolder, echo);
+        log.opener.start();
+        return log;
+    }
+
+    private void openFile(Path folder, long started) {
+        ZoneId localZone = ZoneId.systemDefault();
+        Path name = folder.resolve("Updater-"
+                + LocalDateTime.ofInstant(Instant.ofEpochMilli(started), localZone)
+                        .format(DateTimeFormatter.ofPattern("yyyy-MM-dd-HH-mm-ss"))
+                + "-" + ProcessHandle.current().pid() + ".log");
+        PrintWriter writer = null;
         try {
-            Files.createDirectories(path.getParent());
-            return new UpdaterLog(path,
-                    new PrintWriter(Files.newBufferedWriter(path, StandardCharsets.UTF_8), true),
-                    echo);
+            Files.createDirectories(folder);
+            writer = new PrintWriter(Files.newBufferedWriter(name, StandardCharsets.UTF_8), true);
         } catch (IOException unwritable) {
-            System.err.println("[Updater] Cannot write the log " + path + ": " + unwritable);
-            return new UpdaterLog(null, null, echo);
+            System.err.println("[Updater] Cannot write the log " + name + ": " + unwritable);
+        }
+        DateTimeFormatter lineFormat = DateTimeFormatter.ofPattern("HH:mm:ss.SSS");
+        synchronized (this) {
+            zone = localZone;
+            lineTime = lineFormat;
+            file = writer;
+            path = writer == null ? null : name;
+            opened = true;
+            for (Pending line : pending) {
+                store(line.millis, line.text, line.error);
+            }
+            pending.clear();
+            if (closed && file != null) {
+                file.close();
+            }
+            notifyAll();
         }
     }
 
     /** The log file, or null when it could not be written. */
-    Path path() {
+    synchronized Path path() {
+        awaitOpened();
         return path;
     }
 
@@ -58,16 +115,50 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     private synchronized void write(String line, boolean error) {
-        if (file != null) {
-            file.println(LocalDateTime.now().format(LINE) + " " + line);
-        }
-        if (echo || (error && file == null)) {
+        if (echo) {
             (error ? System.err : System.out).println(line);
+        }
+        if (opened) {
+            store(System.currentTimeMillis(), line, error);
+        } else {
+            pending.add(new Pending(System.currentTimeMillis(), line, error));
         }
     }
 
+    /** Writes one line once the file is open; holds the lock. */
+    private void store(long millis, String line, boolean error) {
+        if (file != null) {
+            LocalDateTime time = LocalDateTime.ofInstant(Instant.ofEpochMilli(millis), zone);
+            file.println(time.format(lineTime) + " " + line);
+        } else if (error && !echo) {
+            System.err.println(line);
+        }
+    }
+
+    private void awaitOpened() {
+        long deadline = System.currentTimeMillis() + OPEN_WAIT_MS;
+        boolean interrupted = false;
+        while (!opened) {
+            long left = deadline - System.currentTimeMillis();
+            if (left <= 0) {
+                break;
+            }
+            try {
+                wait(left);
+            } catch (InterruptedException stop) {
+                interrupted = true;
+            }
+        }
+        if (interrupted) {
+            Thread.currentThread().interrupt();
+        }
+    }
+
+    /** Writes what is pending and closes the file; safe to call more than once. */
     @Override
     public synchronized void close() {
+        awaitOpened();
+        closed = true;
         if (file != null) {
             file.close();
         }
