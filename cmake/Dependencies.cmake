@@ -3,7 +3,8 @@
 #   ferrolan::lzma      liblzma (xz)
 #   ferrolan::json      nlohmann-json (header-only)
 #   ferrolan::zlib      zlib (the packager inflates jar manifests with it)
-#   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only
+#   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only (curl
+#                                                  and libproxy: headers, loaded at run time)
 # Native builds take Debian's packages; the mingw build takes the static libraries that
 # scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX, and Debian's mingw zlib
 # (libz-mingw-w64-dev).
@@ -84,15 +85,24 @@ if(NOT WIN32)
   find_package(CURL REQUIRED)
   find_package(X11 REQUIRED)
   find_package(PNG REQUIRED)
-  add_library(ferrolan::curl ALIAS CURL::libcurl)
+  # libcurl and libproxy are loaded when a download first needs them (see
+  # src/net/network_libraries_posix.h): only their headers are used at build time.
+  add_library(ferrolan::curl INTERFACE IMPORTED)
+  get_target_property(_curl_includes CURL::libcurl INTERFACE_INCLUDE_DIRECTORIES)
+  if(_curl_includes)
+    target_include_directories(ferrolan::curl SYSTEM INTERFACE ${_curl_includes})
+  endif()
+  target_link_libraries(ferrolan::curl INTERFACE ${CMAKE_DL_LIBS})
   add_library(ferrolan::x11 INTERFACE IMPORTED)
   target_link_libraries(ferrolan::x11 INTERFACE X11::X11)
   add_library(ferrolan::png ALIAS PNG::PNG)
 
   # Automatic proxy configuration (WPAD and configuration scripts) for proxy detection.
   find_package(PkgConfig REQUIRED)
-  pkg_check_modules(FERROLAN_LIBPROXY REQUIRED IMPORTED_TARGET GLOBAL libproxy-1.0)
-  add_library(ferrolan::libproxy ALIAS PkgConfig::FERROLAN_LIBPROXY)
+  pkg_check_modules(FERROLAN_LIBPROXY REQUIRED libproxy-1.0)
+  add_library(ferrolan::libproxy INTERFACE IMPORTED)
+  target_include_directories(ferrolan::libproxy SYSTEM INTERFACE ${FERROLAN_LIBPROXY_INCLUDE_DIRS})
+  target_link_libraries(ferrolan::libproxy INTERFACE ${CMAKE_DL_LIBS})
 
   # JNI headers of the machine's JDK; the JVM itself is loaded at run time.
   set(FERROLAN_JAVA_HOME "/usr/lib/jvm/java-17-openjdk-amd64" CACHE PATH "JDK used for tests")

@@ -16,6 +16,7 @@
 
 #include "log/log.h"
 #include "net/download_attempt_os.h"
+#include "net/network_libraries_posix.h"
 #include "net/proxy_detection_os.h"
 
 namespace ferrolan::net::detail {
@@ -32,21 +33,15 @@ void ReportFailure(const char* operation, int code, const char* text) {
   LogPrintf("[%s] %s failed with error %d: %s\n", "HttpDownloader", operation, code, text);
 }
 
-void InitialiseCurlOnce() {
-  // curl_global_init is not thread-safe; the five strategy threads reach here together, and a
-  // function-local static runs it exactly once.
-  static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-  (void)result;
-}
-
+// The owners below exist only once Curl() has loaded the library.
 struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const { Curl()->easyCleanup(easy); }
 };
 struct UrlCleanup {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+  void operator()(CURLU* url) const { Curl()->urlCleanup(url); }
 };
 struct CurlFree {
-  void operator()(char* text) const { curl_free(text); }
+  void operator()(char* text) const { Curl()->free(text); }
 };
 using CurlText = std::unique_ptr<char, CurlFree>;
 
@@ -97,25 +92,28 @@ std::string NoProxyList(const std::string& bypass) {
 class CurlTransport final : public AttemptTransport {
  public:
   bool Open(const AttemptSetup& setup) override {
-    InitialiseCurlOnce();
     setup_ = setup;
     const char* name = setup.strategyName.c_str();
-    easy_.reset(curl_easy_init());
+    curl_ = Curl();
+    if (curl_ != nullptr) easy_.reset(curl_->easyInit());
     if (!easy_) {
       LogPrintf("[HttpDownloader] [%s] Unable initialise HTTP connection\n", name);
-      ReportFailure("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+      ReportFailure("InternetOpen", CURLE_FAILED_INIT,
+                    curl_ != nullptr ? curl_->easyStrerror(CURLE_FAILED_INIT)
+                                     : "libcurl could not be loaded");
       return false;
     }
     LogPrintf("[HttpDownloader] [%s] Attempting to crack URL\n", name);
-    std::unique_ptr<CURLU, UrlCleanup> parts(curl_url());
-    const CURLUcode cracked = parts ? curl_url_set(parts.get(), CURLUPART_URL, setup.url.c_str(), 0)
-                                    : CURLUE_OUT_OF_MEMORY;
+    std::unique_ptr<CURLU, UrlCleanup> parts(curl_->url());
+    const CURLUcode cracked = parts
+                                  ? curl_->urlSet(parts.get(), CURLUPART_URL, setup.url.c_str(), 0)
+                                  : CURLUE_OUT_OF_MEMORY;
     LogPrintf("[HttpDownloader] [%s] Crack result is %d\n", name, cracked == CURLUE_OK ? 1 : 0);
     if (cracked == CURLUE_OK) {
       if (!ReportParts(parts.get())) return false;
     } else {
       // libcurl gets the whole URL all the same, as WinINet's one-step open does.
-      ReportFailure("CrackURL", cracked, curl_url_strerror(cracked));
+      ReportFailure("CrackURL", cracked, curl_->urlStrerror(cracked));
     }
     Set(CURLOPT_URL, setup.url.c_str());
     Set(CURLOPT_NOSIGNAL, 1L);  // several threads: no SIGALRM for name resolution time-outs
@@ -143,7 +141,7 @@ class CurlTransport final : public AttemptTransport {
 
   TransferEnd Transfer(ResponseSink& sink) override {
     sink_ = &sink;
-    CURLcode result = curl_easy_perform(easy_.get());
+    CURLcode result = curl_->easyPerform(easy_.get());
     if (result == CURLE_ABORTED_BY_CALLBACK) return GiveUp();
     if (result != CURLE_OK && !responded_ && !stopped_) {
       // A proxy that refuses the tunnel without credentials ends the transfer before any
@@ -152,7 +150,7 @@ class CurlTransport final : public AttemptTransport {
       // Send once more with the certificate checks relaxed, as the Windows backend does.
       Set(CURLOPT_SSL_VERIFYPEER, 0L);
       Set(CURLOPT_SSL_VERIFYHOST, 0L);
-      result = curl_easy_perform(easy_.get());
+      result = curl_->easyPerform(easy_.get());
       if (result == CURLE_ABORTED_BY_CALLBACK) return GiveUp();
       if (result != CURLE_OK && !responded_ && !stopped_) {
         ReportFailure("HttpSendRequest", result, Describe(result));
@@ -171,14 +169,14 @@ class CurlTransport final : public AttemptTransport {
 
   int StatusCode() override {
     long code = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
+    curl_->easyGetinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
     if (code == 0) code = ConnectCode();
     return code == 0 ? -1 : static_cast<int>(code);
   }
 
   std::optional<std::int64_t> ContentLength() override {
     curl_off_t length = -1;
-    if (curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+    if (curl_->easyGetinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
         length < 0) {
       return std::nullopt;
     }
@@ -213,30 +211,30 @@ class CurlTransport final : public AttemptTransport {
  private:
   template <typename Value>
   void Set(CURLoption option, Value value) {
-    curl_easy_setopt(easy_.get(), option, value);
+    curl_->easySetopt(easy_.get(), option, value);
   }
 
   bool ReportParts(CURLU* parts) {
     char* raw = nullptr;
-    curl_url_get(parts, CURLUPART_HOST, &raw, 0);
+    curl_->urlGet(parts, CURLUPART_HOST, &raw, 0);
     CurlText host(raw);
     raw = nullptr;
-    curl_url_get(parts, CURLUPART_PORT, &raw, CURLU_DEFAULT_PORT);
+    curl_->urlGet(parts, CURLUPART_PORT, &raw, CURLU_DEFAULT_PORT);
     CurlText port(raw);
     raw = nullptr;
-    curl_url_get(parts, CURLUPART_SCHEME, &raw, 0);
+    curl_->urlGet(parts, CURLUPART_SCHEME, &raw, 0);
     CurlText scheme(raw);
     raw = nullptr;
-    curl_url_get(parts, CURLUPART_PATH, &raw, 0);
+    curl_->urlGet(parts, CURLUPART_PATH, &raw, 0);
     std::string path = raw != nullptr ? raw : "";
-    curl_free(raw);
+    curl_->free(raw);
     raw = nullptr;
     // The path keeps its query, as the Windows backend's split does.
-    if (curl_url_get(parts, CURLUPART_QUERY, &raw, 0) == CURLUE_OK && raw != nullptr) {
+    if (curl_->urlGet(parts, CURLUPART_QUERY, &raw, 0) == CURLUE_OK && raw != nullptr) {
       path += "?";
       path += raw;
     }
-    curl_free(raw);
+    curl_->free(raw);
     secure_ = scheme && std::string_view(scheme.get()) == "https";
     return ReportUrlComponents(setup_.strategyName, host ? host.get() : "",
                                port ? std::atoi(port.get()) : 0, path, secure_);
@@ -244,12 +242,12 @@ class CurlTransport final : public AttemptTransport {
 
   long ConnectCode() {
     long code = 0;
-    curl_easy_getinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code);
+    curl_->easyGetinfo(easy_.get(), CURLINFO_HTTP_CONNECTCODE, &code);
     return code;
   }
 
   const char* Describe(CURLcode result) const {
-    return errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result);
+    return errorText_[0] != '\0' ? errorText_ : curl_->easyStrerror(result);
   }
 
   bool Respond() {
@@ -286,6 +284,7 @@ class CurlTransport final : public AttemptTransport {
   }
 
   AttemptSetup setup_;
+  const CurlApi* curl_ = nullptr;
   std::unique_ptr<CURL, EasyCleanup> easy_;
   std::string proxy_;
   std::string noProxy_;

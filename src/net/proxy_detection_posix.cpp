@@ -2,12 +2,11 @@
 // automatic lookup is libproxy's. Lists are handed on in WinINet's form, which the libcurl
 // transport translates back (download_attempt_posix.cpp): entries separated by ";", the proxy
 // as the variable names it (host:port or a URL, credentials included).
-#include <proxy.h>
-
 #include <cctype>
 #include <memory>
 #include <string>
 
+#include "net/network_libraries_posix.h"
 #include "net/proxy_detection_os.h"
 #include "os/os.h"
 
@@ -58,11 +57,12 @@ std::optional<std::string> BypassList(const std::optional<std::string>& noProxy)
   return list;
 }
 
+// The owners below exist only once Libproxy() has loaded the library.
 struct FactoryFree {
-  void operator()(pxProxyFactory* factory) const { px_proxy_factory_free(factory); }
+  void operator()(pxProxyFactory* factory) const { Libproxy()->factoryFree(factory); }
 };
 struct ProxiesFree {
-  void operator()(char** proxies) const { px_proxy_factory_free_proxies(proxies); }
+  void operator()(char** proxies) const { Libproxy()->freeProxies(proxies); }
 };
 
 // A libproxy factory per session, as WinHTTP gives each session its own handle: lookups of the
@@ -77,7 +77,7 @@ class LibproxySession final : public AutoProxySession {
   AutoProxyAnswer Lookup(const std::string& url, const std::optional<std::string>&) override {
     AutoProxyAnswer answer;
     const std::unique_ptr<char*, ProxiesFree> proxies(
-        px_proxy_factory_get_proxies(factory_.get(), url.c_str()));
+        Libproxy()->getProxies(factory_.get(), url.c_str()));
     if (!proxies) {
       answer.error = os::LastErrorCode();
       return answer;
@@ -128,7 +128,8 @@ std::optional<UserProxySettings> ReadUserProxySettings(const std::string& url) {
 }
 
 std::unique_ptr<AutoProxySession> OpenAutoProxySession() {
-  pxProxyFactory* factory = px_proxy_factory_new();
+  const LibproxyApi* libproxy = Libproxy();
+  pxProxyFactory* factory = libproxy != nullptr ? libproxy->factoryNew() : nullptr;
   if (factory == nullptr) return nullptr;
   return std::make_unique<LibproxySession>(factory);
 }
