@@ -206,6 +206,7 @@ public final class Updater {
             processArguments.add(NativeText.forProcessArgument(argument));
         }
         Process app = new ProcessBuilder(processArguments).inheritIO().start();
+        log.startWriting();
         boolean ended = app.waitFor(START_GRACE_MS, TimeUnit.MILLISECONDS);
         afterStart.run(!ended || app.exitValue() == 0);
         int code = app.waitFor();
@@ -270,6 +271,7 @@ public final class Updater {
                 } catch (InterruptedException stopped) {
                     return;
                 }
+                log.startWriting();
                 afterStart.run(!mainFailed.get());
             }
         }, "ferrolan-after-start");

@@ -19,9 +19,10 @@ import java.util.List;
  * back to the standard error stream, so an error is never lost.
  *
  * <p>Naming and opening the file takes tens of milliseconds in a fresh virtual machine (the
- * time-zone rules, the process handle), which would delay every start of the application. So a
- * thread of the log's own opens it, while the lines written before are kept with their times and
- * written once it is open. {@link #close()} waits for that.
+ * time-zone rules, the process handle), which would delay every start of the application. So the
+ * lines are kept with their times until {@link #startWriting()}, called once the application is
+ * on its way, has a thread of the log's own open the file and write them. {@link #path()} and
+ * {@link #close()} start it too, and wait for it.
  */
 final class UpdaterLog implements AutoCloseable {
     /** How long close() waits for the file to open. */
@@ -47,6 +48,7 @@ final class UpdaterLog implements AutoCloseable {
     private DateTimeFormatter lineTime;
     private Path path;
     private PrintWriter file;
+    private boolean started;
     private boolean opened;
     private boolean closed;
 
@@ -63,10 +65,15 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     static UpdaterLog open(Path masterFolder) {
-        boolean echo = "1".equals(System.getenv("FERROLAN_LOG_ECHO"));
-        UpdaterLog log = new UpdaterLog(masterFolder, echo);
-        log.opener.start();
-        return log;
+        return new UpdaterLog(masterFolder, "1".equals(System.getenv("FERROLAN_LOG_ECHO")));
+    }
+
+    /** Opens the file on the log's own thread and writes what is pending; once is enough. */
+    synchronized void startWriting() {
+        if (!started) {
+            started = true;
+            opener.start();
+        }
     }
 
     private void openFile(Path folder, long started) {
@@ -136,6 +143,7 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     private void awaitOpened() {
+        startWriting();
         long deadline = System.currentTimeMillis() + OPEN_WAIT_MS;
         boolean interrupted = false;
         while (!opened) {
