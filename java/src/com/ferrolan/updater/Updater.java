@@ -398,15 +398,7 @@ public final class Updater {
 
     /** The heap sizes and options a launch file declares, as virtual machine options. */
     static List<String> jvmOptions(LaunchFile launch) {
-        List<String> options = new ArrayList<>();
-        if (launch.maxHeapMb > 0) {
-            options.add("-Xmx" + launch.maxHeapMb + "m");
-        }
-        if (launch.initialHeapMb > 0) {
-            options.add("-Xms" + launch.initialHeapMb + "m");
-        }
-        options.addAll(launch.jvmOptions);
-        return options;
+        return withHeapSizes(launch, launch.jvmOptions);
     }
 
     /**
@@ -415,16 +407,22 @@ public final class Updater {
      * with none recorded, the launch file's own.
      */
     static List<String> updaterJvmOptions(LaunchFile updaterLaunch, LaunchProperties properties) {
-        List<String> options = new ArrayList<>();
-        if (updaterLaunch.maxHeapMb > 0) {
-            options.add("-Xmx" + updaterLaunch.maxHeapMb + "m");
-        }
-        if (updaterLaunch.initialHeapMb > 0) {
-            options.add("-Xms" + updaterLaunch.initialHeapMb + "m");
-        }
         List<String> recorded = properties.lastSuccessfulOptions();
-        options.addAll(recorded.isEmpty() ? updaterLaunch.jvmOptions : recorded);
-        return options;
+        return withHeapSizes(updaterLaunch,
+                recorded.isEmpty() ? updaterLaunch.jvmOptions : recorded);
+    }
+
+    /** The launch file's heap sizes as -Xmx and -Xms, followed by `options`. */
+    private static List<String> withHeapSizes(LaunchFile launch, List<String> options) {
+        List<String> all = new ArrayList<>();
+        if (launch.maxHeapMb > 0) {
+            all.add("-Xmx" + launch.maxHeapMb + "m");
+        }
+        if (launch.initialHeapMb > 0) {
+            all.add("-Xms" + launch.initialHeapMb + "m");
+        }
+        all.addAll(options);
+        return all;
     }
 
     /** The launcher's settings the application finds in system properties. */
