@@ -10,13 +10,15 @@
 #      empty PROGRAMDATA root (so the timed work is the install: tail read, signature checks,
 #      extraction of the three archives, class-data regeneration), against "xz -dc" of the
 #      stand-alone runtime archive. Each round uses a fresh root; the best of each is kept.
-#      Target: ratio <= 1.05.
+#      Target: ratio <= 0.80.
 #   2. Run as installed: with everything installed and the launcher still carrying the full
 #      runtime, a start of the launcher up to the end of the bench main class (run in-process
 #      through JNI) against "<installed runtime>/bin/java -cp ferrolan-bench.jar" of the same
 #      class on the same runtime. Whole-process wall times, both including the virtual
 #      machine's start and shutdown, one warm-up each, then the best of the rounds.
-#      Target: ratio <= 1.15.
+#      Target: ratio <= 0.95. When jpackage is at hand (the runtime's own, or the one on PATH),
+#      the same class is also packaged as a jpackage app image on the same runtime and timed
+#      in the same rounds. Target: ratio to the app image <= 0.5.
 #
 # It prints, for each benchmark, the best time of both sides in milliseconds and the ratio, and
 # a PASS/ABOVE TARGET verdict; for the launch benchmark also the launcher's own log timeline of
@@ -47,7 +49,7 @@ build=$(cd "${1:-$here/../build/linux}" && pwd)
 install_rounds=${2:-3}
 launch_rounds=${3:-10}
 
-launcher=$build/bin/ferrolan
+launcher=$build/bin/ferrolan-ship
 pack=$build/bin/ferrolan-pack
 jars=$build/java
 for tool in "$launcher" "$pack" "$jars/ferrolan-updater.jar" "$jars/ferrolan-demo.jar" \
@@ -86,7 +88,7 @@ start=$EPOCHREALTIME
 "$pack" archive "$jre" -o "$work/jre.p2.l2" --key "$work/bench.private.der" --format xz \
   >"$work/archive.log" 2>&1 &
 pids+=($!)
-FERROLAN_DEMO_UPDATER_MAIN=com.ferrolan.bench.BenchMain \
+FERROLAN_DEMO_LAUNCHER="$launcher" FERROLAN_DEMO_UPDATER_MAIN=com.ferrolan.bench.BenchMain \
   FERROLAN_DEMO_UPDATER_JARS="$jars/ferrolan-bench.jar" FERROLAN_DEMO_HEAP="0 0" \
   "$here/../scripts/package-demo.sh" "$build" "$jre" "$work" >"$work/build.log" 2>&1 ||
   { cat "$work/build.log" >&2; exit 1; }
@@ -123,7 +125,7 @@ for round in $(seq "$install_rounds"); do
 done
 install_ratio=$(ratio "$best_install" "$best_xz")
 echo "[bench] offline install: best launcher $best_install ms, best xz -dc $best_xz ms," \
-  "ratio $install_ratio (target <= 1.05: $(verdict "$install_ratio" 1.05))"
+  "ratio $install_ratio (target <= 0.80: $(verdict "$install_ratio" 0.80))"
 echo "[bench] launcher timeline of its fastest install (steps of 20 ms or more):"
 timeline "$work/install-best.log" 20
 
@@ -136,6 +138,25 @@ installed_jre=$(compgen -G "$master/Ferrolan-jre17-*-complete" | head -n 1)
 bench_jar=$(compgen -G "$master/Ferrolan-Ferrolan-*-complete/ferrolan-bench.jar" | head -n 1)
 baseline=("$installed_jre/bin/java" -cp "$bench_jar" com.ferrolan.bench.BenchMain)
 
+# jpackage's app image of the same class on the same runtime, when jpackage is at hand.
+jpackage=$installed_jre/bin/jpackage
+[ -x "$jpackage" ] || jpackage=$(command -v jpackage || true)
+image=()
+if [ -n "$jpackage" ]; then
+  mkdir -p "$work/jpackage-input"
+  cp "$jars/ferrolan-bench.jar" "$work/jpackage-input/"
+  if "$jpackage" --type app-image --name BenchImage --input "$work/jpackage-input" \
+    --main-jar ferrolan-bench.jar --main-class com.ferrolan.bench.BenchMain \
+    --runtime-image "$installed_jre" --dest "$work/jpackage" >"$work/jpackage.log" 2>&1; then
+    image=("$work/jpackage/BenchImage/bin/BenchImage")
+  else
+    echo "[bench] jpackage could not make the app image; it is left out:"
+    tail -n 5 "$work/jpackage.log"
+  fi
+else
+  echo "[bench] no jpackage found; the app-image comparison is left out"
+fi
+
 echo "[bench] run as installed: one warm-up each, then $launch_rounds round(s)"
 out=$work/launch-warmup.log
 time_ms "./Bench App" || { echo "[bench] launcher run failed (exit code $?):" >&2; tail -n 30 "$out" >&2; exit 1; }
@@ -144,9 +165,13 @@ grep -q "Running without extraction" "$out" && grep -q "\[bench\] main reached" 
 out=$work/java-warmup.log
 time_ms "${baseline[@]}" || { echo "[bench] baseline java failed:" >&2; cat "$out" >&2; exit 1; }
 grep -q "\[bench\] main reached" "$out" || { echo "[bench] baseline did not run" >&2; exit 1; }
+if [ ${#image[@]} -gt 0 ]; then
+  time_ms "${image[@]}" || { echo "[bench] the app image failed:" >&2; cat "$out" >&2; exit 1; }
+  grep -q "\[bench\] main reached" "$out" || { echo "[bench] the app image did not run" >&2; exit 1; }
+fi
 
-best_launch='' best_java=''
-launch_all='' java_all=''
+best_launch='' best_java='' best_image=''
+launch_all='' java_all='' image_all=''
 for round in $(seq "$launch_rounds"); do
   out=$work/launch.log
   time_ms "./Bench App" || { echo "[bench] launcher run failed (exit code $?)" >&2; exit 1; }
@@ -158,11 +183,22 @@ for round in $(seq "$launch_rounds"); do
   time_ms "${baseline[@]}" || { echo "[bench] baseline java failed" >&2; exit 1; }
   best_java=$(min "$best_java" "$elapsed")
   launch_all+=" $launch_ms" java_all+=" $elapsed"
+  if [ ${#image[@]} -gt 0 ]; then
+    time_ms "${image[@]}" || { echo "[bench] the app image failed" >&2; exit 1; }
+    best_image=$(min "$best_image" "$elapsed")
+    image_all+=" $elapsed"
+  fi
 done
 echo "  launcher (ms):$launch_all"
 echo "  java -cp (ms):$java_all"
+[ ${#image[@]} -eq 0 ] || echo "  jpackage app image (ms):$image_all"
 launch_ratio=$(ratio "$best_launch" "$best_java")
 echo "[bench] run as installed: best launcher $best_launch ms, best java -cp $best_java ms," \
-  "ratio $launch_ratio (target <= 1.15: $(verdict "$launch_ratio" 1.15))"
+  "ratio $launch_ratio (target <= 0.95: $(verdict "$launch_ratio" 0.95))"
+if [ ${#image[@]} -gt 0 ]; then
+  image_ratio=$(ratio "$best_launch" "$best_image")
+  echo "[bench] against jpackage's app image: best $best_image ms, ratio $image_ratio" \
+    "(target <= 0.5: $(verdict "$image_ratio" 0.5))"
+fi
 echo "[bench] launcher timeline of its fastest run (steps of 1 ms or more):"
 timeline "$work/launch-best.log" 1

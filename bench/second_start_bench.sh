@@ -25,7 +25,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
 rounds=${2:-10}
 jars=$build/java
-for tool in "$build/bin/ferrolan" "$build/bin/ferrolan-pack" "$jars/ferrolan-updater.jar" \
+for tool in "$build/bin/ferrolan-ship" "$build/bin/ferrolan-pack" "$jars/ferrolan-updater.jar" \
   "$jars/ferrolan-bench.jar"; do
   [ -e "$tool" ] || { echo "missing $tool: build the linux preset first" >&2; exit 2; }
 done
@@ -42,7 +42,8 @@ cleanup() {
 trap cleanup EXIT
 
 echo "[bench] runtime: $jre; packaging (minutes for a whole JDK the first time, then cached)"
-FERROLAN_DEMO_APP_MAIN=com.ferrolan.bench.BenchMain FERROLAN_DEMO_APP_JARS="$jars/ferrolan-bench.jar" \
+FERROLAN_DEMO_LAUNCHER="$build/bin/ferrolan-ship" FERROLAN_DEMO_APP_MAIN=com.ferrolan.bench.BenchMain \
+  FERROLAN_DEMO_APP_JARS="$jars/ferrolan-bench.jar" \
   FERROLAN_DEMO_HEAP="0 0" "$here/../scripts/package-demo.sh" "$build" "$jre" "$work" \
   >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
 

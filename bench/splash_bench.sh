@@ -21,7 +21,7 @@ export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build/linux}" && pwd)
 rounds=${2:-5}
-for tool in "$build/bin/ferrolan" "$build/bin/ferrolan-pack" "$build/java/ferrolan-bench.jar"; do
+for tool in "$build/bin/ferrolan-ship" "$build/bin/ferrolan-pack" "$build/java/ferrolan-bench.jar"; do
   [ -e "$tool" ] || { echo "missing $tool: build the linux preset first" >&2; exit 2; }
 done
 command -v Xvfb >/dev/null || { echo "Xvfb is needed" >&2; exit 2; }
@@ -44,7 +44,7 @@ xvfb_pid=$!
 sleep 1
 
 echo "[bench] runtime: $jre"
-FERROLAN_DEMO_UPDATER_MAIN=com.ferrolan.bench.BenchMain \
+FERROLAN_DEMO_LAUNCHER="$build/bin/ferrolan-ship" FERROLAN_DEMO_UPDATER_MAIN=com.ferrolan.bench.BenchMain \
   FERROLAN_DEMO_UPDATER_JARS="$build/java/ferrolan-bench.jar" FERROLAN_DEMO_HEAP="0 0" \
   FERROLAN_DEMO_SPLASH="$here/../src/launcher/testdata/qv_logo.png" \
   "$here/../scripts/package-demo.sh" "$build" "$jre" "$work" >"$work/build.log" 2>&1 ||

@@ -15,6 +15,9 @@
 #   FERROLAN_DEMO_HEAP          "MAX INITIAL" heap sizes in MiB of the launch files (default
 #                               "256 16"; "0 0" leaves the virtual machine's defaults)
 #   FERROLAN_DEMO_SPLASH        the splash image (a PNG file); by default none (no splash)
+#   FERROLAN_DEMO_LAUNCHER      the launcher image to embed (default BUILD_DIR/bin/ferrolan, the
+#                               one with debugging information; the benchmarks embed
+#                               ferrolan-ship, the image users get)
 set -euo pipefail
 build=$1
 runtime=$2
@@ -46,7 +49,7 @@ fi
 "$bin/ferrolan-pack" keygen -o "$out/demo-key" >/dev/null
 cat >"$out/demo.json" <<JSON
 {
-  "launcher": "$bin/ferrolan",
+  "launcher": "${FERROLAN_DEMO_LAUNCHER:-$bin/ferrolan}",
   "app_name": "Demo App",
   "install_type": "perm_all",
   "update_url": "http://127.0.0.1:9/demo/",

@@ -46,6 +46,8 @@ constexpr const char* kJdkHome = "";
 
 constexpr const char* kUpdaterFolder = "Ferrolan-Ferrolan-00000000003-complete";
 constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
+// The loader the updater gives an application it runs in its own virtual machine.
+constexpr const char* kUpdaterAppLoader = "com.ferrolan.updater.Updater$ApplicationLoader";
 
 class RealJvmTest : public LaunchTest {
  protected:
@@ -286,7 +288,10 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
   LaunchInChild(false, "DemoApp", 3);
   std::string report = ReadFile(Report());
   EXPECT_FALSE(ranByJava(report)) << report;
-  EXPECT_EQ(ReportLine(report, "class loader"), "java.net.URLClassLoader");
+  EXPECT_EQ(ReportLine(report, "class loader"), kUpdaterAppLoader);
+  // Programs find their own jar through their classes' code source.
+  EXPECT_EQ(ReportLine(report, "code source"),
+            "file:" + InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
   EXPECT_EQ(ReportLine(report, "classpath"),
             InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
   EXPECT_EQ(ReportLine(report, "argument 0"), "from the app's launch file");
@@ -310,7 +315,7 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
     LaunchInChild(false, "DemoApp", 3);
     report = ReadFile(Report());
     EXPECT_TRUE(ranByJava(report)) << version << "\n" << report;
-    EXPECT_NE(ReportLine(report, "class loader"), "java.net.URLClassLoader");
+    EXPECT_NE(ReportLine(report, "class loader"), kUpdaterAppLoader);
     EXPECT_EQ(ReportLine(report, "system property ferrolan.appVersion"), version);
   }
 
@@ -325,7 +330,7 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
   InstallComponent("Ferrolan-DemoApp-00000000005-complete", app, kDemoJar);
   stdfs::remove(Report());
   LaunchInChild(false, "DemoApp", 1);
-  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), "java.net.URLClassLoader");
+  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kUpdaterAppLoader);
   std::string log;
   for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
     log += ReadFile(entry.path());

@@ -36,6 +36,8 @@ public final class DemoApp {
             }
         }
         line(out, "class loader", DemoApp.class.getClassLoader().getClass().getName());
+        line(out, "code source",
+                String.valueOf(DemoApp.class.getProtectionDomain().getCodeSource().getLocation()));
         for (int i = 0; i < args.length; i++) {
             line(out, "argument " + i, args[i]);
         }

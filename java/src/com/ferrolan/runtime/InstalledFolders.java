@@ -1,8 +1,6 @@
 package com.ferrolan.runtime;
 
 import java.io.IOException;
-import java.nio.file.DirectoryStream;
-import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
@@ -29,25 +27,29 @@ public final class InstalledFolders {
     /** Every complete folder of the component, the newest first. */
     public static List<Path> completeVersions(Path masterFolder, String component)
             throws IOException {
-        // Plain string tests rather than a pattern: this runs on every start, before the
-        // application, in a virtual machine that has not loaded the regular-expression classes.
+        // Plain string tests rather than a pattern, and java.io's listing rather than a
+        // directory stream: this runs on every start, before the application, in a virtual
+        // machine that has loaded neither the regular-expression nor the directory-stream
+        // classes.
         String prefix = PREFIX + component + "-";
+        String[] names = masterFolder.toFile().list();
+        if (names == null) {
+            throw new IOException("Cannot list the folder " + masterFolder);
+        }
         List<Path> folders = new ArrayList<>();
         List<Long> versions = new ArrayList<>();
-        try (DirectoryStream<Path> entries = Files.newDirectoryStream(masterFolder)) {
-            for (Path entry : entries) {
-                String name = entry.getFileName().toString();
-                long version = name.startsWith(prefix) ? digitsBeforeSuffix(name, prefix.length())
-                        : -1;
-                if (version >= 0 && Files.isDirectory(entry)) {
-                    // Newest first: insert before the first older one.
-                    int at = 0;
-                    while (at < versions.size() && versions.get(at) >= version) {
-                        at++;
-                    }
-                    folders.add(at, entry);
-                    versions.add(at, version);
+        for (String name : names) {
+            long version = name.startsWith(prefix) ? digitsBeforeSuffix(name, prefix.length())
+                    : -1;
+            Path entry = version >= 0 ? masterFolder.resolve(name) : null;
+            if (entry != null && entry.toFile().isDirectory()) {
+                // Newest first: insert before the first older one.
+                int at = 0;
+                while (at < versions.size() && versions.get(at) >= version) {
+                    at++;
                 }
+                folders.add(at, entry);
+                versions.add(at, version);
             }
         }
         return folders;

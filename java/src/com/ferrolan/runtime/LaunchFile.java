@@ -32,7 +32,7 @@ public final class LaunchFile {
     public int mustFork;
 
     public static LaunchFile read(Path file) throws IOException {
-        Fields in = new Fields(Files.readAllBytes(file));
+        Fields in = new Fields(FileBytes.read(file));
         LaunchFile launch = new LaunchFile();
         launch.version = in.number();
         launch.mainClass = in.text();

@@ -1,7 +1,6 @@
 package com.ferrolan.runtime;
 
 import java.io.IOException;
-import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Collections;
@@ -33,7 +32,7 @@ public final class LaunchProperties {
 
     /** Reads a launch-properties file. The launcher writes 8-bit text in the system code page. */
     public static LaunchProperties read(Path file) throws IOException {
-        return parse(new String(Files.readAllBytes(file), NativeText.charset()));
+        return parse(new String(FileBytes.read(file), NativeText.charset()));
     }
 
     /**

@@ -1,5 +1,6 @@
 package com.ferrolan.updater;
 
+import com.ferrolan.runtime.FileBytes;
 import com.ferrolan.runtime.InstalledFolders;
 import com.ferrolan.runtime.LaunchFile;
 import com.ferrolan.runtime.LaunchProperties;
@@ -15,6 +16,9 @@ import java.net.URLClassLoader;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.security.CodeSource;
+import java.security.PermissionCollection;
+import java.security.Permissions;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Comparator;
@@ -127,7 +131,7 @@ public final class Updater {
         String appName = properties.getStatic("app_name");
         log.info("Master folder " + masterFolder + ", application " + appName);
         Path updaterLaunchFile = updaterFolder.resolve(LaunchFile.NAME);
-        LaunchFile updaterLaunch = Files.isRegularFile(updaterLaunchFile)
+        LaunchFile updaterLaunch = updaterLaunchFile.toFile().isFile()
                 ? LaunchFile.read(updaterLaunchFile) : null;
 
         List<Path> installed = InstalledFolders.completeVersions(masterFolder, appName);
@@ -346,7 +350,7 @@ public final class Updater {
         List<URL> urls = new ArrayList<>();
         for (String entry : launch.classpath) {
             Path jar = folder.resolve(entry);
-            if (!Files.exists(jar)) {
+            if (!jar.toFile().exists()) {
                 throw new StartFailure(version + ": its class path entry " + entry
                         + " is missing");
             }
@@ -357,8 +361,7 @@ public final class Updater {
                         + " is not a valid path");
             }
         }
-        URLClassLoader loader = new URLClassLoader(urls.toArray(new URL[0]),
-                ClassLoader.getPlatformClassLoader());
+        URLClassLoader loader = new ApplicationLoader(urls.toArray(new URL[0]));
         String problem;
         try {
             Class<?> mainClass = Class.forName(launch.mainClass, false, loader);
@@ -378,6 +381,30 @@ public final class Updater {
         }
         closeLoader(loader);
         throw new StartFailure(problem);
+    }
+
+    /**
+     * The application's class loader: its class path, beside the platform's classes. Without a
+     * security manager no permission is ever checked, so its classes get an empty set: working
+     * out URLClassLoader's file permissions would load and initialise the security
+     * configuration, milliseconds before the application's main that a start through "java"
+     * does not spend.
+     */
+    static final class ApplicationLoader extends URLClassLoader {
+        static {
+            ClassLoader.registerAsParallelCapable();
+        }
+
+        ApplicationLoader(URL[] classpath) {
+            super(classpath, ClassLoader.getPlatformClassLoader());
+        }
+
+        @Override
+        @SuppressWarnings("removal")
+        protected PermissionCollection getPermissions(CodeSource source) {
+            return System.getSecurityManager() == null ? new Permissions()
+                    : super.getPermissions(source);
+        }
     }
 
     /** Lets go of the jars behind a main method that will not run in this machine. */
@@ -480,10 +507,10 @@ public final class Updater {
     static Map<String, String> proxySettings(Path masterFolder) throws IOException {
         Path file = masterFolder.resolve("FLAppsSharedConfig").resolve("DetectedProxy");
         Map<String, String> settings = new LinkedHashMap<>();
-        if (!Files.isRegularFile(file)) {
+        if (!file.toFile().isFile()) {
             return settings;
         }
-        String text = new String(Files.readAllBytes(file), NativeText.charset());
+        String text = new String(FileBytes.read(file), NativeText.charset());
         int split = text.indexOf("\r\n");
         settings.put("ferrolan.proxy.list", split < 0 ? text : text.substring(0, split));
         if (split >= 0) {
