@@ -10,7 +10,7 @@ packages=(
   openjdk-17-jdk-headless googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils clang clang-format libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 wine
-  nginx-light tinyproxy ccache nftables iproute2 python3 openssl libssl-dev osslsigncode
+  nginx-light tinyproxy ccache nftables iproute2 python3 openssl libssl-dev osslsigncode time
 )
 
 missing=()
