@@ -7,12 +7,15 @@
 // nothing is ever written into the JDK itself.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "launch/launch_sequence.h"
 #include "log/log.h"
 #include "tail/params.h"
+#include "testing/environment.h"
 #include "testing/files.h"
 #include "testing/tail_builder.h"
 #include "testing/temp_folder.h"
@@ -228,7 +231,7 @@ TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationWithItsOwnArgumentsAndOptio
 // A newest version that cannot start (its main class is not in its jar) falls back to the one
 // before it; the application's name holds a "-". Versions older than the one before the
 // running one go.
-TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesOldVersions) {
+TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesWhatEarlierRunsLeft) {
   InstallJre(true);
   LaunchFileContents updater;
   updater.mainClass = "com.ferrolan.updater.Updater";
@@ -241,8 +244,23 @@ TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesOldVersions) {
   for (const char* version : {"3", "2", "1"})
     InstallComponent(std::string("Ferrolan-Demo-App-0000000000") + version + "-complete", app,
                      kDemoJar);
+  // What killed runs left: a launch-properties file of two days ago goes, one of a run that may
+  // still be going stays; so does a folder an earlier clean-up renamed but could not delete.
+  const std::string updaterFolder = InMaster(kUpdaterFolder) + "/";
+  WriteFile(updaterFolder + "FLLaunchProperties-1-1", "old");
+  stdfs::last_write_time(updaterFolder + "FLLaunchProperties-1-1",
+                         stdfs::file_time_type::clock::now() - std::chrono::hours(48));
+  WriteFile(updaterFolder + "FLLaunchProperties-2-2", "recent");
+  stdfs::create_directories(InMaster("FerrolanTrash-1/lib"));
+  WriteFile(InMaster("FerrolanTrash-1/lib/file"), "left");
 
+  // The updater's log is named and its lines are stamped with the local time: here India's,
+  // half an hour off the hour and without daylight saving.
+  testing::ScopedEnvironment environment;
+  environment.Set("TZ", "Asia/Kolkata");
+  const std::time_t before = std::time(nullptr);
   LaunchInChild(false, "Demo-App");
+  const std::time_t after = std::time(nullptr);
   ASSERT_TRUE(WaitForFile(Report(), 5));
   EXPECT_EQ(ReportLine(ReadFile(Report()), "classpath"),
             InMaster("Ferrolan-Demo-App-00000000003-complete/app.jar"));
@@ -252,9 +270,38 @@ TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesOldVersions) {
     EXPECT_TRUE(
         stdfs::exists(InMaster(std::string("Ferrolan-Demo-App-0000000000") + kept + "-complete")));
   EXPECT_FALSE(stdfs::exists(InMaster("Ferrolan-Demo-App-00000000001-complete")));
+  EXPECT_FALSE(stdfs::exists(updaterFolder + "FLLaunchProperties-1-1"));
+  EXPECT_TRUE(stdfs::exists(updaterFolder + "FLLaunchProperties-2-2"));
+  EXPECT_FALSE(stdfs::exists(InMaster("FerrolanTrash-1")));
   std::string log;
-  for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
-    if (entry.path().filename().string().rfind("Updater-", 0) == 0) log = ReadFile(entry.path());
+  std::string logName;
+  for (const auto& entry : stdfs::directory_iterator(InMaster("logs"))) {
+    if (entry.path().filename().string().rfind("Updater-", 0) == 0) {
+      logName = entry.path().filename().string();
+      log = ReadFile(entry.path());
+    }
+  }
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  long pid = 0;
+  ASSERT_EQ(std::sscanf(logName.c_str(), "Updater-%4d-%2d-%2d-%2d-%2d-%2d-%ld.log", &y, &mo, &d, &h,
+                        &mi, &sec, &pid),
+            7)
+      << logName;
+  namespace chrono = std::chrono;
+  const chrono::sys_seconds stamped =
+      chrono::sys_days{chrono::year{y} / chrono::month{static_cast<unsigned>(mo)} /
+                       chrono::day{static_cast<unsigned>(d)}} +
+      chrono::hours{h} + chrono::minutes{mi} + chrono::seconds{sec} - chrono::minutes{330};
+  EXPECT_GE(stamped.time_since_epoch().count(), before - 1) << logName;
+  EXPECT_LE(stamped.time_since_epoch().count(), after + 1) << logName;
+  // Lines start with the local time of day, to the millisecond.
+  ASSERT_GE(log.size(), 13u);
+  int lineH = -1, lineMi = -1, lineSec = -1, lineMs = -1;
+  ASSERT_EQ(std::sscanf(log.c_str(), "%2d:%2d:%2d.%3d ", &lineH, &lineMi, &lineSec, &lineMs), 4)
+      << log;
+  EXPECT_EQ(log[12], ' ') << log;
+  const int lineSeconds = (lineH * 60 + lineMi) * 60 + lineSec;
+  EXPECT_NEAR(lineSeconds, (h * 60 + mi) * 60 + sec, 5) << log;
   EXPECT_NE(log.find("com.example.Missing is not in its class path"), std::string::npos) << log;
   EXPECT_NE(log.find("Falling back to the previous version Ferrolan-Demo-App-00000000003"),
             std::string::npos)

@@ -543,19 +543,24 @@ public final class Updater {
         log.info("Recorded " + options.size() + " JVM options in " + lso);
     }
 
-    /** Launch-properties files of earlier runs that were killed before they could remove them. */
+    /**
+     * Launch-properties files of earlier runs that were killed before they could remove them.
+     * Listed through java.io, as the other chores of every start: a stream over a directory
+     * would bootstrap the lambda machinery, tens of milliseconds in a new virtual machine.
+     */
     private static void removeStaleProperties(Path folder, Path current, UpdaterLog log) {
         long now = System.currentTimeMillis();
-        try (Stream<Path> entries = Files.list(folder)) {
-            for (Path entry : (Iterable<Path>) entries::iterator) {
-                if (entry.getFileName().toString().startsWith("FLLaunchProperties-")
-                        && !entry.equals(current)
-                        && now - Files.getLastModifiedTime(entry).toMillis() > STALE_PROPERTIES_MS) {
-                    Files.deleteIfExists(entry);
-                }
+        String[] names = folder.toFile().list();
+        if (names == null) {
+            log.info("Could not look for old launch-properties files in " + folder);
+            return;
+        }
+        for (String name : names) {
+            File entry = folder.resolve(name).toFile();
+            if (name.startsWith("FLLaunchProperties-") && !entry.toPath().equals(current)
+                    && now - entry.lastModified() > STALE_PROPERTIES_MS && !entry.delete()) {
+                log.info("Could not remove the old launch-properties file " + entry);
             }
-        } catch (IOException unlisted) {
-            log.info("Could not look for old launch-properties files: " + unlisted);
         }
     }
 
@@ -596,14 +601,18 @@ public final class Updater {
 
     /** Folders an earlier clean-up renamed but could not delete completely. */
     private static void removeLeftoverTrash(Path masterFolder, UpdaterLog log) {
-        try (Stream<Path> entries = Files.list(masterFolder)) {
-            for (Path entry : (Iterable<Path>) entries::iterator) {
-                if (entry.getFileName().toString().startsWith("FerrolanTrash-")) {
-                    deleteTree(entry);
+        String[] names = masterFolder.toFile().list();
+        if (names == null) {
+            return;
+        }
+        for (String name : names) {
+            if (name.startsWith("FerrolanTrash-")) {
+                try {
+                    deleteTree(masterFolder.resolve(name));
+                } catch (IOException stillInUse) {
+                    log.info("Could not remove an old version yet: " + stillInUse);
                 }
             }
-        } catch (IOException stillInUse) {
-            log.info("Could not remove an old version yet: " + stillInUse);
         }
     }
 

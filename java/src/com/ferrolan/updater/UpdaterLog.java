@@ -1,16 +1,14 @@
 package com.ferrolan.updater;
 
+import java.io.FileOutputStream;
 import java.io.IOException;
+import java.io.OutputStreamWriter;
 import java.io.PrintWriter;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
 import java.nio.file.Path;
-import java.time.Instant;
-import java.time.LocalDateTime;
-import java.time.ZoneId;
-import java.time.format.DateTimeFormatter;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.TimeZone;
 
 /**
  * The updater's log: "logs/Updater-<date>-<time>-<pid>.log" in the master folder, next to the
@@ -44,8 +42,7 @@ final class UpdaterLog implements AutoCloseable {
     private final boolean echo;
     private final Thread opener;
     private final List<Pending> pending = new ArrayList<>();
-    private ZoneId zone;
-    private DateTimeFormatter lineTime;
+    private LocalClock clock;
     private Path path;
     private PrintWriter file;
     private boolean started;
@@ -77,22 +74,20 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     private void openFile(Path folder, long started) {
-        ZoneId localZone = ZoneId.systemDefault();
-        Path name = folder.resolve("Updater-"
-                + LocalDateTime.ofInstant(Instant.ofEpochMilli(started), localZone)
-                        .format(DateTimeFormatter.ofPattern("yyyy-MM-dd-HH-mm-ss"))
-                + "-" + ProcessHandle.current().pid() + ".log");
+        LocalClock localClock = new LocalClock(TimeZone.getDefault());
+        Path name = folder.resolve("Updater-" + localClock.fileStamp(started) + "-"
+                + ProcessHandle.current().pid() + ".log");
         PrintWriter writer = null;
         try {
-            Files.createDirectories(folder);
-            writer = new PrintWriter(Files.newBufferedWriter(name, StandardCharsets.UTF_8), true);
+            // java.io rather than Files: no file-channel machinery to load for one log file.
+            folder.toFile().mkdirs();
+            writer = new PrintWriter(new OutputStreamWriter(new FileOutputStream(name.toFile()),
+                    StandardCharsets.UTF_8), true);
         } catch (IOException unwritable) {
             System.err.println("[Updater] Cannot write the log " + name + ": " + unwritable);
         }
-        DateTimeFormatter lineFormat = DateTimeFormatter.ofPattern("HH:mm:ss.SSS");
         synchronized (this) {
-            zone = localZone;
-            lineTime = lineFormat;
+            clock = localClock;
             file = writer;
             path = writer == null ? null : name;
             opened = true;
@@ -135,8 +130,7 @@ final class UpdaterLog implements AutoCloseable {
     /** Writes one line once the file is open; holds the lock. */
     private void store(long millis, String line, boolean error) {
         if (file != null) {
-            LocalDateTime time = LocalDateTime.ofInstant(Instant.ofEpochMilli(millis), zone);
-            file.println(time.format(lineTime) + " " + line);
+            file.println(clock.lineTime(millis) + " " + line);
         } else if (error && !echo) {
             System.err.println(line);
         }
