@@ -25,9 +25,7 @@ import java.util.Comparator;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
-import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
-import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.stream.Stream;
 
 /**
@@ -226,6 +224,9 @@ public final class Updater {
      * start's grace time or its main returned, so an application that calls System.exit cuts
      * them short at worst (a renamed folder is removed on a later start). The launch-properties
      * file goes, and the log is completed, when the virtual machine ends.
+     *
+     * <p>Only what the application needs is done before its main: the shutdown hook is added
+     * by the chores' thread, which starts right before main and runs on the other core.
      */
     private static Started runHere(LaunchFile launch, Path appFolder, Method main,
             Map<String, String> settings, Path propertiesFile, List<String> userArguments,
@@ -253,33 +254,7 @@ public final class Updater {
             System.setProperty(setting.getKey(), setting.getValue());
         }
         System.setProperty("java.class.path", classpath.toString());
-        Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
-            @Override
-            public void run() {
-                try {
-                    Files.deleteIfExists(propertiesFile);
-                } catch (IOException inUse) {
-                    // Removed by a later start once it is a day old.
-                }
-                log.close();
-            }
-        }, "ferrolan-shutdown"));
-
-        CountDownLatch mainEnded = new CountDownLatch(1);
-        AtomicBoolean mainFailed = new AtomicBoolean();
-        Thread chores = new Thread(new Runnable() {
-            @Override
-            public void run() {
-                try {
-                    mainEnded.await(START_GRACE_MS, TimeUnit.MILLISECONDS);
-                } catch (InterruptedException stopped) {
-                    return;
-                }
-                log.startWriting();
-                afterStart.run(!mainFailed.get());
-            }
-        }, "ferrolan-after-start");
-        chores.setDaemon(true);
+        AfterMain chores = new AfterMain(propertiesFile, log, afterStart);
         chores.start();
 
         Thread thread = Thread.currentThread();
@@ -289,8 +264,7 @@ public final class Updater {
         try {
             main.invoke(null, (Object) arguments.toArray(new String[0]));
         } catch (InvocationTargetException thrown) {
-            mainFailed.set(true);
-            mainEnded.countDown();
+            chores.mainEnded(false);
             thread.setContextClassLoader(updaterLoader);
             // What "java" prints for an exception out of main; like it, the exit code is 1 once
             // the application's other threads have ended.
@@ -301,12 +275,12 @@ public final class Updater {
             awaitOtherThreads();
             return Started.ended(1);
         } catch (IllegalAccessException refused) {
-            mainEnded.countDown();
+            chores.mainEnded(false);
             throw new StartFailure(version + ": " + launch.mainClass + ".main cannot be called: "
                     + refused);
         }
         thread.setContextClassLoader(updaterLoader);
-        mainEnded.countDown();
+        chores.mainEnded(true);
         chores.join();
         log.info(launch.mainClass + " of " + version + " returned from main");
         return Started.running();
@@ -334,6 +308,73 @@ public final class Updater {
     /** The chores after a start; `started` tells whether the application got going. */
     private interface AfterStart {
         void run(boolean started);
+    }
+
+    /**
+     * The thread of the chores after a start in this virtual machine. It adds the shutdown hook
+     * that removes the launch-properties file and completes the log, waits until the
+     * application's main has ended or has run for the start's grace time, then opens the log
+     * and runs the chores, unless main failed. A monitor of its own carries how main ended.
+     */
+    private static final class AfterMain extends Thread {
+        private final Path propertiesFile;
+        private final UpdaterLog log;
+        private final AfterStart afterStart;
+        private boolean ended;
+        private boolean succeeded;
+
+        AfterMain(Path propertiesFile, UpdaterLog log, AfterStart afterStart) {
+            super("ferrolan-after-start");
+            setDaemon(true);
+            this.propertiesFile = propertiesFile;
+            this.log = log;
+            this.afterStart = afterStart;
+        }
+
+        /** Main has returned (`succeeded`) or failed. */
+        synchronized void mainEnded(boolean succeeded) {
+            this.ended = true;
+            this.succeeded = succeeded;
+            notifyAll();
+        }
+
+        @Override
+        public void run() {
+            Thread hook = new Thread("ferrolan-shutdown") {
+                @Override
+                public void run() {
+                    cleanUp();
+                }
+            };
+            try {
+                Runtime.getRuntime().addShutdownHook(hook);
+            } catch (IllegalStateException exiting) {
+                // The application ended the run before the hook was in: clean up here.
+                cleanUp();
+                return;
+            }
+            boolean started;
+            synchronized (this) {
+                long deadline = System.currentTimeMillis() + START_GRACE_MS;
+                for (long left = START_GRACE_MS; !ended && left > 0;
+                        left = deadline - System.currentTimeMillis()) {
+                    try {
+                        wait(left);
+                    } catch (InterruptedException stopped) {
+                        return;
+                    }
+                }
+                started = !ended || succeeded;
+            }
+            log.startWriting();
+            afterStart.run(started);
+        }
+
+        private void cleanUp() {
+            // When it cannot go, a later start removes it once it is a day old.
+            propertiesFile.toFile().delete();
+            log.close();
+        }
     }
 
     /**

@@ -16,11 +16,11 @@ import java.util.TimeZone;
  * FERROLAN_LOG_ECHO is "1", as the launcher's do on POSIX; a log that cannot be written falls
  * back to the standard error stream, so an error is never lost.
  *
- * <p>Naming and opening the file takes tens of milliseconds in a fresh virtual machine (the
- * time-zone rules, the process handle), which would delay every start of the application. So the
- * lines are kept with their times until {@link #startWriting()}, called once the application is
- * on its way, has a thread of the log's own open the file and write them. {@link #path()} and
- * {@link #close()} start it too, and wait for it.
+ * <p>Naming and opening the file takes milliseconds in a fresh virtual machine (the time zone,
+ * the process handle), which would delay every start of the application. So the lines are kept
+ * with their times until {@link #startWriting()}, called once the application is on its way
+ * (from the thread of the chores after a start), opens the file and writes them.
+ * {@link #path()} and {@link #close()} start it too, and wait for it.
  */
 final class UpdaterLog implements AutoCloseable {
     /** How long close() waits for the file to open. */
@@ -40,7 +40,8 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     private final boolean echo;
-    private final Thread opener;
+    private final Path folder;
+    private final long startedAt;
     private final List<Pending> pending = new ArrayList<>();
     private LocalClock clock;
     private Path path;
@@ -51,26 +52,26 @@ final class UpdaterLog implements AutoCloseable {
 
     private UpdaterLog(Path masterFolder, boolean echo) {
         this.echo = echo;
-        long started = System.currentTimeMillis();
-        this.opener = new Thread(new Runnable() {
-            @Override
-            public void run() {
-                openFile(masterFolder.resolve("logs"), started);
-            }
-        }, "ferrolan-log");
-        opener.setDaemon(true);
+        this.folder = masterFolder.resolve("logs");
+        this.startedAt = System.currentTimeMillis();
     }
 
     static UpdaterLog open(Path masterFolder) {
         return new UpdaterLog(masterFolder, "1".equals(System.getenv("FERROLAN_LOG_ECHO")));
     }
 
-    /** Opens the file on the log's own thread and writes what is pending; once is enough. */
-    synchronized void startWriting() {
-        if (!started) {
+    /**
+     * Opens the file and writes what is pending; once is enough. The first caller opens it,
+     * while the others go on keeping their lines (or wait for it, in path and close).
+     */
+    void startWriting() {
+        synchronized (this) {
+            if (started) {
+                return;
+            }
             started = true;
-            opener.start();
         }
+        openFile(folder, startedAt);
     }
 
     private void openFile(Path folder, long started) {
