@@ -314,7 +314,8 @@ public final class Updater {
      * The thread of the chores after a start in this virtual machine. It adds the shutdown hook
      * that removes the launch-properties file and completes the log, waits until the
      * application's main has ended or has run for the start's grace time, then opens the log
-     * and runs the chores, unless main failed. A monitor of its own carries how main ended.
+     * and runs the chores (the clean-up of old versions only when main did not fail). A monitor
+     * of its own carries how main ended.
      */
     private static final class AfterMain extends Thread {
         private final Path propertiesFile;
