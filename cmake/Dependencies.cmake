@@ -3,8 +3,8 @@
 #   ferrolan::lzma      liblzma (xz)
 #   ferrolan::json      nlohmann-json (header-only)
 #   ferrolan::zlib      zlib (the packager inflates jar manifests with it)
-#   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only (curl
-#                                                  and libproxy: headers, loaded at run time)
+#   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only
+#                                                  (headers; the libraries load at run time)
 # Native builds take Debian's packages; the mingw build takes the static libraries that
 # scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX, and Debian's mingw zlib
 # (libz-mingw-w64-dev).
@@ -93,9 +93,14 @@ if(NOT WIN32)
     target_include_directories(ferrolan::curl SYSTEM INTERFACE ${_curl_includes})
   endif()
   target_link_libraries(ferrolan::curl INTERFACE ${CMAKE_DL_LIBS})
+  # Xlib and libpng likewise, when a splash first needs them
+  # (src/splash/imaging_libraries_posix.h).
   add_library(ferrolan::x11 INTERFACE IMPORTED)
-  target_link_libraries(ferrolan::x11 INTERFACE X11::X11)
-  add_library(ferrolan::png ALIAS PNG::PNG)
+  target_include_directories(ferrolan::x11 SYSTEM INTERFACE ${X11_INCLUDE_DIR})
+  target_link_libraries(ferrolan::x11 INTERFACE ${CMAKE_DL_LIBS})
+  add_library(ferrolan::png INTERFACE IMPORTED)
+  target_include_directories(ferrolan::png SYSTEM INTERFACE ${PNG_INCLUDE_DIRS})
+  target_link_libraries(ferrolan::png INTERFACE ${CMAKE_DL_LIBS})
 
   # Automatic proxy configuration (WPAD and configuration scripts) for proxy detection.
   find_package(PkgConfig REQUIRED)

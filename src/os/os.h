@@ -60,6 +60,12 @@ class DynamicLibrary {
   Fn Function(const char* name) const {
     return reinterpret_cast<Fn>(Symbol(name));
   }
+  /// Stores the function `name` in `slot`; false (and a null slot) when the library has none.
+  template <typename Fn>
+  bool Resolve(const char* name, Fn& slot) const {
+    slot = Function<Fn>(name);
+    return slot != nullptr;
+  }
 
  private:
   void* handle_ = nullptr;

@@ -1,12 +1,10 @@
 // The POSIX splash: libpng decodes the image, and an Xlib window on a thread of its own shows the
-// frames of frame_renderer.h. The thread opens no display of its own: StartSplashWindow opens
-// one, hands it over, and from then on only the splash thread talks to it, so Xlib needs no
-// thread support of its own (no XInitThreads).
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+// frames of frame_renderer.h. Both libraries are loaded when first needed
+// (imaging_libraries_posix.h); without them there is no splash. The thread opens no display of its
+// own: StartSplashWindow opens one, hands it over, and from then on only the splash thread talks to
+// it, so Xlib needs no thread support of its own (no XInitThreads).
 #include <X11/cursorfont.h>
 #include <fcntl.h>
-#include <png.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -24,6 +22,7 @@
 #include <vector>
 
 #include "log/log.h"
+#include "splash/imaging_libraries_posix.h"
 #include "splash/png_header.h"
 #include "splash/splash_control_os.h"
 
@@ -39,7 +38,7 @@ constexpr auto kPaintTimeout = std::chrono::milliseconds(5000);
 constexpr auto kMarqueeTick = std::chrono::milliseconds(30);
 
 struct DisplayCloser {
-  void operator()(Display* display) const { XCloseDisplay(display); }
+  void operator()(Display* display) const { Xlib()->XCloseDisplay(display); }
 };
 using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
@@ -53,7 +52,7 @@ struct XImageDestroyer {
 using XImagePtr = std::unique_ptr<XImage, XImageDestroyer>;
 
 struct PngImageFreer {
-  void operator()(png_image* image) const { png_image_free(image); }
+  void operator()(png_image* image) const { Png()->png_image_free(image); }
 };
 
 class UniqueFd {
@@ -179,9 +178,10 @@ class SplashThread {
     Loop();
     // With the server gone there is no window left to take down.
     if (!shared_->displayLost) {
-      XFreeGC(display_.get(), gc_);  // its client-side record outlives the display otherwise
-      XDestroyWindow(display_.get(), window_);
-      XSync(display_.get(), False);
+      Xlib()->XFreeGC(display_.get(),
+                      gc_);  // its client-side record outlives the display otherwise
+      Xlib()->XDestroyWindow(display_.get(), window_);
+      Xlib()->XSync(display_.get(), False);
     }
     shared_->SetPhase(SharedState::Phase::kEnded);
   }
@@ -191,7 +191,7 @@ class SplashThread {
     Display* display = display_.get();
     const int screen = DefaultScreen(display);
     XVisualInfo info;
-    if (!XMatchVisualInfo(display, screen, 24, TrueColor, &info)) {
+    if (!Xlib()->XMatchVisualInfo(display, screen, 24, TrueColor, &info)) {
       LogPrintf("[Splash] The display has no 24-bit TrueColor visual\n");
       LogPrintf("Unable to create SplashWnd\n");
       return false;
@@ -206,10 +206,10 @@ class SplashThread {
     Window rootOfPointer = root, child = 0;
     int pointerX = 0, pointerY = 0, windowX = 0, windowY = 0;
     unsigned int buttons = 0;
-    XQueryPointer(display, root, &rootOfPointer, &child, &pointerX, &pointerY, &windowX, &windowY,
-                  &buttons);
+    Xlib()->XQueryPointer(display, root, &rootOfPointer, &child, &pointerX, &pointerY, &windowX,
+                          &windowY, &buttons);
     XWindowAttributes rootAttributes;
-    XGetWindowAttributes(display, rootOfPointer, &rootAttributes);
+    Xlib()->XGetWindowAttributes(display, rootOfPointer, &rootAttributes);
     height_ = WindowHeight(geometry_, progress_);
     const int x = (rootAttributes.width - geometry_.width) / 2;
     const int y = (rootAttributes.height - height_) / 2;
@@ -218,10 +218,10 @@ class SplashThread {
     attributes.override_redirect = True;  // no decorations, no focus, no taskbar entry
     attributes.background_pixel = layout_->ToPixel(0xFFFFFFFFu);
     attributes.border_pixel = 0;
-    attributes.colormap = XCreateColormap(display, root, visual_, AllocNone);
+    attributes.colormap = Xlib()->XCreateColormap(display, root, visual_, AllocNone);
     attributes.event_mask = ExposureMask | StructureNotifyMask;
-    attributes.cursor = XCreateFontCursor(display, XC_watch);
-    window_ = XCreateWindow(
+    attributes.cursor = Xlib()->XCreateFontCursor(display, XC_watch);
+    window_ = Xlib()->XCreateWindow(
         display, root, x, y, static_cast<unsigned>(geometry_.width), static_cast<unsigned>(height_),
         0, depth_, InputOutput, visual_,
         CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWColormap | CWEventMask | CWCursor,
@@ -230,12 +230,12 @@ class SplashThread {
       LogPrintf("Unable to create SplashWnd\n");
       return false;
     }
-    gc_ = XCreateGC(display, window_, 0, nullptr);
-    XMapRaised(display, window_);
+    gc_ = Xlib()->XCreateGC(display, window_, 0, nullptr);
+    Xlib()->XMapRaised(display, window_);
     // An override-redirect window is mapped by the server itself, without a window manager, so
     // its MapNotify follows at once. Other events stay queued for the loop.
     XEvent mapped;
-    XIfEvent(display, &mapped, &IsMapNotify, reinterpret_cast<XPointer>(&window_));
+    Xlib()->XIfEvent(display, &mapped, &IsMapNotify, reinterpret_cast<XPointer>(&window_));
     {
       std::lock_guard<std::mutex> lock(shared_->mutex);
       shared_->bounds = WindowBounds{x, y, geometry_.width, height_};
@@ -250,9 +250,9 @@ class SplashThread {
     auto nextTick = Clock::now() + kMarqueeTick;
     for (;;) {
       if (shared_->displayLost) return;
-      while (XPending(display) > 0) {
+      while (Xlib()->XPending(display) > 0) {
         XEvent event;
-        XNextEvent(display, &event);
+        Xlib()->XNextEvent(display, &event);
         if (event.type == Expose && event.xexpose.count == 0) Paint(false);
       }
 
@@ -286,8 +286,8 @@ class SplashThread {
             std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now()).count());
         if (timeout < 0) timeout = 0;
       }
-      XFlush(display);
-      if (XPending(display) > 0) continue;
+      Xlib()->XFlush(display);
+      if (Xlib()->XPending(display) > 0) continue;
       pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0},
                        {shared_->wakeRead.get(), POLLIN, 0}};
       if (poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN) != 0) shared_->DrainWakeups();
@@ -301,8 +301,8 @@ class SplashThread {
     const int height = WindowHeight(geometry_, value);
     if (height != height_) {
       height_ = height;
-      XResizeWindow(display_.get(), window_, static_cast<unsigned>(geometry_.width),
-                    static_cast<unsigned>(height_));
+      Xlib()->XResizeWindow(display_.get(), window_, static_cast<unsigned>(geometry_.width),
+                            static_cast<unsigned>(height_));
       std::lock_guard<std::mutex> lock(shared_->mutex);
       shared_->bounds = WindowBounds{x_, y_, geometry_.width, height_};
     }
@@ -314,9 +314,9 @@ class SplashThread {
     if (progress_ == kIndeterminate) marqueeOffset_ = NextMarqueeOffset(marqueeOffset_);
     RenderFrame(image_, border_, progress_, marqueeOffset_, frame_);
     if (!ximage_) {
-      ximage_.reset(XCreateImage(display_.get(), visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
-                                 nullptr, static_cast<unsigned>(frame_.width),
-                                 static_cast<unsigned>(frame_.height), 32, 0));
+      ximage_.reset(Xlib()->XCreateImage(display_.get(), visual_, static_cast<unsigned>(depth_),
+                                         ZPixmap, 0, nullptr, static_cast<unsigned>(frame_.width),
+                                         static_cast<unsigned>(frame_.height), 32, 0));
       if (!ximage_) return;
       pixels_.assign(static_cast<std::size_t>(ximage_->bytes_per_line) *
                          static_cast<std::size_t>(frame_.height),
@@ -328,9 +328,9 @@ class SplashThread {
       for (int x = 0; x < frame_.width; ++x)
         XPutPixel(ximage_.get(), x, y, layout_->ToPixel(frame_.At(x, y)));
     }
-    XPutImage(display_.get(), window_, gc_, ximage_.get(), 0, top, 0, top,
-              static_cast<unsigned>(frame_.width), static_cast<unsigned>(height_ - top));
-    XSync(display_.get(), False);
+    Xlib()->XPutImage(display_.get(), window_, gc_, ximage_.get(), 0, top, 0, top,
+                      static_cast<unsigned>(frame_.width), static_cast<unsigned>(height_ - top));
+    Xlib()->XSync(display_.get(), False);
   }
 
   std::shared_ptr<SharedState> shared_;
@@ -437,13 +437,14 @@ void MarkDisplayLost(Display* /*display*/, void* lost) {
 
 // `lost` (may be null) is set when the server goes away; it must outlive the display.
 DisplayPtr OpenDisplay(std::atomic<bool>* lost) {
+  if (Xlib() == nullptr) return nullptr;
   static std::once_flag installed;
   std::call_once(installed, [] {
-    XSetErrorHandler(LogXError);
-    XSetIOErrorHandler(LogXIoError);
+    Xlib()->XSetErrorHandler(LogXError);
+    Xlib()->XSetIOErrorHandler(LogXIoError);
   });
-  DisplayPtr display(XOpenDisplay(nullptr));
-  if (display) XSetIOErrorExitHandler(display.get(), MarkDisplayLost, lost);
+  DisplayPtr display(Xlib()->XOpenDisplay(nullptr));
+  if (display) Xlib()->XSetIOErrorExitHandler(display.get(), MarkDisplayLost, lost);
   return display;
 }
 
@@ -451,18 +452,18 @@ DisplayPtr OpenDisplay(std::atomic<bool>* lost) {
 
 bool IsWindowsXpOrLater() { return true; }
 
-// libpng and Xlib need no process-wide start-up.
+// libpng and Xlib need no process-wide start-up; they are loaded when first used.
 bool StartImaging() { return true; }
 void StopImaging() {}
 
 std::optional<ArgbImage> LoadPng(const std::string& path) {
   const std::optional<PngSize> declared = ShowablePngSize(path);
-  if (!declared) return std::nullopt;
+  if (!declared || Png() == nullptr) return std::nullopt;
 
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   std::unique_ptr<png_image, PngImageFreer> release(&png);
-  if (!png_image_begin_read_from_file(&png, path.c_str())) {
+  if (!Png()->png_image_begin_read_from_file(&png, path.c_str())) {
     LogPrintf("[Splash] Cannot decode %s: %s\n", path.c_str(), png.message);
     return std::nullopt;
   }
@@ -472,7 +473,7 @@ std::optional<ArgbImage> LoadPng(const std::string& path) {
   }
   png.format = PNG_FORMAT_ARGB;
   std::vector<png_byte> bytes(PNG_IMAGE_SIZE(png));
-  if (!png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr)) {
+  if (!Png()->png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr)) {
     LogPrintf("[Splash] Cannot decode %s: %s\n", path.c_str(), png.message);
     return std::nullopt;
   }
@@ -520,9 +521,9 @@ std::optional<ArgbImage> CaptureScreen(const WindowBounds& area) {
   if (area.x < 0 || area.y < 0 || area.x + area.width > DisplayWidth(display.get(), screen) ||
       area.y + area.height > DisplayHeight(display.get(), screen))
     return std::nullopt;
-  XImage* raw = XGetImage(display.get(), RootWindow(display.get(), screen), area.x, area.y,
-                          static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
-                          AllPlanes, ZPixmap);
+  XImage* raw = Xlib()->XGetImage(display.get(), RootWindow(display.get(), screen), area.x, area.y,
+                                  static_cast<unsigned>(area.width),
+                                  static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
   if (raw == nullptr) return std::nullopt;
   std::unique_ptr<XImage, int (*)(XImage*)> captured(
       raw, [](XImage* image) { return XDestroyImage(image); });
@@ -540,7 +541,7 @@ std::optional<ArgbImage> CaptureScreen(const WindowBounds& area) {
 }
 
 bool SavePng(const ArgbImage& image, const std::string& path) {
-  if (image.width <= 0 || image.height <= 0) return false;
+  if (image.width <= 0 || image.height <= 0 || Png() == nullptr) return false;
   std::vector<png_byte> bytes;
   bytes.reserve(image.pixels.size() * 4);
   for (std::uint32_t argb : image.pixels) {
@@ -551,7 +552,7 @@ bool SavePng(const ArgbImage& image, const std::string& path) {
   png.width = static_cast<png_uint_32>(image.width);
   png.height = static_cast<png_uint_32>(image.height);
   png.format = PNG_FORMAT_ARGB;
-  return png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
+  return Png()->png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
 }
 
 }  // namespace ferrolan::splash::detail
