@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "log/log.h"
+#include "pipeline/decoder_memory.h"
 #include "pipeline/stages.h"
 
 namespace ferrolan::pipeline {
@@ -27,7 +28,7 @@ const char* InitErrorText(lzma_ret code) {
 // Owns the decoder state so every exit frees it.
 class Decoder {
  public:
-  Decoder() = default;
+  Decoder() { stream_.allocator = DecoderAllocator(); }
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
   ~Decoder() { lzma_end(&stream_); }

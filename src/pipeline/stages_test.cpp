@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "pipeline/decoder_memory.h"
 #include "testing/temp_folder.h"
 
 namespace ferrolan::pipeline {
@@ -39,7 +40,8 @@ std::string SampleData(std::size_t size, unsigned seed) {
 enum class Container { kLegacy, kXz, kXzBlocks };
 constexpr Container kContainers[] = {Container::kLegacy, Container::kXz, Container::kXzBlocks};
 
-std::string Compress(const std::string& data, Container container) {
+std::string Compress(const std::string& data, Container container,
+                     std::uint64_t blockSize = 64 * 1024) {
   lzma_stream strm = LZMA_STREAM_INIT;
   lzma_ret ret;
   if (container == Container::kLegacy) {
@@ -51,7 +53,7 @@ std::string Compress(const std::string& data, Container container) {
   } else {
     lzma_mt mt{};
     mt.threads = 2;
-    mt.block_size = 64 * 1024;
+    mt.block_size = blockSize;
     mt.preset = 1;
     mt.check = LZMA_CHECK_CRC32;
     ret = lzma_stream_encoder_mt(&strm, &mt);
@@ -118,6 +120,17 @@ TEST(UnLZMAerTest, DecodesLegacyAndXzStreams) {
     EXPECT_EQ(r.result, 0);
     EXPECT_TRUE(r.output == data) << "container " << static_cast<int>(c);
   }
+}
+
+// Buffers of a block's size come from the system and all go back to it: none may stay behind
+// with the process that goes on to host the application.
+TEST(UnLZMAerTest, GivesBlockSizedBuffersBackToTheSystem) {
+  const std::string data = SampleData(6 << 20, 4);
+  DecodeResult r = Decode(Compress(data, Container::kXzBlocks, 2 << 20));
+  EXPECT_EQ(r.result, 0);
+  EXPECT_TRUE(r.output == data);
+  EXPECT_GT(DecoderLargeBlocksPeak(), 0u);
+  EXPECT_EQ(DecoderLargeBlocksHeld(), 0u);
 }
 
 TEST(UnLZMAerTest, IgnoresBytesAfterTheEndOfTheStream) {
