@@ -16,7 +16,7 @@ cd "$root"
 
 seconds=${1:-600}
 shift || true
-all="base64 hex params tail_reader launch_file lso unarchiver unarchiver_signed png"
+all="base64 hex params tail_reader launch_file lso unarchiver unarchiver_signed png jar_reader"
 harnesses=${*:-$all}
 build=build/fuzz
 
