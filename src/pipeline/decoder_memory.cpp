@@ -18,7 +18,7 @@ struct alignas(std::max_align_t) Header {
 };
 
 std::atomic<std::size_t> g_held{0};
-std::atomic<std::size_t> g_peak{0};
+std::atomic<std::size_t> g_mapped{0};
 
 void* LZMA_API_CALL Allocate(void*, std::size_t count, std::size_t size) {
   if (size != 0 && count > (SIZE_MAX - sizeof(Header)) / size) return nullptr;
@@ -29,10 +29,8 @@ void* LZMA_API_CALL Allocate(void*, std::size_t count, std::size_t size) {
   }
   void* pages = detail::MapPages(bytes);
   if (pages == nullptr) return nullptr;
-  const std::size_t held = g_held.fetch_add(1, std::memory_order_relaxed) + 1;
-  std::size_t peak = g_peak.load(std::memory_order_relaxed);
-  while (held > peak && !g_peak.compare_exchange_weak(peak, held, std::memory_order_relaxed)) {
-  }
+  g_held.fetch_add(1, std::memory_order_relaxed);
+  g_mapped.fetch_add(1, std::memory_order_relaxed);
   return new (pages) Header{bytes} + 1;
 }
 
@@ -55,6 +53,6 @@ const lzma_allocator* DecoderAllocator() { return &kAllocator; }
 
 std::size_t DecoderLargeBlocksHeld() { return g_held.load(std::memory_order_relaxed); }
 
-std::size_t DecoderLargeBlocksPeak() { return g_peak.load(std::memory_order_relaxed); }
+std::size_t DecoderLargeBlocksMapped() { return g_mapped.load(std::memory_order_relaxed); }
 
 }  // namespace ferrolan::pipeline

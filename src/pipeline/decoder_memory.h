@@ -17,9 +17,9 @@ namespace ferrolan::pipeline {
 /// The allocator for every lzma_stream the pipeline decodes with.
 const lzma_allocator* DecoderAllocator();
 
-/// How many blocks from the system the allocator holds right now, and the most it has held at
-/// once since the process started.
+/// How many blocks from the system the allocator holds right now, and how many it has taken
+/// since the process started.
 std::size_t DecoderLargeBlocksHeld();
-std::size_t DecoderLargeBlocksPeak();
+std::size_t DecoderLargeBlocksMapped();
 
 }  // namespace ferrolan::pipeline
