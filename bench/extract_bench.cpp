@@ -14,6 +14,7 @@
 // Each round times the baseline and the extraction once, in turn; the best time of each is
 // compared, which filters out disturbances from other processes on the machine.
 #include <fcntl.h>
+#include <lzma.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
   ferrolan::log::SetConsoleForTesting(devNull.get());
 
   const bool download = !url.empty();
+  // The two sides may decode with different liblzma versions; say which the pipeline has.
+  std::printf("pipeline decoder: liblzma %s\n", lzma_version_string());
   const char* baselineName = download ? "local extraction" : "xz -dc";
   const char* measuredName = download ? "download and extraction" : "pipeline";
   double bestBaseline = 1e300;

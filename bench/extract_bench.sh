@@ -34,4 +34,5 @@ start=$(date +%s)
 "$pack" archive "$jre" -o "$work/jre.p2.l2" --key "$work/bench.private.der" \
   --format "${FERROLAN_BENCH_FORMAT:-xz}" | tail -n 1
 echo "[bench] packed in $(( $(date +%s) - start )) s"
+echo "[bench] baseline: $(xz --version | head -n 1)"
 "$bench" "$work/jre.p2.l2" "$work/bench.public.der" "$work" "$rounds"

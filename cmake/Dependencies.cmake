@@ -5,9 +5,10 @@
 #   ferrolan::zlib      zlib (the packager inflates jar manifests with it)
 #   ferrolan::curl, ferrolan::x11, ferrolan::png, ferrolan::libproxy   POSIX backends only
 #                                                  (headers; the libraries load at run time)
-# Native builds take Debian's packages; the mingw build takes the static libraries that
-# scripts/build-win-deps.sh cross-builds into FERROLAN_WIN_DEPS_PREFIX, and Debian's mingw zlib
-# (libz-mingw-w64-dev).
+# Native builds take Debian's packages, except liblzma: scripts/build-lzma.sh (run by
+# scripts/install-deps.sh) builds a newer static one into FERROLAN_NATIVE_DEPS_PREFIX. The mingw
+# build takes the static libraries that scripts/build-win-deps.sh cross-builds into
+# FERROLAN_WIN_DEPS_PREFIX, and Debian's mingw zlib (libz-mingw-w64-dev).
 set(THREADS_PREFER_PTHREAD_FLAG ON)
 find_package(Threads REQUIRED)
 
@@ -17,9 +18,21 @@ if(WIN32)
   endif()
   set(_deps_hint ${FERROLAN_WIN_DEPS_PREFIX})
   set(_find_opts NO_DEFAULT_PATH)
+  set(_lzma_hint ${FERROLAN_WIN_DEPS_PREFIX})
 else()
   set(_deps_hint "")
   set(_find_opts "")
+  if(DEFINED ENV{FERROLAN_CACHE})
+    set(_cache $ENV{FERROLAN_CACHE})
+  else()
+    set(_cache $ENV{HOME}/.cache/ferrolan)
+  endif()
+  set(FERROLAN_NATIVE_DEPS_PREFIX ${_cache}/native-deps CACHE PATH
+    "Third-party libraries built for this machine")
+  set(_lzma_hint ${FERROLAN_NATIVE_DEPS_PREFIX})
+  if(NOT EXISTS ${_lzma_hint}/lib/liblzma.a)
+    message(FATAL_ERROR "no liblzma in ${_lzma_hint}; run scripts/install-deps.sh")
+  endif()
 endif()
 
 function(_ferrolan_find_lib var name)
@@ -28,10 +41,10 @@ endfunction()
 
 _ferrolan_find_lib(FERROLAN_TOMCRYPT_LIB tomcrypt)
 _ferrolan_find_lib(FERROLAN_TOMMATH_LIB tommath)
-_ferrolan_find_lib(FERROLAN_LZMA_LIB lzma)
+find_library(FERROLAN_LZMA_STATIC_LIB NAMES liblzma.a HINTS ${_lzma_hint}/lib NO_DEFAULT_PATH REQUIRED)
 find_path(FERROLAN_TOMCRYPT_INC tomcrypt.h HINTS ${_deps_hint}/include ${_find_opts} REQUIRED)
 find_path(FERROLAN_TOMMATH_INC tommath.h HINTS ${_deps_hint}/include ${_find_opts} REQUIRED)
-find_path(FERROLAN_LZMA_INC lzma.h HINTS ${_deps_hint}/include ${_find_opts} REQUIRED)
+find_path(FERROLAN_LZMA_STATIC_INC lzma.h HINTS ${_lzma_hint}/include NO_DEFAULT_PATH REQUIRED)
 
 add_library(ferrolan::tomcrypt INTERFACE IMPORTED)
 target_link_libraries(ferrolan::tomcrypt INTERFACE ${FERROLAN_TOMCRYPT_LIB} ${FERROLAN_TOMMATH_LIB})
@@ -40,11 +53,9 @@ target_include_directories(ferrolan::tomcrypt SYSTEM INTERFACE ${FERROLAN_TOMCRY
 target_compile_definitions(ferrolan::tomcrypt INTERFACE LTM_DESC USE_LTM)
 
 add_library(ferrolan::lzma INTERFACE IMPORTED)
-target_link_libraries(ferrolan::lzma INTERFACE ${FERROLAN_LZMA_LIB})
-target_include_directories(ferrolan::lzma SYSTEM INTERFACE ${FERROLAN_LZMA_INC})
-if(WIN32)
-  target_compile_definitions(ferrolan::lzma INTERFACE LZMA_API_STATIC)
-endif()
+target_link_libraries(ferrolan::lzma INTERFACE ${FERROLAN_LZMA_STATIC_LIB} Threads::Threads)
+target_include_directories(ferrolan::lzma SYSTEM INTERFACE ${FERROLAN_LZMA_STATIC_INC})
+target_compile_definitions(ferrolan::lzma INTERFACE LZMA_API_STATIC)
 
 if(WIN32)
   # Debian's libz-mingw-w64-dev installs into the cross compiler's own prefix. The static library

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds the static Windows libraries the launcher links (libtommath, libtomcrypt, liblzma)
-# with mingw-w64 from Debian's source packages, into a cache outside the source tree:
+# with mingw-w64 from Debian's source packages (liblzma through build-lzma.sh), into a cache
+# outside the source tree:
 #   ${FERROLAN_CACHE:-~/.cache/ferrolan}/win-deps/{include,lib}
 # A finished prefix is reused; delete it to rebuild.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 cache=${FERROLAN_CACHE:-$HOME/.cache/ferrolan}
 prefix=$cache/win-deps
-stamp=$prefix/.complete-v1
+stamp=$prefix/.complete-v2
 if [ -f "$stamp" ]; then
   echo "[win-deps] reusing $prefix"
   exit 0
@@ -42,7 +44,7 @@ mkdir -p "$work" "$prefix/include" "$prefix/lib"
 trap 'echo "[win-deps] failed; the last lines of $log:"; tail -n 30 "$log"' ERR
 ensure_deb_src
 cd "$work"
-apt-get source -qq libtommath libtomcrypt xz-utils >>"$log" 2>&1
+apt-get source -qq libtommath libtomcrypt >>"$log" 2>&1
 
 echo "[win-deps] libtommath"
 (
@@ -63,14 +65,7 @@ echo "[win-deps] libtomcrypt"
 )
 
 echo "[win-deps] liblzma"
-(
-  cd xz-utils-*/
-  ./configure -q --host=$triple CC="$CC" --prefix="$prefix" --enable-static --disable-shared \
-    --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
-    --disable-scripts --disable-doc --disable-nls --enable-threads=vista >>"$log" 2>&1
-  make -s -j"$jobs" -C src/liblzma >>"$log" 2>&1
-  make -s -C src/liblzma install >>"$log" 2>&1
-)
+"$here/build-lzma.sh" mingw "$prefix"
 
 rm -rf "$work"
 touch "$stamp"
