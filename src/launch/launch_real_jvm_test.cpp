@@ -387,5 +387,37 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
       << log;
 }
 
+// An application that ends the run through System.exit in main, before the updater's chores
+// could run, still gets the updater's log completed and its launch-properties file removed.
+TEST_F(RealJvmTest, AnExitFromMainStillCompletesTheUpdatersLog) {
+  InstallJre(true);
+  LaunchFileContents updater;
+  updater.mainClass = "com.ferrolan.updater.Updater";
+  updater.jvmMem = 64;
+  updater.appJvmOptions = {"-Dferrolan.demo.exitInMain=5"};
+  InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
+  LaunchFileContents app = updater;
+  app.mainClass = "com.ferrolan.demo.DemoApp";
+  InstallComponent("Ferrolan-DemoApp-00000000002-complete", app, kDemoJar);
+
+  // The exit races the chores' thread: a few runs, each checked on its own (a launch in a child
+  // process sets the test's folders up afresh).
+  for (int run = 0; run < 3; ++run) {
+    LaunchInChild(false, "DemoApp", 5);
+    std::string log;
+    if (stdfs::is_directory(InMaster("logs"))) {
+      for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
+        if (entry.path().filename().string().rfind("Updater-", 0) == 0)
+          log += ReadFile(entry.path());
+    }
+    EXPECT_NE(log.find("Starting com.ferrolan.demo.DemoApp of "
+                       "Ferrolan-DemoApp-00000000002-complete in this virtual machine"),
+              std::string::npos)
+        << "run " << run << ": " << log;
+    for (const auto& entry : stdfs::directory_iterator(InMaster(kUpdaterFolder)))
+      EXPECT_NE(entry.path().filename().string().rfind("FLLaunchProperties-", 0), 0u) << run;
+  }
+}
+
 }  // namespace
 }  // namespace ferrolan::launch

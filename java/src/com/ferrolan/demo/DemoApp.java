@@ -15,13 +15,18 @@ import java.util.TreeSet;
  * launcher directly in the updater's place, its first argument is the launch-properties file.
  * With the system property "ferrolan.demo.report" set, the same text is also written into that
  * file; with "ferrolan.demo.exit" set, a thread that outlives main ends the demo a moment later
- * through System.exit with that code; with "ferrolan.demo.fail" set, main throws.
+ * through System.exit with that code; with "ferrolan.demo.exitInMain" set, main calls
+ * System.exit with that code before anything else; with "ferrolan.demo.fail" set, main throws.
  */
 public final class DemoApp {
     private DemoApp() {
     }
 
     public static void main(String[] args) throws IOException {
+        String exitNow = System.getProperty("ferrolan.demo.exitInMain");
+        if (exitNow != null) {
+            System.exit(Integer.parseInt(exitNow));
+        }
         StringBuilder out = new StringBuilder();
         line(out, "java.home", System.getProperty("java.home"));
         line(out, "java.version", System.getProperty("java.version"));

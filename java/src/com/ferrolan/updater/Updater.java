@@ -225,8 +225,10 @@ public final class Updater {
      * them short at worst (a renamed folder is removed on a later start). The launch-properties
      * file goes, and the log is completed, when the virtual machine ends.
      *
-     * <p>Only what the application needs is done before its main: the shutdown hook is added
-     * by the chores' thread, which starts right before main and runs on the other core.
+     * <p>Only what the application needs is done before its main, and the shutdown hook: an
+     * application that calls System.exit at once may end the run before the chores' thread
+     * (started right before main, on the other core) gets to run at all, and the hook still
+     * completes the log then.
      */
     private static Started runHere(LaunchFile launch, Path appFolder, Method main,
             Map<String, String> settings, Path propertiesFile, List<String> userArguments,
@@ -255,6 +257,7 @@ public final class Updater {
         }
         System.setProperty("java.class.path", classpath.toString());
         AfterMain chores = new AfterMain(propertiesFile, log, afterStart);
+        chores.addShutdownHook();
         chores.start();
 
         Thread thread = Thread.currentThread();
@@ -311,8 +314,8 @@ public final class Updater {
     }
 
     /**
-     * The thread of the chores after a start in this virtual machine. It adds the shutdown hook
-     * that removes the launch-properties file and completes the log, waits until the
+     * The thread of the chores after a start in this virtual machine, and the shutdown hook that
+     * removes the launch-properties file and completes the log. The thread waits until the
      * application's main has ended or has run for the start's grace time, then opens the log
      * and runs the chores (the clean-up of old versions only when main did not fail). A monitor
      * of its own carries how main ended.
@@ -339,21 +342,18 @@ public final class Updater {
             notifyAll();
         }
 
-        @Override
-        public void run() {
-            Thread hook = new Thread("ferrolan-shutdown") {
+        /** Adds the shutdown hook; before main, so that an exit from main always runs it. */
+        void addShutdownHook() {
+            Runtime.getRuntime().addShutdownHook(new Thread("ferrolan-shutdown") {
                 @Override
                 public void run() {
                     cleanUp();
                 }
-            };
-            try {
-                Runtime.getRuntime().addShutdownHook(hook);
-            } catch (IllegalStateException exiting) {
-                // The application ended the run before the hook was in: clean up here.
-                cleanUp();
-                return;
-            }
+            });
+        }
+
+        @Override
+        public void run() {
             boolean started;
             synchronized (this) {
                 long deadline = System.currentTimeMillis() + START_GRACE_MS;
