@@ -12,12 +12,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-if(DEFINED ENV{FERROLAN_CACHE})
-  set(_cache $ENV{FERROLAN_CACHE})
-else()
-  set(_cache $ENV{HOME}/.cache/ferrolan)
-endif()
-set(FERROLAN_WIN_DEPS_PREFIX ${_cache}/win-deps CACHE PATH "Cross-built third-party libraries")
+include(${CMAKE_CURRENT_LIST_DIR}/CacheDir.cmake)
+set(FERROLAN_WIN_DEPS_PREFIX ${FERROLAN_CACHE_DIR}/win-deps CACHE PATH
+  "Cross-built third-party libraries")
 list(APPEND CMAKE_FIND_ROOT_PATH ${FERROLAN_WIN_DEPS_PREFIX})
 
 get_filename_component(_src_root ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)

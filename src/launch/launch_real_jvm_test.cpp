@@ -121,6 +121,15 @@ class RealJvmTest : public LaunchTest {
         },
         ::testing::ExitedWithCode(exitCode), "");
   }
+  // The text of the updater's logs in the master folder; empty when there are none.
+  std::string UpdaterLogs() {
+    std::string text;
+    if (!stdfs::is_directory(InMaster("logs"))) return text;
+    for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
+      if (entry.path().filename().string().rfind("Updater-", 0) == 0)
+        text += ReadFile(entry.path());
+    return text;
+  }
   std::string ReportLine(const std::string& text, const std::string& name) {
     std::size_t at = text.find(name + ": ");
     if (at == std::string::npos) return "<none>";
@@ -378,9 +387,7 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
   stdfs::remove(Report());
   LaunchInChild(false, "DemoApp", 1);
   EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kUpdaterAppLoader);
-  std::string log;
-  for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
-    log += ReadFile(entry.path());
+  const std::string log = UpdaterLogs();
   EXPECT_NE(log.find("com.ferrolan.demo.DemoApp of Ferrolan-DemoApp-00000000005-complete failed: "
                      "java.lang.IllegalStateException: the demo was asked to fail"),
             std::string::npos)
@@ -404,12 +411,7 @@ TEST_F(RealJvmTest, AnExitFromMainStillCompletesTheUpdatersLog) {
   // process sets the test's folders up afresh).
   for (int run = 0; run < 3; ++run) {
     LaunchInChild(false, "DemoApp", 5);
-    std::string log;
-    if (stdfs::is_directory(InMaster("logs"))) {
-      for (const auto& entry : stdfs::directory_iterator(InMaster("logs")))
-        if (entry.path().filename().string().rfind("Updater-", 0) == 0)
-          log += ReadFile(entry.path());
-    }
+    const std::string log = UpdaterLogs();
     EXPECT_NE(log.find("Starting com.ferrolan.demo.DemoApp of "
                        "Ferrolan-DemoApp-00000000002-complete in this virtual machine"),
               std::string::npos)
