@@ -115,7 +115,8 @@ double TimeExtraction(const std::string& archive, const std::string& destination
 // The launcher's path for an archive on the update server: Downloader -> UnLZMAer -> UnArchiver.
 double TimeDownloadExtraction(const std::string& url, const std::string& destination) {
   Clock::time_point start = Clock::now();
-  const bool worked = ferrolan::net::DownloadAndExtract(url, destination).Succeeded();
+  const bool worked =
+      ferrolan::net::DownloadAndExtract(url, destination, ferrolan::net::kNoBodyLimit).Succeeded();
   ferrolan::net::JoinLingeringDownloadThreads();
   return worked ? Seconds(start) : -1;
 }
@@ -179,17 +180,17 @@ int main(int argc, char** argv) {
   };
   for (int round = 0; round < rounds; ++round) {
     const std::string memoryFile = (work / "xz-peak-memory").string();
-    double baseline =
-        download ? TimeExtraction(archive, freshFolder("local-" + std::to_string(round)))
-                 : TimeXz(archive, false, memoryFile, &xzRssKiB);
+    double baseline = download
+                          ? TimeExtraction(archive, freshFolder("local-" + std::to_string(round)))
+                          : TimeXz(archive, false, memoryFile, &xzRssKiB);
     double allCores = download ? 0 : TimeXz(archive, true, memoryFile, &xzAllCoresRssKiB);
     if (baseline < 0 || allCores < 0) {
       std::fprintf(stderr, "xz -dc (under /usr/bin/time) failed on %s\n", archive.c_str());
       return 1;
     }
     const std::string destination = freshFolder("extract-" + std::to_string(round));
-    double measured = download ? TimeDownloadExtraction(url, destination)
-                               : TimeExtraction(archive, destination);
+    double measured =
+        download ? TimeDownloadExtraction(url, destination) : TimeExtraction(archive, destination);
     if (measured < 0) {
       std::fprintf(stderr, "the download of %s failed\n", url.c_str());
       return 1;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "fs/disk_space.h"
 #include "fs/path.h"
 #include "testing/files.h"
 #include "testing/temp_folder.h"
@@ -280,6 +281,37 @@ TEST_F(FileOpsTest, RenameRescuedByMoveOrByALaterRetry) {
   EXPECT_EQ(byRetry.moves, 3);
   EXPECT_EQ(Lines().back(), "[Rename] File '" + Path("b") + "' renamed to '" + Path("c") + "'");
   EXPECT_TRUE(stdfs::is_directory(Path("c")));
+}
+
+TEST(ReserveKeeperTest, AllowsPiecesWhileTheReserveStaysFreeAndAsksAgainAsItGoes) {
+  constexpr std::uint64_t kMiB = 1024 * 1024;
+  // 100 MiB disk: 5 MiB reserve. 7 MiB free leaves 2 MiB to write.
+  std::uint64_t available = 7 * kMiB;
+  int queries = 0;
+  ReserveKeeper keeper("/target", [&](const std::string& path) {
+    EXPECT_EQ(path, "/target");
+    ++queries;
+    return std::optional<DiskSpace>(DiskSpace{available, 100 * kMiB});
+  });
+  EXPECT_TRUE(keeper.Allows(kMiB));
+  EXPECT_EQ(queries, 1);
+  // A full recheck interval was allowed, so the next piece asks again: another writer has
+  // taken all but 5.5 MiB meanwhile, which leaves room for half a MiB only.
+  available = 5 * kMiB + kMiB / 2;
+  EXPECT_FALSE(keeper.Allows(kMiB));
+  EXPECT_EQ(queries, 2);
+  EXPECT_TRUE(keeper.Allows(kMiB / 2));
+  EXPECT_FALSE(keeper.Allows(1));  // counted without asking: the reserve is reached
+  EXPECT_EQ(queries, 2);
+
+  // A file system that cannot tell is not held up.
+  ReserveKeeper unknown("/x", [](const std::string&) { return std::optional<DiskSpace>(); });
+  EXPECT_TRUE(unknown.Allows(100 * kMiB));
+  // Less free than the reserve: nothing at all.
+  ReserveKeeper full("/x", [](const std::string&) {
+    return std::optional<DiskSpace>(DiskSpace{kMiB, 100 * kMiB});
+  });
+  EXPECT_FALSE(full.Allows(1));
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
   if (ShowsSplash(input)) splash::SplashShow();
   LogPrintf("[JREDownload] Fetching JRE Version from %s\n", versionUrl.c_str());
   LogPrintf("[JREDownload] Saving into %s\n", versionFile.c_str());
-  if (ops.downloadToFile(versionUrl, versionFile) == 0) {
+  if (ops.downloadVersionFile(versionUrl, versionFile) == 0) {
     if (ShowsSplash(input)) splash::SplashCleanup();
     LogError("[JREDownload] Failed to download JRE version file\n");
     return std::nullopt;
@@ -259,11 +259,16 @@ JreSetupOps SystemJreSetupOps() {
     search.result = jre::JRESearch(request);
     return search;
   };
-  ops.downloadToFile = [](const std::string& url, const std::string& file) {
-    return net::DownloadToFile(url, file, DownloadEnvironment());
+  ops.downloadVersionFile = [](const std::string& url, const std::string& file) {
+    return net::DownloadToFile(url, file, net::kMaxVersionFileBytes, DownloadEnvironment());
   };
+  // Nothing signed declares the archive's length: the archive's own end stops the download,
+  // and its extraction keeps the disk's reserve.
   ops.downloadAndExtract = [](const std::string& url, const std::string& folder) {
-    return net::DownloadAndExtract(url, folder, DownloadEnvironment()).Succeeded() ? 1 : 0;
+    return net::DownloadAndExtract(url, folder, net::kNoBodyLimit, DownloadEnvironment())
+                   .Succeeded()
+               ? 1
+               : 0;
   };
   ops.extractTailEntry = [](pipeline::RingBuffer& tail, const std::string& folder) {
     return archive::ExtractTailEntry(tail, folder);

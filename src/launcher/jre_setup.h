@@ -75,8 +75,9 @@ struct JreSetupOps {
   /// Takes over a system JRE (jre::JRESearch with a compatibility test that launches the
   /// updater's compatibility class).
   std::function<SystemJreSearch(const JreSetupInput& input)> searchSystemJre;
-  /// Downloads: 1 for success, 0 for failure.
-  std::function<int(const std::string& url, const std::string& file)> downloadToFile;
+  /// Downloads: 1 for success, 0 for failure. The version file is bounded as every version
+  /// file is (net::kMaxVersionFileBytes).
+  std::function<int(const std::string& url, const std::string& file)> downloadVersionFile;
   std::function<int(const std::string& url, const std::string& folder)> downloadAndExtract;
   /// Extracts the next tail entry into `folder` (the JRE archive of an offline build).
   std::function<archive::EntryResult(pipeline::RingBuffer& tail, const std::string& folder)>

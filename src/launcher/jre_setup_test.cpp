@@ -31,7 +31,7 @@ class JreSetupTest : public ferrolan::testing::TempFolderTest {
       calls_.push_back("search");
       return SystemJreSearch{};
     };
-    ops_.downloadToFile = [this](const std::string& url, const std::string& file) {
+    ops_.downloadVersionFile = [this](const std::string& url, const std::string& file) {
       calls_.push_back("version " + url);
       if (versionFile_) std::ofstream(file, std::ios::binary) << *versionFile_;
       return versionFile_ ? 1 : 0;

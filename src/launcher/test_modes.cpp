@@ -97,7 +97,7 @@ ExitCode RunDownloadTest2(const char* url) {
   std::fflush(stdout);
   ImportTestKey();
   const net::DownloadExtraction extraction =
-      net::DownloadAndExtract(url, TestFolder("FerrolanDownloadTest"));
+      net::DownloadAndExtract(url, TestFolder("FerrolanDownloadTest"), net::kNoBodyLimit);
   std::printf(extraction.downloaded ? "[DEBUG] Download worked!\n" : "[DEBUG] Download FALED!\n");
   std::fflush(stdout);
   net::JoinLingeringDownloadThreads();
@@ -108,7 +108,8 @@ ExitCode RunDownloadTest2(const char* url) {
 
 ExitCode RunDownloadTest(const char* url, const char* onlyStrategy) {
   if (onlyStrategy != nullptr) net::SetDownloadOnlyStrategy(std::string(onlyStrategy));
-  net::DownloadToFile(url, "deleteme.tmp");
+  // Any file may be fetched here; the disk's reserve still bounds it.
+  net::DownloadToFile(url, "deleteme.tmp", net::kNoBodyLimit);
   const std::optional<net::ProxySettings> working = net::WorkingProxySettings();
   if (!working) {
     std::printf("Working proxy list is NULL\n");

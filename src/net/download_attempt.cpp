@@ -82,6 +82,14 @@ class Attempt final : public ResponseSink {
     } else {
       LogPrintf("[HttpDownloader] [%s] Required file size is unknown!\n", name_.c_str());
     }
+    if (length_ && *length_ > 0 && static_cast<std::uint64_t>(*length_) > race_.maxBodyBytes) {
+      LogPrintf(
+          "[HttpDownloader] [%s] Required file size %lld is above the limit of %llu bytes, "
+          "refusing the download\n",
+          name_.c_str(), static_cast<long long>(*length_),
+          static_cast<unsigned long long>(race_.maxBodyBytes));
+      return false;
+    }
     remaining_ = length_.value_or(-1);
     startSeconds_ = os::MonotonicMs() / 1000;
     // A body announced as empty has nothing to read.
@@ -91,13 +99,31 @@ class Attempt final : public ResponseSink {
   }
 
   bool OnBody(const char* data, int count) override {
+    // Checked before anything of the run is written, so no byte past the limit reaches the
+    // consumer. A server without a length, or one that sends more than it announced, is
+    // stopped here.
+    received_ += static_cast<std::uint64_t>(count);
+    if (received_ > race_.maxBodyBytes) {
+      LogPrintf(
+          "[HttpDownloader] [%s] The body is longer than the limit of %llu bytes, giving up "
+          "the download\n",
+          name_.c_str(), static_cast<unsigned long long>(race_.maxBodyBytes));
+      return false;
+    }
     remaining_ -= count;
     if (!claimed_ && !Claim()) return false;
     // A buffer write stores all of its bytes or waits, so no piece may exceed the buffer.
     pipeline::RingBuffer& buffer = *race_.buffer;
     const int piece = std::max(1, std::min(kReadChunk, buffer.capacity()));
     for (int done = 0; done < count; done += piece) {
-      pipeline::RingBuffer_write(buffer, data + done, std::min(piece, count - done));
+      if (pipeline::RingBuffer_write(buffer, data + done, std::min(piece, count - done)) < 0) {
+        // The consumer has closed the buffer: it has what it wants, or it failed. Reading on
+        // would only throw the rest of the body away, and a body without end would never let
+        // the race finish.
+        LogPrintf("[HttpDownloader] [%s] The download's reader takes no more data, giving up\n",
+                  name_.c_str());
+        return false;
+      }
     }
     ShowProgress();
     return true;
@@ -213,6 +239,7 @@ class Attempt final : public ResponseSink {
   const std::optional<ProxySettings>& override_;
   std::optional<std::int64_t> length_;
   std::int64_t remaining_ = -1;
+  std::uint64_t received_ = 0;
   std::uint64_t startSeconds_ = 0;
   bool claimed_ = false;
   GaveUp gaveUp_ = GaveUp::kNo;
@@ -258,6 +285,7 @@ bool HttpDownloader(const std::string& strategyName, AccessType accessType, Down
   setup.accessType = accessType;
   setup.url = race.url;
   if (useProxySettings) setup.proxy = overrideSettings ? *overrideSettings : race.stateProxy;
+  setup.maxBodyBytes = race.maxBodyBytes;
   // The owner of the download ends its transfer before it sets `done`, so whoever still
   // transfers once `done` is set has lost.
   setup.raceOver = [&race] { return race.done.IsSet(); };

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,11 @@
 namespace ferrolan::net {
 
 struct DownloadRace;
+
+/// A body length without a limit of the download's own. Only for a download whose consumer
+/// ends the stream itself and keeps the disk reserve while it writes: a compressed archive,
+/// which its decoder ends at the archive's end and whose writer stops short of the reserve.
+inline constexpr std::uint64_t kNoBodyLimit = std::numeric_limits<std::uint64_t>::max();
 
 /// How an attempt's session finds its proxy. The values are WinINet's access types, which the
 /// Windows backend passes on as they are.
@@ -39,6 +45,9 @@ struct AttemptSetup {
   std::string url;
   /// The explicit proxy settings, with kProxy only.
   std::optional<ProxySettings> proxy;
+  /// The most body bytes the caller accepts. A transport that can refuse an announced length
+  /// above it before reading the body does so; the attempt itself stops any body at it.
+  std::uint64_t maxBodyBytes = kNoBodyLimit;
   /// True once the race no longer needs this attempt (another attempt delivered, or the race
   /// has ended). A transport that can give up a transfer in progress polls it, so a losing
   /// attempt still waiting for a slow or silent server does not hold on to its thread.
@@ -126,9 +135,11 @@ void SetDownloadOnlyStrategy(std::optional<std::string> strategyName);
 using ProgressFn = std::function<void(int percent)>;
 
 /// One attempt: fetches the race's URL with `transport` and, if it claims the download, streams
-/// the body into the race's buffer. With `useProxySettings`, the explicit settings are
-/// `overrideSettings` if given, else the race's state proxy. Returns true when this attempt
-/// delivered the whole body and closed the buffer.
+/// the body into the race's buffer. A body announced or found longer than the race's limit is
+/// refused: nothing past the limit is written, and an attempt that owned the download fails it.
+/// So does an attempt whose consumer closed the buffer before the body ended. With
+/// `useProxySettings`, the explicit settings are `overrideSettings` if given, else the race's state
+/// proxy. Returns true when this attempt delivered the whole body and closed the buffer.
 bool HttpDownloader(const std::string& strategyName, AccessType accessType, DownloadRace& race,
                     bool useProxySettings, const std::optional<ProxySettings>& overrideSettings,
                     AttemptTransport& transport);

@@ -9,6 +9,9 @@
 // nothing for 30 seconds is given up.
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -122,12 +125,19 @@ class CurlTransport final : public AttemptTransport {
     Set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     Set(CURLOPT_LOW_SPEED_LIMIT, 1L);
     Set(CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    Set(CURLOPT_HEADERFUNCTION, &CurlTransport::Header);
+    Set(CURLOPT_HEADERDATA, this);
     Set(CURLOPT_WRITEFUNCTION, &CurlTransport::Write);
     Set(CURLOPT_WRITEDATA, this);
     Set(CURLOPT_NOPROGRESS, 0L);
     Set(CURLOPT_XFERINFOFUNCTION, &CurlTransport::Progress);
     Set(CURLOPT_XFERINFODATA, this);
     Set(CURLOPT_ERRORBUFFER, errorText_);
+    // libcurl refuses a Content-Length above the limit before it reads the body; a body
+    // without one is stopped by the attempt as it arrives.
+    if (setup.maxBodyBytes != kNoBodyLimit) {
+      Set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(setup.maxBodyBytes));
+    }
     if (setup.accessType == AccessType::kDirect) {
       Set(CURLOPT_PROXY, "");
     } else if (setup.accessType == AccessType::kProxy && setup.proxy) {
@@ -143,6 +153,7 @@ class CurlTransport final : public AttemptTransport {
     sink_ = &sink;
     CURLcode result = curl_->easyPerform(easy_.get());
     if (result == CURLE_ABORTED_BY_CALLBACK) return GiveUp();
+    if (result == CURLE_FILESIZE_EXCEEDED) return TooLong(result);
     if (result != CURLE_OK && !responded_ && !stopped_) {
       // A proxy that refuses the tunnel without credentials ends the transfer before any
       // response of the server; it still answers the request, with its 407.
@@ -152,6 +163,7 @@ class CurlTransport final : public AttemptTransport {
       Set(CURLOPT_SSL_VERIFYHOST, 0L);
       result = curl_->easyPerform(easy_.get());
       if (result == CURLE_ABORTED_BY_CALLBACK) return GiveUp();
+      if (result == CURLE_FILESIZE_EXCEEDED) return TooLong(result);
       if (result != CURLE_OK && !responded_ && !stopped_) {
         ReportFailure("HttpSendRequest", result, Describe(result));
         return TransferEnd::kFailed;
@@ -178,7 +190,8 @@ class CurlTransport final : public AttemptTransport {
     curl_off_t length = -1;
     if (curl_->easyGetinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
         length < 0) {
-      return std::nullopt;
+      // libcurl refuses a length above the limit before it records it; the header says it.
+      return tooLong_ ? announced_ : std::nullopt;
     }
     return static_cast<std::int64_t>(length);
   }
@@ -256,6 +269,24 @@ class CurlTransport final : public AttemptTransport {
     return !stopped_;
   }
 
+  // Keeps the Content-Length of the latest response's headers (a redirect or an interim
+  // response starts a new set with its status line).
+  static size_t Header(char* data, size_t size, size_t count, void* self) {
+    auto* transport = static_cast<CurlTransport*>(self);
+    const std::string_view line(data, size * count);
+    constexpr std::string_view kLength = "content-length:";
+    if (line.substr(0, 5) == "HTTP/") {
+      transport->announced_.reset();
+    } else if (line.size() > kLength.size() &&
+               std::equal(kLength.begin(), kLength.end(), line.begin(), [](char a, char b) {
+                 return a == std::tolower(static_cast<unsigned char>(b));
+               })) {
+      const std::string value(line.substr(kLength.size()));
+      transport->announced_ = static_cast<std::int64_t>(std::strtoll(value.c_str(), nullptr, 10));
+    }
+    return size * count;
+  }
+
   static size_t Write(char* data, size_t size, size_t count, void* self) {
     auto* transport = static_cast<CurlTransport*>(self);
     const size_t total = size * count;
@@ -269,6 +300,16 @@ class CurlTransport final : public AttemptTransport {
       done += static_cast<size_t>(piece);
     }
     return total;
+  }
+
+  // libcurl found the body longer than the limit: from its announced length, before reading
+  // any of it. The attempt still hears of the response, and refuses it in its own words.
+  TransferEnd TooLong(CURLcode result) {
+    tooLong_ = true;
+    if (!responded_ && !Respond()) return TransferEnd::kStopped;
+    if (stopped_) return TransferEnd::kStopped;
+    ReportFailure("InternetReadFile", result, Describe(result));
+    return TransferEnd::kFailed;
   }
 
   TransferEnd GiveUp() {
@@ -292,6 +333,8 @@ class CurlTransport final : public AttemptTransport {
   ResponseSink* sink_ = nullptr;
   bool responded_ = false;
   bool stopped_ = false;
+  bool tooLong_ = false;                   // libcurl refused the announced length
+  std::optional<std::int64_t> announced_;  // the latest response's Content-Length header
   char errorText_[CURL_ERROR_SIZE] = {};
 };
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "archive/testdata/archive_test_util.h"
 #include "net/download_pipelines.h"
@@ -38,9 +39,12 @@ int ListenOnLoopback(int& port) {
   return listener;
 }
 
+// Answers every connection with one fixed response. With `holdOpen`, a connection stays open
+// after the response until the server ends, as a server that stalls after its headers does.
 class FixedResponseServer {
  public:
-  explicit FixedResponseServer(std::string response) : response_(std::move(response)) {
+  explicit FixedResponseServer(std::string response, bool holdOpen = false)
+      : response_(std::move(response)), holdOpen_(holdOpen) {
     listener_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Serve(); });
   }
@@ -48,6 +52,7 @@ class FixedResponseServer {
     shutdown(listener_, SHUT_RDWR);
     close(listener_);
     thread_.join();
+    for (int client : held_) close(client);
   }
   int port() const { return port_; }
   std::string FirstRequestLine() {
@@ -57,7 +62,7 @@ class FixedResponseServer {
 
  private:
   void Serve() {
-    for (int client; (client = accept(listener_, nullptr, nullptr)) >= 0; close(client)) {
+    for (int client; (client = accept(listener_, nullptr, nullptr)) >= 0;) {
       std::string request;
       char chunk[1024];
       while (request.find("\r\n\r\n") == std::string::npos) {
@@ -75,10 +80,17 @@ class FixedResponseServer {
         if (put <= 0) break;
         sent += static_cast<std::size_t>(put);
       }
+      if (holdOpen_) {
+        held_.push_back(client);
+      } else {
+        close(client);
+      }
     }
   }
 
   const std::string response_;
+  const bool holdOpen_;
+  std::vector<int> held_;  // used by the serving thread only, until it is joined
   int listener_ = -1;
   int port_ = 0;
   std::thread thread_;
@@ -115,7 +127,8 @@ class CurlAttemptTest : public ferrolan::testing::LoggedTempFolderTest {
 
   // Races with only `strategy` trying, and reads the buffer while the race runs.
   int Race(const std::string& url, const std::string& strategy, std::string& body,
-           RaceEnvironment environment = SystemRaceEnvironment()) {
+           RaceEnvironment environment = SystemRaceEnvironment(),
+           std::uint64_t maxBody = kNoBodyLimit) {
     SetDownloadOnlyStrategy(strategy);
     auto buffer = pipeline::RingBuffer_create(5, 4096);
     std::thread consumer([&] {
@@ -124,7 +137,7 @@ class CurlAttemptTest : public ferrolan::testing::LoggedTempFolderTest {
         body.append(chunk, static_cast<std::size_t>(got));
       }
     });
-    const int result = RunDownloadRace(url, buffer, environment);
+    const int result = RunDownloadRace(url, maxBody, buffer, environment);
     consumer.join();
     return result;
   }
@@ -205,16 +218,44 @@ TEST_F(CurlAttemptTest, ShortBodyUnreachableServerAndOverlongPathFail) {
             1);
 }
 
+TEST_F(CurlAttemptTest, BodiesPastTheLimitAreRefusedWhetherAnnouncedOrNot) {
+  // An announced length above the limit is refused from the headers alone: this server sends
+  // no body after them and keeps the connection open, so waiting for the body would take the
+  // 30-second stall time-out.
+  FixedResponseServer announced(
+      "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\nConnection: close\r\n\r\n", true);
+  std::string body;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Race("http://127.0.0.1:" + std::to_string(announced.port()) + "/v", "Direct", body,
+                 SystemRaceEnvironment(), 4096),
+            -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(body, "");
+  EXPECT_TRUE(
+      ConsoleHas("[HttpDownloader] [Direct] Required file size 2147483648 is above the "
+                 "limit of 4096 bytes, refusing the download"));
+
+  // Without a length the body is cut off at the limit, and no byte past it is handed on.
+  const std::string big(100000, 'b');
+  FixedResponseServer unannounced("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + big);
+  body.clear();
+  EXPECT_EQ(Race("http://127.0.0.1:" + std::to_string(unannounced.port()) + "/v", "Direct", body,
+                 SystemRaceEnvironment(), 4096),
+            -1);
+  EXPECT_LE(body.size(), 4096U);
+  EXPECT_TRUE(ConsoleHas(
+      "[HttpDownloader] [Direct] The body is longer than the limit of 4096 bytes, giving up"));
+}
+
 TEST_F(CurlAttemptTest, DownloadPipelinesWriteAFileAndExtractAnArchiveAsItArrives) {
   const std::string text = "version 00000000042";
   FixedResponseServer file(Response(text, text.size()));
   const std::string target = Path("version.txt");
   SetDownloadOnlyStrategy(std::string("Direct"));
-  EXPECT_EQ(DownloadToFile("http://127.0.0.1:" + std::to_string(file.port()) + "/v", target), 1);
+  const std::string fileUrl = "http://127.0.0.1:" + std::to_string(file.port()) + "/v";
+  EXPECT_EQ(DownloadToFile(fileUrl, target, kNoBodyLimit), 1);
   EXPECT_EQ(ferrolan::testing::ReadFile(target), text);
-  EXPECT_EQ(DownloadToFile("http://127.0.0.1:" + std::to_string(file.port()) + "/v",
-                           Path("missing-folder/version.txt")),
-            0);
+  EXPECT_EQ(DownloadToFile(fileUrl, Path("missing-folder/version.txt"), kNoBodyLimit), 0);
 
   const std::string archive = archive::testutil::CompressLzmaAlone(archive::testutil::BuildArchive(
       [](archive::ArchiveWriter& w) { w.AddFile("lib/rt.jar", std::string(200000, 'r')); },
@@ -222,7 +263,7 @@ TEST_F(CurlAttemptTest, DownloadPipelinesWriteAFileAndExtractAnArchiveAsItArrive
   FixedResponseServer server(Response(archive, archive.size()));
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/jre.p2.l2";
   std::filesystem::create_directories(Path("jre"));
-  DownloadExtraction extraction = DownloadAndExtract(url, Path("jre"));
+  DownloadExtraction extraction = DownloadAndExtract(url, Path("jre"), kNoBodyLimit);
   EXPECT_TRUE(extraction.Succeeded());
   EXPECT_EQ(ferrolan::testing::ReadFile(Path("jre/lib/rt.jar")), std::string(200000, 'r'));
 
@@ -230,7 +271,7 @@ TEST_F(CurlAttemptTest, DownloadPipelinesWriteAFileAndExtractAnArchiveAsItArrive
   FixedResponseServer cut(Response(archive.substr(0, archive.size() / 2), archive.size()));
   std::filesystem::create_directories(Path("cut"));
   extraction = DownloadAndExtract("http://127.0.0.1:" + std::to_string(cut.port()) + "/jre.p2.l2",
-                                  Path("cut"));
+                                  Path("cut"), kNoBodyLimit);
   EXPECT_FALSE(extraction.downloaded);
   EXPECT_FALSE(extraction.Succeeded());
 }
@@ -248,7 +289,7 @@ TEST_F(CurlAttemptTest, LosersWaitingOnASilentServerGiveUpOnceTheRaceIsWon) {
   environment.detectAutoProxy = [](const std::string&) { return std::optional<ProxySettings>(); };
   auto buffer = pipeline::RingBuffer_create(5, 4096);
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/v.txt";
-  ASSERT_EQ(RunDownloadRace(url, buffer, environment), 0);
+  ASSERT_EQ(RunDownloadRace(url, kNoBodyLimit, buffer, environment), 0);
   const auto wonAt = std::chrono::steady_clock::now();
   JoinLingeringDownloadThreads();
   EXPECT_LT(std::chrono::steady_clock::now() - wonAt, std::chrono::seconds(10));

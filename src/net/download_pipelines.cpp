@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "fs/disk_space.h"
 #include "fs/owned_file.h"
 #include "log/log.h"
 
@@ -16,25 +17,43 @@ constexpr int kDownloadBufferId = 1;
 constexpr int kDecodedBufferId = 2;
 constexpr int kStageBufferCapacity = 102400;
 
-pipeline::StageThread StartDownloaderStage(std::string url,
+pipeline::StageThread StartDownloaderStage(std::string url, std::uint64_t maxBodyBytes,
                                            std::shared_ptr<pipeline::RingBuffer> output,
                                            const RaceEnvironment& environment) {
-  return pipeline::StageThread([url = std::move(url), output,
-                                environment] { return RunDownloader(url, output, environment); },
-                               {output});
+  return pipeline::StageThread(
+      [url = std::move(url), maxBodyBytes, output, environment] {
+        return RunDownloader(url, maxBodyBytes, output, environment);
+      },
+      {output});
+}
+
+// The saver's check of every write: the file may grow only while the disk keeps its reserve.
+pipeline::WriteCheck KeepsDiskReserve(const std::string& filePath) {
+  auto keeper = std::make_shared<fs::ReserveKeeper>(filePath);
+  return [keeper, filePath](std::size_t bytes) {
+    if (keeper->Allows(bytes)) return true;
+    const fs::DiskSpace& space = *keeper->space();
+    LogPrintf(
+        "[Streamer] [FileSaver] Not enough free space for %s: %llu bytes free, %llu bytes kept "
+        "in reserve.\n",
+        filePath.c_str(), static_cast<unsigned long long>(space.available),
+        static_cast<unsigned long long>(fs::DiskReserve(space)));
+    return false;
+  };
 }
 
 }  // namespace
 
-int RunDownloader(const std::string& url, std::shared_ptr<pipeline::RingBuffer> output,
+int RunDownloader(const std::string& url, std::uint64_t maxBodyBytes,
+                  std::shared_ptr<pipeline::RingBuffer> output,
                   const RaceEnvironment& environment) {
   LogPrintf("[Streamer] [Downloader] Starting...\n");
-  const int result = RunDownloadRace(url, std::move(output), environment);
+  const int result = RunDownloadRace(url, maxBodyBytes, std::move(output), environment);
   LogPrintf("[Streamer] [Downloader] Done (%d).\n", result);
   return result;
 }
 
-int DownloadToFile(const std::string& url, const std::string& filePath,
+int DownloadToFile(const std::string& url, const std::string& filePath, std::uint64_t maxBodyBytes,
                    const RaceEnvironment& environment) {
   LogPrintf("[Streamer] Downloading from %s into %s\n", url.c_str(), filePath.c_str());
   fs::OwnedFile file = fs::OpenFile(filePath, "wb");
@@ -43,8 +62,10 @@ int DownloadToFile(const std::string& url, const std::string& filePath,
     return 0;
   }
   auto downloaded = pipeline::RingBuffer_create(kDownloadBufferId, kStageBufferCapacity);
-  pipeline::StageThread downloader = StartDownloaderStage(url, downloaded, environment);
-  pipeline::StageThread saver = pipeline::StartFileSaverStage(std::move(file), downloaded);
+  pipeline::StageThread downloader =
+      StartDownloaderStage(url, maxBodyBytes, downloaded, environment);
+  pipeline::StageThread saver =
+      pipeline::StartFileSaverStage(std::move(file), downloaded, KeepsDiskReserve(filePath));
   const int result = downloader.Join();
   // A file that could not take every byte is no download either.
   const int saved = saver.Join();
@@ -55,10 +76,12 @@ int DownloadToFile(const std::string& url, const std::string& filePath,
 }
 
 DownloadExtraction DownloadAndExtract(const std::string& url, const std::string& destination,
+                                      std::uint64_t maxBodyBytes,
                                       const RaceEnvironment& environment) {
   auto downloaded = pipeline::RingBuffer_create(kDownloadBufferId, kStageBufferCapacity);
   auto decoded = pipeline::RingBuffer_create(kDecodedBufferId, kStageBufferCapacity);
-  pipeline::StageThread downloader = StartDownloaderStage(url, downloaded, environment);
+  pipeline::StageThread downloader =
+      StartDownloaderStage(url, maxBodyBytes, downloaded, environment);
   pipeline::StageThread decoder = pipeline::StartUnLZMAerStage(downloaded, decoded);
   archive::UnArchiverStage unarchiver =
       archive::StartUnArchiverStage(decoded, archive::ArchiveJob(destination));

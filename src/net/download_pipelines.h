@@ -5,6 +5,7 @@
 // Platforms: portable; the attempts run on the system's transport.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,15 +17,17 @@
 namespace ferrolan::net {
 
 /// The Downloader stage: logs "[Streamer] [Downloader] Starting...\n", races the download of
-/// `url` into `output` (which the race closes on success and on failure) and logs
-/// "[Streamer] [Downloader] Done (%d).\n" with the race's result: 0 success, -1 failure.
-int RunDownloader(const std::string& url, std::shared_ptr<pipeline::RingBuffer> output,
-                  const RaceEnvironment& environment);
+/// `url` (a body of at most `maxBodyBytes`) into `output` (which the race closes on success and
+/// on failure) and logs "[Streamer] [Downloader] Done (%d).\n" with the race's result: 0
+/// success, -1 failure.
+int RunDownloader(const std::string& url, std::uint64_t maxBodyBytes,
+                  std::shared_ptr<pipeline::RingBuffer> output, const RaceEnvironment& environment);
 
 /// Downloads `url` into the file `filePath` (replaced): 1 when the download succeeded, 0 when
-/// it did not or the file cannot be opened for writing or written. A failed download leaves no
-/// file behind.
-int DownloadToFile(const std::string& url, const std::string& filePath,
+/// it did not, its body was longer than `maxBodyBytes`, or the file cannot be opened for
+/// writing or written. The writes keep the disk's reserve of free space (fs::DiskReserve). A
+/// failed download leaves no file behind.
+int DownloadToFile(const std::string& url, const std::string& filePath, std::uint64_t maxBodyBytes,
                    const RaceEnvironment& environment = SystemRaceEnvironment());
 
 /// What a download-and-extract did: whether the download succeeded, and the archive's report.
@@ -37,8 +40,11 @@ struct DownloadExtraction {
 
 /// Downloads `url` and extracts the compressed, signed archive it holds into `destination`
 /// while it arrives. A download that fails part-way keeps the files that were complete; an
-/// archive that is refused leaves its destination empty.
+/// archive that is refused leaves its destination empty. `maxBodyBytes` is the archive's
+/// length where something trusted declares it, else kNoBodyLimit: the download then ends with
+/// the archive (bytes after its end stop it) and the extraction keeps the disk's reserve.
 DownloadExtraction DownloadAndExtract(const std::string& url, const std::string& destination,
+                                      std::uint64_t maxBodyBytes,
                                       const RaceEnvironment& environment = SystemRaceEnvironment());
 
 }  // namespace ferrolan::net

@@ -157,10 +157,12 @@ RaceEnvironment SystemRaceEnvironment() {
   return environment;
 }
 
-int RunDownloadRace(const std::string& url, std::shared_ptr<pipeline::RingBuffer> buffer,
+int RunDownloadRace(const std::string& url, std::uint64_t maxBodyBytes,
+                    std::shared_ptr<pipeline::RingBuffer> buffer,
                     const RaceEnvironment& environment) {
   auto race = std::make_shared<DownloadRace>();
   race->url = url;
+  race->maxBodyBytes = maxBodyBytes;
   race->buffer = std::move(buffer);
   race->environment = environment;
   if (environment.detectProxyForUrl) race->stateProxy = environment.detectProxyForUrl(url);

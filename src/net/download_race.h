@@ -7,6 +7,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,6 +64,8 @@ struct DownloadRace {
   bool claimFailed = false;
   int proxyConnected = 0;
   std::string url;
+  /// The most body bytes the caller accepts (kNoBodyLimit for none).
+  std::uint64_t maxBodyBytes = kNoBodyLimit;
   std::shared_ptr<pipeline::RingBuffer> buffer;
   ProxySettings stateProxy;
   int threadsLeft = 0;
@@ -72,8 +75,10 @@ struct DownloadRace {
 
 /// Fetches `url` into `buffer`, racing the five strategies. Returns 0 when one attempt
 /// delivered the whole body (it has closed the buffer), -1 when none did (the race has closed
-/// the buffer). Blocks until one of the two is known; losing attempts may still be running.
-int RunDownloadRace(const std::string& url, std::shared_ptr<pipeline::RingBuffer> buffer,
+/// the buffer). A body longer than `maxBodyBytes` is no delivery. Blocks until one of the two
+/// is known; losing attempts may still be running.
+int RunDownloadRace(const std::string& url, std::uint64_t maxBodyBytes,
+                    std::shared_ptr<pipeline::RingBuffer> buffer,
                     const RaceEnvironment& environment = SystemRaceEnvironment());
 
 /// Waits for the strategy threads of earlier races that are still running. The process does

@@ -51,7 +51,7 @@ class DownloadRaceTest : public ferrolan::testing::LoggedTempFolderTest {
   // Starts a race on its own thread; the test reads the buffer meanwhile.
   std::future<int> StartRace() {
     return std::async(std::launch::async, [this] {
-      return RunDownloadRace("http://updates.example/jre.lzma", buffer_, environment_);
+      return RunDownloadRace("http://updates.example/jre.lzma", maxBody_, buffer_, environment_);
     });
   }
 
@@ -59,6 +59,7 @@ class DownloadRaceTest : public ferrolan::testing::LoggedTempFolderTest {
   ProxySettings stateProxy_;
   std::optional<ProxySettings> wpad_;
   RaceEnvironment environment_;
+  std::uint64_t maxBody_ = kNoBodyLimit;
   std::shared_ptr<pipeline::RingBuffer> buffer_ = pipeline::RingBuffer_create(7, 16);
   std::mutex progressLock_;
   std::vector<int> progress_;
@@ -101,7 +102,7 @@ TEST_F(DownloadRaceTest, FirstDataWinsAndLosersStopAtTheirFirstBytes) {
 TEST_F(DownloadRaceTest, ExplicitSettingsThatWorkAreKeptForTheProcess) {
   stateProxy_ = ProxySettings{"proxy:3128", std::nullopt};
   scripts_["State Proxy"] = Delivers({"body"});
-  EXPECT_EQ(RunDownloadRace("http://u/", buffer_, environment_), 0);
+  EXPECT_EQ(RunDownloadRace("http://u/", maxBody_, buffer_, environment_), 0);
   EXPECT_TRUE(
       Logged("[HttpDownloader] [State Proxy] Downloading with proxy settings (proxy:3128, -)"));
   EXPECT_TRUE(Logged("[HttpDownloader] [State Proxy] Copying proxy settings."));
@@ -114,13 +115,13 @@ TEST_F(DownloadRaceTest, ExplicitSettingsThatWorkAreKeptForTheProcess) {
   scripts_["WPAD"] = Delivers({"body"});
   wpad_ = ProxySettings{"wpad:8080", "<local>"};
   buffer_ = pipeline::RingBuffer_create(8, 16);
-  EXPECT_EQ(RunDownloadRace("http://u/", buffer_, environment_), 0);
+  EXPECT_EQ(RunDownloadRace("http://u/", maxBody_, buffer_, environment_), 0);
   EXPECT_TRUE(Logged("[HttpDownloader] [WPAD] Using override proxy settings."));
   EXPECT_EQ(WorkingProxySettings(), stateProxy_);
 }
 
 TEST_F(DownloadRaceTest, AllFailingEndsWithFailureAndAClosedBuffer) {
-  EXPECT_EQ(RunDownloadRace("http://u/", buffer_, environment_), -1);
+  EXPECT_EQ(RunDownloadRace("http://u/", maxBody_, buffer_, environment_), -1);
   EXPECT_TRUE(buffer_->Closed());
   int ends = 0;
   for (const std::string& line : Lines()) {
@@ -163,7 +164,7 @@ TEST_F(DownloadRaceTest, EmptyBodyNeverEndsARaceThatAnotherAttemptOwns) {
 
 TEST_F(DownloadRaceTest, AnEmptyBodyAloneIsACompleteDownload) {
   scripts_["Direct"] = Delivers({});
-  EXPECT_EQ(RunDownloadRace("http://u/", buffer_, environment_), 0);
+  EXPECT_EQ(RunDownloadRace("http://u/", maxBody_, buffer_, environment_), 0);
   EXPECT_TRUE(buffer_->Closed());
 }
 
@@ -184,6 +185,57 @@ TEST_F(DownloadRaceTest, OwnerFailingMidBodyClosesTheBufferAndFailsTheRace) {
       "[HttpDownloader] [Direct] Warning: download complete but required length is still 6."));
   EXPECT_EQ(CountStartingWith("[HttpDownloader] [Direct] Download failed after it had started."),
             2);
+}
+
+TEST_F(DownloadRaceTest, NoBytePastTheLimitReachesTheConsumer) {
+  maxBody_ = 8;
+  // Announced above the limit: refused before a byte is read, by every attempt that gets it.
+  scripts_["Direct"] = Delivers({"0123456789"});
+  scripts_["Windows Proxy"] = Delivers({"0123456789"});
+  EXPECT_EQ(RunDownloadRace("http://u/", maxBody_, buffer_, environment_), -1);
+  EXPECT_EQ(Drain(*buffer_), "");
+  EXPECT_EQ(CountStartingWith("[HttpDownloader] [Direct] Required file size 10 is above the "
+                              "limit of 8 bytes, refusing the download"),
+            1);
+  JoinLingeringDownloadThreads();
+
+  // No length, or a server that sends more than it announced: the owner stops at the limit
+  // and fails the race; what it wrote stays within the limit.
+  for (std::optional<std::int64_t> announced : {std::optional<std::int64_t>(), {std::int64_t{4}}}) {
+    SCOPED_TRACE(announced.value_or(-1));
+    buffer_ = pipeline::RingBuffer_create(9, 16);
+    scripts_["Windows Proxy"] = Script{};
+    scripts_["Direct"] = Delivers({"0123", "4567", "8"});
+    scripts_["Direct"].length = announced;
+    std::future<int> race = StartRace();
+    EXPECT_EQ(Drain(*buffer_), "01234567");
+    EXPECT_EQ(race.get(), -1);
+    JoinLingeringDownloadThreads();
+  }
+  EXPECT_EQ(CountStartingWith("[HttpDownloader] [Direct] The body is longer than the limit of 8 "
+                              "bytes, giving up the download"),
+            2);
+
+  // A body of exactly the limit is a download.
+  buffer_ = pipeline::RingBuffer_create(9, 16);
+  scripts_["Direct"] = Delivers({"0123", "4567"});
+  std::future<int> race = StartRace();
+  EXPECT_EQ(Drain(*buffer_), "01234567");
+  EXPECT_EQ(race.get(), 0);
+}
+
+TEST_F(DownloadRaceTest, AnOwnerWhoseReaderStopsTakingDataGivesUp) {
+  // A body without end behind a consumer that has what it wants (an archive's end): the owner
+  // must stop instead of reading the rest into a closed buffer for ever.
+  scripts_["Direct"] = Delivers(std::vector<std::string>(100000, std::string(16, 'x')));
+  scripts_["Direct"].length.reset();
+  std::future<int> race = StartRace();
+  char first[16];
+  ASSERT_EQ(pipeline::RingBuffer_read(*buffer_, first, sizeof first), 16);
+  pipeline::RingBuffer_close(*buffer_);
+  EXPECT_EQ(race.get(), -1);
+  EXPECT_TRUE(
+      Logged("[HttpDownloader] [Direct] The download's reader takes no more data, giving up"));
 }
 
 }  // namespace

@@ -31,8 +31,9 @@ ProbeOutcome ProbeVersionFile(const std::string& folder, const std::string& upda
                    path.size(), url.size());
     return ProbeOutcome::kRefused;
   }
-  return DownloadToFile(url, path, environment) != 0 ? ProbeOutcome::kFetched
-                                                     : ProbeOutcome::kNotFetched;
+  return DownloadToFile(url, path, kMaxVersionFileBytes, environment) != 0
+             ? ProbeOutcome::kFetched
+             : ProbeOutcome::kNotFetched;
 }
 
 }  // namespace ferrolan::net

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "net/download_race.h"
@@ -15,6 +16,11 @@ namespace ferrolan::net {
 
 /// An update URL beginning with this says that the build has no update server.
 inline constexpr char kNoUpdateServerUrl[] = "http://0.0.254.254";
+
+/// The longest version file any download accepts. A version is eleven digits, perhaps followed
+/// by a line end; 4 KiB leaves room for a server that adds blanks or a comment, and stops a
+/// hostile or broken one long before it harms anything.
+inline constexpr std::uint64_t kMaxVersionFileBytes = 4096;
 
 /// The longest local path and request URL the probe forms; longer ones are refused with a
 /// message instead of being cut into another name.

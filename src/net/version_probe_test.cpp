@@ -56,6 +56,19 @@ TEST_F(VersionProbeTest, AFailedFetchLeavesNoFile) {
   EXPECT_EQ(ProbeVersionFile(root_.string(), "http://updates.example/", "jre17", environment_),
             ProbeOutcome::kNotFetched);
   EXPECT_FALSE(stdfs::exists(root_ / "Ferrolan-jre17-version.txt"));
+
+  // A version file longer than any version file may be, with or without its length announced:
+  // not fetched, and what arrived of it is gone.
+  for (bool announced : {true, false}) {
+    direct_ = Delivers({std::string(4000, '0'), std::string(4000, '0')});
+    if (!announced) direct_.length.reset();
+    EXPECT_EQ(ProbeVersionFile(root_.string(), "http://updates.example/", "jre17", environment_),
+              ProbeOutcome::kNotFetched);
+    EXPECT_FALSE(stdfs::exists(root_ / "Ferrolan-jre17-version.txt"));
+    JoinLingeringDownloadThreads();
+  }
+  EXPECT_TRUE(ConsoleHas("above the limit of 4096 bytes"));
+  EXPECT_TRUE(ConsoleHas("The body is longer than the limit of 4096 bytes"));
 }
 
 TEST_F(VersionProbeTest, FetchesNothingWithoutAServerOrWithOverlongNames) {

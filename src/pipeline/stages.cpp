@@ -72,7 +72,7 @@ int RunFileReader(OwnedFile file, RingBuffer& output, std::uint64_t limit) {
   return 0;
 }
 
-int RunFileSaver(OwnedFile file, RingBuffer& input) {
+int RunFileSaver(OwnedFile file, RingBuffer& input, const WriteCheck& mayWrite) {
   LogPrintf("[Streamer] [FileSaver] Starting...\n");
   int result = 0;
   std::vector<char> area(kSaverChunk);
@@ -84,6 +84,11 @@ int RunFileSaver(OwnedFile file, RingBuffer& input) {
   while (file) {
     int got = RingBuffer_read(input, area.data(), kSaverChunk);
     if (got <= 0) break;
+    if (mayWrite && !mayWrite(static_cast<std::size_t>(got))) {
+      result = -1;
+      RingBuffer_close(input);
+      break;
+    }
     if (std::fwrite(area.data(), 1, static_cast<std::size_t>(got), file.get()) !=
         static_cast<std::size_t>(got)) {
       // A file that cannot take the bytes must not be reported as saved; closing the input
@@ -107,10 +112,14 @@ StageThread StartFileReaderStage(OwnedFile file, std::shared_ptr<RingBuffer> out
       {output});
 }
 
-StageThread StartFileSaverStage(OwnedFile file, std::shared_ptr<RingBuffer> input) {
+StageThread StartFileSaverStage(OwnedFile file, std::shared_ptr<RingBuffer> input,
+                                WriteCheck mayWrite) {
   auto shared = std::make_shared<OwnedFile>(std::move(file));
-  return StageThread([shared, input]() { return RunFileSaver(std::move(*shared), *input); },
-                     {input});
+  return StageThread(
+      [shared, input, mayWrite = std::move(mayWrite)]() {
+        return RunFileSaver(std::move(*shared), *input, mayWrite);
+      },
+      {input});
 }
 
 StageThread StartUnLZMAerStage(std::shared_ptr<RingBuffer> input,

@@ -75,11 +75,15 @@ class StageThread {
 /// Logs "[Streamer] [FileReader] Starting...\n" / "Done.\n". Returns 0.
 int RunFileReader(OwnedFile file, RingBuffer& output, std::uint64_t limit = kWholeFile);
 
+/// Asked before each write of a file saver with the count of bytes to write; false refuses it.
+using WriteCheck = std::function<bool(std::size_t bytes)>;
+
 /// Copies `input` into `file`, at most 1000 bytes per read, until a read returns -1 (input
 /// closed and drained); then closes the file. Returns 0, or -1 when a write to the file or its
-/// close failed (the input is then closed, which stops the producer at its next waiting write).
-/// Logs "[Streamer] [FileSaver] Starting...\n" / "Done.\n".
-int RunFileSaver(OwnedFile file, RingBuffer& input);
+/// close failed or `mayWrite` refused a write (the input is then closed, which stops the
+/// producer at its next waiting write). Logs "[Streamer] [FileSaver] Starting...\n" /
+/// "Done.\n".
+int RunFileSaver(OwnedFile file, RingBuffer& input, const WriteCheck& mayWrite = {});
 
 /// The LZMA stage: decodes `input` (a legacy .lzma or an .xz stream, detected by liblzma's
 /// auto decoder; only the first stream) into `output`. Returns 0 when the stream ended (bytes
@@ -100,7 +104,8 @@ StageThread StartFileReaderStage(OwnedFile file, std::shared_ptr<RingBuffer> out
                                  std::uint64_t limit = kWholeFile);
 
 /// Starts RunFileSaver on its own thread; Join() returns its result.
-StageThread StartFileSaverStage(OwnedFile file, std::shared_ptr<RingBuffer> input);
+StageThread StartFileSaverStage(OwnedFile file, std::shared_ptr<RingBuffer> input,
+                                WriteCheck mayWrite = {});
 
 /// Starts RunUnLZMAer on its own thread; Join() returns 0 or 1 as above. This is the decoder of
 /// a nested extraction (an archive inside an archive) as well as of a download pipeline.

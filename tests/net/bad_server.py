@@ -7,6 +7,8 @@ of BODY_FILE, and MODE says how:
   short     announces the full length, sends half of the body and closes the connection
   nolength  sends the whole body without a Content-Length and ends it by closing
   notfound  answers 404 Not Found with the whole body and its length
+  endless   sends zeros in chunks without end (BODY_FILE is not read); each response stops by
+            itself after two minutes, or when the client goes away
 
 Several attempts of one download connect at once, so every connection gets its own thread.
 """
@@ -14,6 +16,8 @@ Several attempts of one download connect at once, so every connection gets its o
 import socketserver
 import sys
 import time
+
+ENDLESS_SECONDS = 120
 from http.server import BaseHTTPRequestHandler
 
 
@@ -21,9 +25,12 @@ class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
+        mode = self.server.mode
+        if mode == "endless":
+            self.send_endless()
+            return
         body = self.server.body
         half = len(body) // 2
-        mode = self.server.mode
         self.send_response(404 if mode == "notfound" else 200)
         self.send_header("Content-Type", "application/octet-stream")
         if mode == "nolength":
@@ -45,6 +52,21 @@ class Handler(BaseHTTPRequestHandler):
             pass  # the client gave up first, as losing attempts do
         self.close_connection = True
 
+    def send_endless(self):
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        chunk = b"0" * 65536
+        frame = b"%x\r\n" % len(chunk) + chunk + b"\r\n"
+        deadline = time.monotonic() + ENDLESS_SECONDS
+        try:
+            while time.monotonic() < deadline:
+                self.wfile.write(frame)
+        except OSError:
+            pass  # the client stopped reading, as it should
+        self.close_connection = True
+
     def log_message(self, format, *args):
         pass  # the test's own checks say what happened
 
@@ -56,8 +78,10 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
 
 def main():
     mode, port, body_file = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    with open(body_file, "rb") as f:
-        body = f.read()
+    body = b""
+    if mode != "endless":
+        with open(body_file, "rb") as f:
+            body = f.read()
     server = Server(("127.0.0.1", port), Handler)
     server.mode = mode
     server.body = body

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Servers that misbehave: a body shorter than announced never counts as a download; a body
 # without a length counts once it has ended; a 404 is downloaded like any answer; and a server
-# that stops sending mid-body ends in failure after the receive time-out instead of a hang.
+# that stops sending mid-body ends in failure after the receive time-out instead of a hang. A body
+# without end written into a file (the download test mode sets no length limit) stops where the
+# disk keeps its reserve of free space, and leaves no file.
 . "$(dirname "$0")/harness.sh"
 harness_enter "$@"
 
@@ -26,6 +28,16 @@ launcher "$WORK/notfound" --quorvantis-downloadtest "http://127.0.0.1:$BAD_PORT/
 expect "a 404 with a body is downloaded like any answer" \
   "[HttpDownloader] Download Tasks Complete! (success=1)"
 check "the 404's body is what arrives" cmp -s "$body" "$WORK/notfound/deleteme.tmp"
+
+start_bad_server endless /dev/null
+small_disk "$WORK/full" 16m
+launcher "$WORK/full" --quorvantis-downloadtest "http://127.0.0.1:$BAD_PORT/file"
+expect "an endless body stops at the disk's reserve" \
+  "[Streamer] [FileSaver] Not enough free space for deleteme.tmp:"
+expect "an endless body fails the race" "[HttpDownloader] Download Tasks Complete! (success=0)"
+check "an endless body leaves no file" test ! -e "$WORK/full/deleteme.tmp"
+check "the reserve is still free ($(df --output=avail -B1 "$WORK/full" | tail -n 1) bytes)" \
+  test "$(df --output=avail -B1 "$WORK/full" | tail -n 1)" -gt $((512 * 1024))
 
 # The receive time-out is about 30 seconds on both targets; the run must end well within the
 # launcher's own bound (RUN_TIMEOUT), having reported failure.

@@ -17,6 +17,7 @@
 #                                code in $RUN_CODE; checks that it ended by itself
 #   wine_run EXE ARGS...         run any Windows program in the test's Wine (TARGET=windows)
 #   HARNESS_MOUNTS+=(DIR)        a mount of the test's, unmounted before the clean-up deletes
+#   small_disk DIR SIZE          DIR becomes an empty tmpfs of SIZE (such as 16m)
 #   target_run DIR PROGRAM ARGS...   a program of the target (natively or in the test's Wine)
 #   target_pack DIR PACKAGER ARGS... the packager; the script ends when it fails
 #   target_folders               sets PROGRAMDATA_DIR (where installs go) and EXE (".exe" or "")
@@ -218,12 +219,19 @@ block_direct() {
   note "direct access blocked to ports $*"
 }
 
-# MODE: stall, short, nolength or notfound (see bad_server.py). The body it serves is BODY_FILE.
+# MODE: stall, short, nolength, notfound or endless (see bad_server.py). The body it serves is
+# BODY_FILE.
 start_bad_server() {
   BAD_PORT=$(free_port)
   spawn python3 "$HARNESS_DIR/bad_server.py" "$1" "$BAD_PORT" "$2"
   wait_port "$BAD_PORT"
   export BAD_PORT
+}
+
+small_disk() {
+  mkdir -p "$1"
+  mount -t tmpfs -o "size=$2" tmpfs "$1" || { echo "FAIL: cannot mount a tmpfs on $1"; exit 1; }
+  HARNESS_MOUNTS+=("$1")
 }
 
 # Wine keeps its sockets in the wineserver, so the wineserver must run in this namespace: a

@@ -7,89 +7,12 @@
 # the server, which installs nothing.
 #
 # Usage: online.sh TARGET LAUNCHER PACK [RUNTIME UPDATER_JAR DEMO_JAR | FAKE_JVM FAKE_JAVA]
-#   linux:   RUNTIME is a real Java runtime; the updater runs on it and starts the demo.
-#   windows: no Java runs under Wine; the JRE is a stand-in (FAKE_JVM as bin\server\jvm.dll,
-#            FAKE_JAVA as bin\java.exe), and the launch shows in the launcher's log.
+# (see online_package.sh).
 . "$(dirname "$0")/harness.sh"
+. "$(dirname "$0")/online_package.sh"
 harness_enter "$@"
-pack=$(realpath "$3") || { echo "FAIL: no packager at $3"; exit 1; }
-
-pkg=$WORK/pkg
-mkdir -p "$pkg/updater" "$pkg/app" "$pkg/files" "$WORK/www"
-launch_file() { # main-class app-name jar...
-  local class=$1 name=$2
-  shift 2
-  printf '%s\0' 5 "$class" "" "$name" "" 0 64 16 $# "$@" 0 \
-    com.ferrolan.updater.CompatibilityCheck "" "" 0
-}
-if [ "$TARGET" = windows ]; then
-  jre=$pkg/jre
-  mkdir -p "$jre/bin/server" "$jre/lib"
-  cp "$4" "$jre/bin/server/jvm.dll"
-  cp "$5" "$jre/bin/java.exe"
-  printf 'class library\n' >"$jre/lib/modules"
-  printf 'stand-in\n' >"$pkg/updater/ferrolan-updater.jar"
-  printf 'stand-in\n' >"$pkg/app/ferrolan-demo.jar"
-  cp "$LAUNCHER" "$pkg/ferrolan.exe"
-  image=ferrolan.exe
-  master=$WINEPREFIX/drive_c/ProgramData/Ferrolan-Demo\ App
-else
-  jre=$(realpath "$4")
-  cp "$5" "$pkg/updater/"
-  cp "$6" "$pkg/app/"
-  image=$LAUNCHER
-  export PROGRAMDATA=$WORK/root/programdata APPDATA=$WORK/root/appdata
-  # No system JRE may be taken over: the candidates' folder is empty.
-  export PROGRAMFILES=$WORK/root/programfiles
-  mkdir -p "$PROGRAMDATA" "$APPDATA" "$PROGRAMFILES"
-  master=$PROGRAMDATA/Ferrolan-Demo\ App
-fi
-launch_file com.ferrolan.updater.Updater FerrolanUpdater ferrolan-updater.jar \
-  >"$pkg/updater/FerrolanLaunch"
-launch_file com.ferrolan.demo.DemoApp "Demo App" ferrolan-demo.jar >"$pkg/app/FerrolanLaunch"
-printf 'no trust store\n' >"$pkg/files/cacerts"
-# On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
-if [ "$TARGET" = windows ]; then cp "$5" "$pkg/files/lzma.exe"; else
-  printf 'not a Windows tool\n' >"$pkg/files/lzma.exe"; fi
-printf '\x89PNG\r\n\x1a\n' >"$pkg/files/splash.png"
-
-start_nginx "$WORK/www"
-
-# Runs the packager in the package folder, natively or under Wine.
-pack() { target_pack "$pkg" "$pack" "$@"; }
-# config FILE WITH_JRE: the build (no JRE) and the publish (with the JRE) configurations.
-config() {
-  {
-    echo "{ \"launcher\": \"$image\", \"app_name\": \"Demo App\", \"install_type\": \"perm_all\","
-    echo "  \"update_url\": \"http://127.0.0.1:$HTTP_PORT/updates\", \"required_java_version\": 11,"
-    echo "  \"key\": \"demo-key.private.der\", \"lzma_exe\": \"files/lzma.exe\","
-    echo "  \"splash_image\": \"files/splash.png\", \"cacerts\": \"files/cacerts\","
-    echo "  \"updater\": { \"version\": \"1\", \"folder\": \"updater\" },"
-    if [ "$2" = jre ]; then
-      echo "  \"jre\": { \"name\": \"jre17\", \"version\": \"17\", \"folder\": \"$jre\" },"
-    fi
-    echo "  \"app\": { \"version\": \"1\", \"folder\": \"app\" },"
-    echo "  \"params\": { \"jre_name\": \"jre17\" } }"
-  } >"$pkg/$1"
-}
-pack keygen -o demo-key
-config online.json none
-config publish.json jre
-pack build --config online.json -o "Demo App"
-pack publish --config publish.json -o updates
-mv "$pkg/updates" "$WORK/www/updates"
-served=$WORK/www/updates/Ferrolan-jre17-00000000017-archive.p2.l2
-check "publish wrote the JRE's version file and archive" \
-  test -s "$served" -a -s "$WORK/www/updates/Ferrolan-jre17-version.txt"
-
-installed_jre="$master/Ferrolan-jre17-00000000017-complete"
-packaged="$WORK/Demo App"
-[ "$TARGET" = windows ] && packaged="$packaged.exe"
-cp "$pkg/Demo App" "$packaged"
-start() { # NAME: a first start of the packaged launcher from a fresh master folder
-  rm -rf "$master"
-  LAUNCHER="$packaged" launcher "$WORK/$1" first-argument
-}
+online_package static "$@"
+start() { fresh_start "$1"; }
 
 start online
 check "the first start succeeds" test "$RUN_CODE" -eq 0
