@@ -283,6 +283,16 @@ TEST_F(FileOpsTest, RenameRescuedByMoveOrByALaterRetry) {
   EXPECT_TRUE(stdfs::is_directory(Path("c")));
 }
 
+TEST_F(FileOpsTest, DiskSpaceOfAFileIsThatOfItsFolder) {
+  Write("file", "x");
+  const std::optional<DiskSpace> folder = QueryDiskSpace(root_.string());
+  const std::optional<DiskSpace> file = QueryDiskSpace(Path("file"));
+  ASSERT_TRUE(folder);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->total, folder->total);
+  EXPECT_GT(file->available, 0U);
+}
+
 TEST(ReserveKeeperTest, AllowsPiecesWhileTheReserveStaysFreeAndAsksAgainAsItGoes) {
   constexpr std::uint64_t kMiB = 1024 * 1024;
   // 100 MiB disk: 5 MiB reserve. 7 MiB free leaves 2 MiB to write.

@@ -1,14 +1,15 @@
 """An HTTP server that misbehaves in one way, for the download tests.
 
-Usage: bad_server.py MODE PORT BODY_FILE. It answers every GET on 127.0.0.1:PORT with the bytes
+Usage: bad_server.py MODE PORT BODY_FILE [RATE]. It answers every GET on 127.0.0.1:PORT with the bytes
 of BODY_FILE, and MODE says how:
 
   stall     announces the full length, sends half of the body, then sends nothing more
   short     announces the full length, sends half of the body and closes the connection
   nolength  sends the whole body without a Content-Length and ends it by closing
   notfound  answers 404 Not Found with the whole body and its length
-  endless   sends zeros in chunks without end (BODY_FILE is not read); each response stops by
-            itself after two minutes, or when the client goes away
+  endless   sends zeros in chunks without end (BODY_FILE is not read), at RATE bytes a second
+            if given; each response stops by itself after two minutes, or when the client goes
+            away
 
 Several attempts of one download connect at once, so every connection gets its own thread.
 """
@@ -59,10 +60,17 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         chunk = b"0" * 65536
         frame = b"%x\r\n" % len(chunk) + chunk + b"\r\n"
-        deadline = time.monotonic() + ENDLESS_SECONDS
+        start = time.monotonic()
+        sent = 0
+        rate = self.server.rate
         try:
-            while time.monotonic() < deadline:
+            while time.monotonic() < start + ENDLESS_SECONDS:
                 self.wfile.write(frame)
+                sent += len(chunk)
+                if rate:
+                    ahead = start + sent / rate - time.monotonic()
+                    if ahead > 0:
+                        time.sleep(ahead)
         except OSError:
             pass  # the client stopped reading, as it should
         self.close_connection = True
@@ -84,6 +92,7 @@ def main():
             body = f.read()
     server = Server(("127.0.0.1", port), Handler)
     server.mode = mode
+    server.rate = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     server.body = body
     server.serve_forever()
 

@@ -29,7 +29,7 @@ expect "a 404 with a body is downloaded like any answer" \
   "[HttpDownloader] Download Tasks Complete! (success=1)"
 check "the 404's body is what arrives" cmp -s "$body" "$WORK/notfound/deleteme.tmp"
 
-start_bad_server endless /dev/null
+start_bad_server endless /dev/null "$HOSTILE_RATE"
 small_disk "$WORK/full" 16m
 launcher "$WORK/full" --quorvantis-downloadtest "http://127.0.0.1:$BAD_PORT/file"
 expect "an endless body stops at the disk's reserve" \

@@ -8,8 +8,11 @@
 . "$(dirname "$0")/harness.sh"
 . "$(dirname "$0")/online_package.sh"
 harness_enter "$@"
+# A server without end is a fast one (see HOSTILE_RATE in harness.sh).
+[ -n "$HOSTILE_RATE" ] && export NGINX_LIMIT_RATE=$HOSTILE_RATE
 online_package params "$@"
-small_disk "$master" 160m
+# The all-users folder, not the master folder: Wine takes a mount point for a link.
+small_disk "$(dirname "$master")" 160m
 
 used() { df --output=used -B1 "$master" | tail -n 1; }
 # hostile_run NAME WHAT: a first start that must fail at the version file, quickly and cleanly.
@@ -34,7 +37,7 @@ hostile_run announced "2 GiB announced"
 expect "the announced length is refused by its size" \
   "Required file size 2147483648 is above the limit of 4096 bytes, refusing the download"
 
-start_bad_server endless /dev/null
+start_bad_server endless /dev/null "$HOSTILE_RATE"
 cp "$packaged" "$pkg/endless$EXE_SUFFIX"
 pack stamp "endless$EXE_SUFFIX" --set "update_url=http://127.0.0.1:$BAD_PORT/updates/"
 LAUNCHER_FILE=$pkg/endless$EXE_SUFFIX hostile_run chunked "endless chunked body"

@@ -12,7 +12,11 @@
 #                                NGINX_LIMIT_RATE (e.g. 200k) slows each response to that rate
 #   start_tinyproxy [USER:PASS]  a proxy on $PROXY_PORT, with Basic authentication when given
 #   block_direct PORT...         only the proxy's user may connect to these ports
-#   start_bad_server MODE        a misbehaving HTTP server on $BAD_PORT (see bad_server.py)
+#   start_bad_server MODE BODY [RATE]  a misbehaving HTTP server on $BAD_PORT (bad_server.py)
+#   HOSTILE_RATE                 the rate, bytes a second, of a server that sends without end:
+#                                none natively; 4 MB/s under Wine, whose WinINet reads the rest
+#                                of a response it was told to close for as long as more is ready
+#                                at once, which on the loopback it always is
 #   launcher DIR ARGS...         run the launcher of the target in DIR; output in $OUT, exit
 #                                code in $RUN_CODE; checks that it ended by itself
 #   wine_run EXE ARGS...         run any Windows program in the test's Wine (TARGET=windows)
@@ -71,7 +75,11 @@ harness_enter() {
   # prefix's LOCALAPPDATA already).
   if [ "$TARGET" != windows ]; then export FERROLAN_PACK_CACHE=$WORK/pack-cache; fi
   if [ -n "${HARNESS_DISPLAY:-}" ]; then start_display; fi
-  if [ "$TARGET" = windows ]; then wine_setup; fi
+  HOSTILE_RATE=""
+  if [ "$TARGET" = windows ]; then
+    HOSTILE_RATE=4000000
+    wine_setup
+  fi
 }
 
 # A virtual screen of the test's own. Its sockets go to a private folder of the mount namespace
@@ -220,10 +228,10 @@ block_direct() {
 }
 
 # MODE: stall, short, nolength, notfound or endless (see bad_server.py). The body it serves is
-# BODY_FILE.
+# BODY_FILE; RATE, bytes a second, slows an endless body.
 start_bad_server() {
   BAD_PORT=$(free_port)
-  spawn python3 "$HARNESS_DIR/bad_server.py" "$1" "$BAD_PORT" "$2"
+  spawn python3 "$HARNESS_DIR/bad_server.py" "$1" "$BAD_PORT" "$2" ${3:+"$3"}
   wait_port "$BAD_PORT"
   export BAD_PORT
 }
