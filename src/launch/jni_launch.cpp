@@ -7,10 +7,10 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "jre/jre_layout.h"
+#include "launch/java_command.h"
 #include "launch/jni_abi.h"
 #include "launch/jni_launch_os.h"
 #include "log/log.h"
-#include "process/spawner.h"
 
 namespace ferrolan::launch {
 
@@ -172,7 +172,7 @@ std::vector<std::string> JniOptionStrings(const std::vector<std::string>& jvmOpt
   if (!classpath.empty()) {
     std::string option = "-Djava.class.path=";
     for (std::size_t i = 0; i < classpath.size(); ++i) {
-      if (i > 0) option.push_back(process::ClasspathSeparator());
+      if (i > 0) option.push_back(ClasspathSeparator());
       option += classpath[i];
     }
     options.push_back(std::move(option));

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "jre/jre_layout.h"
-#include "process/spawner.h"
+#include "launch/java_command.h"
 #include "testing/files.h"
 #include "testing/temp_folder.h"
 
@@ -50,7 +50,7 @@ class JniLaunchTest : public LaunchTest {
 TEST_F(JniLaunchTest, OlderLayoutLoadsOnTheThirdAttemptAndRunsMainWithTheArguments) {
   std::string jre = MakeJre(2);
   std::vector<std::string> classpath = {Path("a.jar"), Path("b.jar")};
-  std::string sep(1, process::ClasspathSeparator());
+  std::string sep(1, ClasspathSeparator());
   int result = JniLaunch("a.b.Main", jre, {"-Xmx64m", RecordOption()}, classpath, {"p", "x y"});
   EXPECT_EQ(result, 0);
 

@@ -7,6 +7,7 @@
 #include "fs/path.h"
 #include "fs/versioned_folder.h"
 #include "jre/jre_layout.h"
+#include "launch/java_command.h"
 #include "launch/jni_launch.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
@@ -84,8 +85,8 @@ Spawner FillSpawner(const std::vector<std::string>& list) {
 }
 
 std::vector<std::string> SpawnList(const LaunchPlan& plan) {
-  return process::BuildSpawnArguments(plan.executable, plan.mainClass, plan.jvmOptions,
-                                      plan.classpath, plan.appArguments);
+  return BuildSpawnArguments(plan.executable, plan.mainClass, plan.jvmOptions, plan.classpath,
+                             plan.appArguments);
 }
 
 }  // namespace

@@ -66,16 +66,4 @@ std::string QuoteArgument(std::string_view argument);
 /// not fit kCommandLineCapacity (terminating NUL included).
 std::optional<std::string> BuildCommandLine(const Spawner& spawner);
 
-/// The separator of Java class path entries: ";" on Windows, ":" on POSIX.
-char ClasspathSeparator();
-
-/// The flat argument list of a Java command line: executable, JVM options, "-cp" and the class
-/// path entries joined into one string (both left out when that string is empty), main class,
-/// application arguments. Logs every entry as "[Extractor][Spawn][i] ...".
-std::vector<std::string> BuildSpawnArguments(std::string_view executable,
-                                             std::string_view mainClass,
-                                             const std::vector<std::string>& jvmOptions,
-                                             const std::vector<std::string>& classpath,
-                                             const std::vector<std::string>& appArguments);
-
 }  // namespace ferrolan::process

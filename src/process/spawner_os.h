@@ -19,9 +19,6 @@ struct SpawnOutcome {
   bool stillRunning = false;
 };
 
-/// The separator of Java class path entries: ";" on Windows, ":" on POSIX.
-char ClasspathSeparator();
-
 /// Starts the child: Windows from the command line (which CreateProcessA may modify, hence the
 /// copy), POSIX from the argument list. With `wait` it returns after the child has ended. With
 /// `output` (only together with `wait`) the child's standard output and error go into it

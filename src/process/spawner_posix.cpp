@@ -20,8 +20,6 @@ namespace ferrolan::process {
 
 namespace detail {
 
-char ClasspathSeparator() { return ':'; }
-
 namespace {
 
 class Fd {

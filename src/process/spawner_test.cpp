@@ -68,14 +68,6 @@ TEST_F(SpawnerTest, CommandLineAndTableLimits) {
   EXPECT_EQ(SpawnerRun(tooLong), -1);
 }
 
-TEST_F(SpawnerTest, BuildSpawnArgumentsOrder) {
-  EXPECT_EQ(BuildSpawnArguments("java", "C", {}, {}, {}), (std::vector<std::string>{"java", "C"}));
-  std::string cp = std::string("a.jar") + ClasspathSeparator() + "b.jar";
-  EXPECT_EQ(BuildSpawnArguments("java", "Main", {"-Xmx1g", "-Dk=v"}, {"a.jar", "b.jar"}, {"x"}),
-            (std::vector<std::string>{"java", "-Xmx1g", "-Dk=v", "-cp", cp, "Main", "x"}));
-  EXPECT_TRUE(Logged("[Extractor][Spawn][4] " + cp));
-}
-
 TEST_F(SpawnerTest, ChildReceivesEveryArgumentIntactAndItsExitCodeComesBack) {
   const std::vector<std::string> arguments = {"plain",
                                               "with space",

@@ -13,8 +13,6 @@ namespace ferrolan::process {
 
 namespace detail {
 
-char ClasspathSeparator() { return ';'; }
-
 namespace {
 
 // Reads the pipe to its end, keeping the first kMaxCapturedOutput bytes.
