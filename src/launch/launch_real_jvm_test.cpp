@@ -50,7 +50,7 @@ constexpr const char* kJdkHome = "";
 constexpr const char* kUpdaterFolder = "Ferrolan-Ferrolan-00000000003-complete";
 constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
 // The loader the updater gives an application it runs in its own virtual machine.
-constexpr const char* kUpdaterAppLoader = "com.ferrolan.updater.Updater$ApplicationLoader";
+constexpr const char* kUpdaterAppLoader = "com.ferrolan.updater.start.ApplicationLoader";
 
 class RealJvmTest : public LaunchTest {
  protected:
@@ -392,6 +392,41 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
                      "java.lang.IllegalStateException: the demo was asked to fail"),
             std::string::npos)
       << log;
+}
+
+// The updater runs before every start, so what it does before the application's main must cost
+// no more than a start through "java": the virtual machine's log of the classes it loaded up to
+// main holds none of the machinery the updater stays off (lambdas, streams, regular expressions,
+// java.time, file channels), and neither the log file nor the clean-up of old versions has
+// started yet; both wait until the application is on its way.
+TEST_F(RealJvmTest, TheUpdaterLoadsNothingCostlyBeforeTheApplicationsMain) {
+  InstallJre(true);
+  const std::string classLog = Path("classes.log");
+  LaunchFileContents updater;
+  updater.mainClass = "com.ferrolan.updater.Updater";
+  updater.appJvmOptions = {"-Dferrolan.demo.report=" + Report(),
+                           "-Xlog:class+load,class+init=debug:file=" + classLog};
+  InstallComponent(kUpdaterFolder, updater, kUpdaterJar);
+  LaunchFileContents app = updater;
+  app.mainClass = "com.ferrolan.demo.DemoApp";
+  InstallComponent("Ferrolan-DemoApp-00000000002-complete", app, kDemoJar);
+  InstallComponent("Ferrolan-DemoApp-00000000001-complete", app, kDemoJar);
+
+  LaunchInChild(false);
+  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kUpdaterAppLoader);
+  const std::string classes = ReadFile(classLog);
+  // The application's main class is initialised when the updater calls its main (the log
+  // spells its name with slashes).
+  const std::size_t main = classes.find("Initializing 'com/ferrolan/demo/DemoApp'");
+  ASSERT_NE(main, std::string::npos) << classes.substr(0, 2000);
+  const std::string beforeMain = classes.substr(0, main);
+  for (const char* costly :
+       {"java.lang.invoke.LambdaMetafactory ", "java.util.stream.", "java.util.regex.",
+        "java.time.", "sun.nio.ch.FileChannelImpl ", "com.ferrolan.updater.log.LocalClock ",
+        "com.ferrolan.updater.installed.CleanUp "})
+    EXPECT_EQ(beforeMain.find(costly), std::string::npos) << costly;
+  // And once the application was on its way, the chores ran.
+  EXPECT_NE(classes.find("com.ferrolan.updater.installed.CleanUp ", main), std::string::npos);
 }
 
 // An application that ends the run through System.exit in main, before the updater's chores

@@ -1,5 +1,7 @@
 package com.ferrolan.runtime;
 
+import com.ferrolan.runtime.files.FileBytes;
+import com.ferrolan.runtime.files.NativeText;
 import java.io.IOException;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -20,7 +22,9 @@ public final class LaunchProperties {
      * file; see {@link #current()}.
      */
     public static final String SYSTEM_PROPERTY = "ferrolan.launchProperties";
+    /** The prefix of the launcher build's settings. */
     public static final String STATIC = "flstat_";
+    /** The prefix of this download's settings (its Params). */
     public static final String DYNAMIC = "fldyna_";
     private static final String EMPTY_VALUE = "\u0004";
 
@@ -30,7 +34,10 @@ public final class LaunchProperties {
         this.entries = entries;
     }
 
-    /** Reads a launch-properties file. The launcher writes 8-bit text in the system code page. */
+    /**
+     * Reads a launch-properties file, such as the first argument of a main class the launcher
+     * starts in the updater's place. The launcher writes 8-bit text in the system code page.
+     */
     public static LaunchProperties read(Path file) throws IOException {
         return parse(new String(FileBytes.read(file), NativeText.charset()));
     }
@@ -75,10 +82,12 @@ public final class LaunchProperties {
         return value;
     }
 
+    /** The last value of the build's setting `name` ("app_name" for "flstat_app_name"), or null. */
     public String getStatic(String name) {
         return get(STATIC + name);
     }
 
+    /** The last value of the download's setting `name` (a Params key), or null. */
     public String getDynamic(String name) {
         return get(DYNAMIC + name);
     }
@@ -95,19 +104,5 @@ public final class LaunchProperties {
     public String updateUrl() {
         String url = getStatic("update_url");
         return "D".equals(url) ? getDynamic("update_url") : url;
-    }
-
-    /** The JVM options that last worked with this JRE (from its LSO file); empty when none. */
-    public List<String> lastSuccessfulOptions() {
-        List<String> options = new ArrayList<>();
-        String count = getStatic("jvm_options_count");
-        int n = count == null ? 0 : Integer.parseInt(count.trim());
-        for (int i = 0; i < n; i++) {
-            String option = getStatic("jvm_options_" + i);
-            if (option != null) {
-                options.add(option);
-            }
-        }
-        return options;
     }
 }

@@ -1,4 +1,4 @@
-package com.ferrolan.runtime;
+package com.ferrolan.runtime.files;
 
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;

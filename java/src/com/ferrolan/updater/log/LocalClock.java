@@ -1,4 +1,4 @@
-package com.ferrolan.updater;
+package com.ferrolan.updater.log;
 
 import java.util.TimeZone;
 

@@ -1,4 +1,4 @@
-package com.ferrolan.updater;
+package com.ferrolan.updater.log;
 
 import java.io.FileOutputStream;
 import java.io.IOException;
@@ -22,7 +22,7 @@ import java.util.TimeZone;
  * (from the thread of the chores after a start), opens the file and writes them.
  * {@link #path()} and {@link #close()} start it too, and wait for it.
  */
-final class UpdaterLog implements AutoCloseable {
+public final class UpdaterLog implements AutoCloseable {
     /** How long close() waits for the file to open. */
     private static final long OPEN_WAIT_MS = 5000;
 
@@ -56,7 +56,7 @@ final class UpdaterLog implements AutoCloseable {
         this.startedAt = System.currentTimeMillis();
     }
 
-    static UpdaterLog open(Path masterFolder) {
+    public static UpdaterLog open(Path masterFolder) {
         return new UpdaterLog(masterFolder, "1".equals(System.getenv("FERROLAN_LOG_ECHO")));
     }
 
@@ -64,7 +64,7 @@ final class UpdaterLog implements AutoCloseable {
      * Opens the file and writes what is pending; once is enough. The first caller opens it,
      * while the others go on keeping their lines (or wait for it, in path and close).
      */
-    void startWriting() {
+    public void startWriting() {
         synchronized (this) {
             if (started) {
                 return;
@@ -104,16 +104,16 @@ final class UpdaterLog implements AutoCloseable {
     }
 
     /** The log file, or null when it could not be written. */
-    synchronized Path path() {
+    public synchronized Path path() {
         awaitOpened();
         return path;
     }
 
-    void info(String message) {
+    public void info(String message) {
         write("[Updater] " + message, false);
     }
 
-    void error(String message) {
+    public void error(String message) {
         write("[Updater] ERROR: " + message, true);
     }
 
