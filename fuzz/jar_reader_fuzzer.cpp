@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/pack/jar_reader.h"
+#include "pack/format/jar_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -1,38 +1,18 @@
-#include "commands.h"
+#include "pack/commands.h"
 
 #include <cstdio>
 
-#include "cli.h"
-#include "usage.h"
+#include "pack/archive/archive_command.h"
+#include "pack/archive/keygen_command.h"
+#include "pack/cli/cli.h"
+#include "pack/cli/usage.h"
+#include "pack/packaged/inspect_command.h"
+#include "pack/packaged/sign_command.h"
+#include "pack/packaged/stamp_command.h"
+#include "pack/release/build_command.h"
+#include "pack/release/publish_command.h"
 
 namespace ferrolan::pack {
-int ReportUsageError(const char* command, const std::string& message, const char* usage) {
-  std::fprintf(stderr, "ferrolan-pack %s: %s\n\n%s", command, message.c_str(), usage);
-  return kExitUsage;
-}
-
-std::optional<CommandLine> ParseCommandArguments(const std::vector<std::string>& args,
-                                                 std::span<const OptionDef> options,
-                                                 const char* command, const char* usage,
-                                                 int* exitCode) {
-  CommandLine line = ParseCommandLine(args, options);
-  if (line.help && line.error.empty()) {
-    std::fputs(usage, stdout);
-    *exitCode = kExitOk;
-    return std::nullopt;
-  }
-  *exitCode = kExitUsage;
-  if (!line.error.empty()) {
-    ReportUsageError(command, line.error, usage);
-    return std::nullopt;
-  }
-  return line;
-}
-
-int ReportFailure(const char* command, const std::string& message) {
-  std::fprintf(stderr, "ferrolan-pack %s: %s\n", command, message.c_str());
-  return kExitFailed;
-}
 
 int RunPack(const std::vector<std::string>& args) {
   if (args.empty()) {

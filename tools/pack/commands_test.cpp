@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "pack/commands.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 
 #include "archive/archive_writer.h"
 #include "archive/signature.h"
-#include "cli.h"
+#include "pack/cli/cli.h"
+#include "pack/format/key_files.h"
 #include "testing/files.h"
 #include "testing/temp_folder.h"
 

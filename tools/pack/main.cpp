@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "pack/commands.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
-#include "cli.h"
-#include "commands.h"
-#include "json_reader.h"
 #include "os/os.h"
-#include "payload_reader.h"
-#include "payload_writer.h"
+#include "pack/cli/cli.h"
+#include "pack/format/payload_reader.h"
+#include "pack/format/payload_writer.h"
+#include "pack/packaged/inspect_command.h"
+#include "pack/packaged/stamp_command.h"
+#include "pack/release/build_command.h"
 #include "process/spawner.h"
 #include "tail/markers.h"
 #include "testing/files.h"
@@ -94,67 +95,6 @@ class PackageTest : public testing::TempFolderTest {
 
   std::string Out(const std::string& name = "launcher") const { return (root_ / name).string(); }
 };
-
-TEST(JsonReaderTest, AcceptsTheGrammarAndRefusesWhatIsNotJson) {
-  std::string error;
-  std::optional<Json> value = ParseJson(
-      "\xEF\xBB\xBF{\"a\": [1, -2.5e3, true, false, null], \"s\": \"q\\\"\\\\\\/\\n\\u00e9"
-      "\\ud83d\\ude00\", \"o\": {}}",
-      &error);
-  ASSERT_TRUE(value) << error;
-  ASSERT_EQ(value->size(), 3u);
-  EXPECT_EQ(value->begin().key(), "a");  // document order
-  EXPECT_EQ((*value)["a"][1].get<double>(), -2500.0);
-  EXPECT_EQ((*value)["s"].get<std::string>(), "q\"\\/\n\xC3\xA9\xF0\x9F\x98\x80");
-  EXPECT_TRUE((*value)["o"].is_object());
-  EXPECT_STREQ(JsonKindName((*value)["a"][0]), "a number");
-
-  // Every refusal names the line and column of the offending character.
-  struct Bad {
-    const char* text;
-    const char* message;
-  };
-  const Bad bad[] = {
-      {"{\"a\": 1,}", "line 1, column 9: "},  // trailing comma
-      {"[1, 2,]", "line 1, column 7: "},      // trailing comma
-      {"{\"a\": 1, \"a\": 2}", "line 1, column 10: duplicate member \"a\""},
-      {"{\"a\\\"\": 1,\n \"a\\\"\": 2}", "line 2, column 2: duplicate member"},
-      {"{\"o\": {\"a\": 1}, \"p\": {\"a\": 1, \"b\": {}, \"b\": 2}}",
-       "line 1, column 40: duplicate member \"b\""},
-      {"{\n  // note\n}", "line 2, column 3: "},  // no comments
-      {"[01]", "line 1, column 3: "},
-      {"\"tab\there\"", "line 1, column 5: "},  // control character
-      {"\"\\ud800x\"", "line 1, column 8: "},   // unpaired surrogate
-      {"{} {}", "line 1, column 4: "},
-      {"[1, 2", "line 1, column 6: "},
-      {"tru", "line 1, column 4: "},
-  };
-  for (const Bad& b : bad) {
-    error.clear();
-    EXPECT_FALSE(ParseJson(b.text, &error)) << b.text;
-    EXPECT_NE(error.find(b.message), std::string::npos) << b.text << " -> " << error;
-    EXPECT_EQ(error.find("json.exception"), std::string::npos) << error;
-  }
-  // The same name in different objects is no duplicate.
-  EXPECT_TRUE(ParseJson("[{\"a\": 1}, {\"a\": {\"a\": 2}}]", &error)) << error;
-  EXPECT_FALSE(ParseJson(std::string(100, '[') + std::string(100, ']'), &error));
-  EXPECT_NE(error.find("line 1, column 66: nesting is too deep"), std::string::npos) << error;
-}
-
-TEST(PayloadWriterTest, VersionsAndParamsEncoding) {
-  EXPECT_EQ(NormalizeVersion("5"), "00000000005");
-  EXPECT_EQ(NormalizeVersion("52861074"), "00052861074");
-  EXPECT_EQ(NormalizeVersion("12345678901"), "12345678901");
-  EXPECT_FALSE(NormalizeVersion("123456789012"));
-  EXPECT_FALSE(NormalizeVersion(""));
-  EXPECT_FALSE(NormalizeVersion("1.2"));
-  EXPECT_EQ(EncodeParamsSection({{"a", ""}, {"jre_name", "jre17"}}),
-            std::string("2\0a\0\0jre_name\0jre17\0", 20));
-  EXPECT_NE(CheckParam({"", "x"}), "");
-  EXPECT_NE(CheckParam({std::string(1024, 'n'), "x"}), "");
-  EXPECT_EQ(CheckParam({std::string(1023, 'n'), std::string(199999, 'v')}), "");
-  EXPECT_NE(CheckParam({"n", std::string(200000, 'v')}), "");
-}
 
 // An image that ends in the marker's first byte (and one ending in a partial match) would hide
 // the marker from a launcher whose search does not test a mismatching byte again.

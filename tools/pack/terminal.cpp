@@ -1,9 +1,0 @@
-#include "terminal.h"
-
-#include "terminal_os.h"
-
-namespace ferrolan::pack {
-
-bool IsTerminal(std::FILE* stream) { return stream != nullptr && detail::IsTerminal(stream); }
-
-}  // namespace ferrolan::pack

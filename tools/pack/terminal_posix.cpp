@@ -1,9 +1,0 @@
-#include <unistd.h>
-
-#include "terminal_os.h"
-
-namespace ferrolan::pack::detail {
-
-bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
-
-}  // namespace ferrolan::pack::detail
