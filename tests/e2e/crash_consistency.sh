@@ -13,37 +13,26 @@
 # Usage: crash_consistency.sh TARGET LAUNCHER PACKAGER FAKE_JVM [KILLS] [FAKE_JAVA_EXE]
 #   FAKE_JAVA_EXE (windows): the stand-in java.exe.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../net/harness.sh"
-. "$here/stand_in_package.sh"
+. "$(dirname "$0")/common.sh"
 RUN_TIMEOUT=60
-harness_enter "$@"
-pack_tool=$(realpath "$3")
-fake_jvm=$(realpath "$4")
+e2e_enter "$@"
 kills=${5:-200}
-fail() { echo "FAIL: $*"; exit 1; }
-
-target_folders
-programdata=$PROGRAMDATA_DIR
-exe=$EXE
 runner=()
 [ "$TARGET" = windows ] && runner=(wine)
-master="$programdata/Ferrolan-Crash App"
+master="$PROGRAMDATA_DIR/Ferrolan-Crash App"
 
 # The payload: an updater, an application and a runtime of a few MiB of incompressible files,
 # so that a kill lands in every stage of the extraction.
-pkg=$WORK/pkg
-stand_in_package "$pkg" "Crash App" "$fake_jvm" "${6:-}"
-java_launcher=$JAVA_LAUNCHER
+stand_in_package "$pkg" "Crash App" "$4" "${6:-}"
 for i in $(seq 1 24); do head -c 131072 /dev/urandom >"$pkg/jre/lib/part$i"; done
-target_pack "$pkg" "$pack_tool" keygen -o key
+pack keygen -o key
 package() { # app-version output
   head -c 400000 /dev/urandom >"$pkg/app/app.jar"
   printf '%s' "$1" >"$pkg/app/version.txt"
-  stand_in_config "Crash App" "$1" >"$pkg/crash.json"
-  target_pack "$pkg" "$pack_tool" build --config crash.json -o "$2$exe"
-  mv "$pkg/$2$exe" "$WORK/$2$exe"
-  chmod +x "$WORK/$2$exe"
+  package_config "Crash App" "$1" >"$pkg/crash.json"
+  pack build --config crash.json -o "$2$EXE"
+  mv "$pkg/$2$EXE" "$WORK/$2$EXE"
+  chmod +x "$WORK/$2$EXE"
 }
 package 1 v1
 package 2 v2
@@ -68,14 +57,14 @@ run() {
 reference=$WORK/reference
 mkdir -p "$reference"
 rm -rf "$master"
-run "$WORK/v1$exe" "$WORK/ref1.log" || { tail -30 "$WORK/ref1.log"; fail "the undisturbed install of version 1 failed"; }
+run "$WORK/v1$EXE" "$WORK/ref1.log" || { tail -30 "$WORK/ref1.log"; fail "the undisturbed install of version 1 failed"; }
 cp -a "$master" "$reference/v1"
 rm -rf "$master"
-run "$WORK/v2$exe" || fail "the undisturbed install of version 2 failed"
+run "$WORK/v2$EXE" || fail "the undisturbed install of version 2 failed"
 cp -a "$master" "$reference/v2"
 # Not compared: what a launch writes (the launch properties, and the copy of the runtime's
 # launcher under the application's name, which must then equal the runtime's launcher).
-excluded=(-x 'FLLaunchProperties-*' -x "FerrolanUpdater$exe" -x '*.part')
+excluded=(-x 'FLLaunchProperties-*' -x "FerrolanUpdater$EXE" -x '*.part')
 compare_complete() { # every "-complete" folder of the master folder equals its reference
   local folder name copy ref
   for folder in "$master"/*-complete; do
@@ -85,8 +74,8 @@ compare_complete() { # every "-complete" folder of the master folder equals its 
     [ -n "$ref" ] || { echo "unknown folder $name"; return 1; }
     diff -r -q "${excluded[@]}" "$ref" "$folder" >/dev/null ||
       { echo "$name differs from an undisturbed install"; diff -r -q "${excluded[@]}" "$ref" "$folder" | head -n 5; return 1; }
-    copy=$folder/bin/FerrolanUpdater$exe
-    if [ -e "$copy" ] && ! cmp -s "$copy" "$folder/bin/$java_launcher"; then
+    copy=$folder/bin/FerrolanUpdater$EXE
+    if [ -e "$copy" ] && ! cmp -s "$copy" "$folder/bin/$JAVA_LAUNCHER"; then
       echo "$name holds a cut copy of its launcher"
       return 1
     fi
@@ -99,7 +88,7 @@ installed() { # COMPONENT-VERSION-NAME
 # How long an undisturbed install takes, so the kills fall inside it.
 rm -rf "$master"
 start=$(date +%s%N)
-run "$WORK/v1$exe" || fail "the timing install failed"
+run "$WORK/v1$EXE" || fail "the timing install failed"
 span=$((($(date +%s%N) - start) / 1000))
 note "an undisturbed install takes $((span / 1000)) ms; $kills kills follow"
 
@@ -107,10 +96,10 @@ killed_early=0
 for ((i = 0; i < kills; i++)); do
   rm -rf "$master"
   over_older=$((i % 2))
-  launcher=$WORK/v1$exe
+  launcher=$WORK/v1$EXE
   if [ "$over_older" = 1 ]; then
     cp -a "$reference/v1" "$master"
-    launcher=$WORK/v2$exe
+    launcher=$WORK/v2$EXE
   fi
   delay=$((RANDOM * 32768 + RANDOM))
   delay=$((delay % span))

@@ -6,7 +6,7 @@
 #
 # Usage: tests/e2e/dashed_name.sh BUILD_DIR RUNTIME
 set -euo pipefail
-. "$(dirname "$0")/real_jre_common.sh"
+. "$(dirname "$0")/common.sh"
 build=$1
 runtime=$2
 e2e_begin dashed
@@ -23,8 +23,7 @@ cp "$build/java/ferrolan-demo.jar" "$work/input/"
   fail "inspect failed"
 expect_line "$work/inspect.log" 'main class +"com.ferrolan.demo.DemoApp"' "inspect shows no main class"
 
-export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata
-mkdir -p "$PROGRAMDATA" "$APPDATA"
+e2e_roots
 set +e
 (cd "$work" && ./Demo-App-2 first) >"$work/run1.log" 2>&1
 rc=$?

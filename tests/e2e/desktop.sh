@@ -9,32 +9,24 @@
 #
 # Usage: tests/e2e/desktop.sh TARGET LAUNCHER PACKAGER FAKE_JVM [FAKE_JAVA_EXE]
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../net/harness.sh"
-. "$here/stand_in_package.sh"
+. "$(dirname "$0")/common.sh"
 RUN_TIMEOUT=120
-harness_enter "$@"
-pack_tool=$(realpath "$3")
-fake_jvm=$(realpath "$4")
-fake_java=${5:+$(realpath "$5")}
-target_folders
+e2e_enter "$@"
 # The harness turns integration off for every other test; this one is about it.
 unset FERROLAN_NO_DESKTOP_INTEGRATION
 app="Desk App"
 master="$PROGRAMDATA_DIR/Ferrolan-$app"
 
-pkg=$WORK/pkg
-stand_in_package "$pkg" "$app" "$fake_jvm" "$fake_java"
+stand_in_package "$pkg" "$app" "$4" "${5:-}"
 # The application's icons, where the packager puts them: a PNG header that declares 64 x 64
 # pixels, and an .ico of the shape Windows reads (one 16 x 16 entry).
 printf '\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x40\0\0\0\x40\x08\x06\0\0\0' >"$pkg/app/FerrolanIcon.png"
 { printf '\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\x68\4\0\0\x16\0\0\0'; head -c 1128 /dev/zero; } \
   >"$pkg/app/FerrolanIcon.ico"
-stand_in_config "$app" 1 |
-  sed 's/"app": { "version": "1", "folder": "app" } }/"app": { "version": "1", "folder": "app" },\n  "params": { "jre_name": "jre17", "desktop_shortcut": "true", "publisher": "Example Ltd" } }/' \
-    >"$pkg/app.json"
-target_pack "$pkg" "$pack_tool" keygen -o key
-target_pack "$pkg" "$pack_tool" build --config app.json -o "launcher$EXE"
+package_config "$app" 1 params='"desktop_shortcut": "true", "publisher": "Example Ltd"' \
+  >"$pkg/app.json"
+pack keygen -o key
+pack build --config app.json -o "launcher$EXE"
 original=$pkg/launcher$EXE
 
 # What must survive the uninstall: a file beside the master folder, and another application's

@@ -8,64 +8,35 @@
 #   TARGET linux runs the native programs, windows the .exe files under a private Wine, where
 #   SMALL_EXE, any small Windows program, stands in for the payload's lzma.exe.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../net/harness.sh"
+. "$(dirname "$0")/common.sh"
 RUN_TIMEOUT=120
-harness_enter "$@"
-pack_tool=$(realpath "$3")
-small_exe=${4:-}
-
-target_folders
-programdata=$PROGRAMDATA_DIR
-exe=$EXE
-master="$programdata/Ferrolan-Full App"
+e2e_enter "$@"
+master="$PROGRAMDATA_DIR/Ferrolan-Full App"
 
 # package VERSION APP_KIB: a launcher of VERSION whose application carries APP_KIB KiB of
 # incompressible data, as $WORK/launcher-VERSION.
 package() {
-  local pkg=pkg-$1
-  mkdir -p "$WORK/$pkg/updater" "$WORK/$pkg/app" "$WORK/$pkg/jre/lib" "$WORK/$pkg/files"
-  head -c 100000 /dev/urandom >"$WORK/$pkg/jre/lib/modules"
-  head -c $(($2 * 1024)) /dev/urandom >"$WORK/$pkg/app/app.jar"
-  printf 'updater %s' "$1" >"$WORK/$pkg/updater/FerrolanLaunch"
-  printf 'app %s' "$1" >"$WORK/$pkg/app/FerrolanLaunch"
-  printf 'trust store' >"$WORK/$pkg/files/cacerts"
-  # On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
-  if [ "$TARGET" = windows ]; then cp "$small_exe" "$WORK/$pkg/files/lzma.exe"; else
-    printf 'not a Windows tool' >"$WORK/$pkg/files/lzma.exe"; fi
-  printf '\x89PNG\r\n\x1a\n' >"$WORK/$pkg/files/splash.png"
-  cat >"$WORK/$pkg/app.json" <<JSON
-{
-  "launcher": "../ferrolan$exe",
-  "app_name": "Full App",
-  "install_type": "perm_all",
-  "update_url": "http://127.0.0.1:9/full/",
-  "min_splash_ms": 0,
-  "required_java_version": 11,
-  "key": "../key.private.der",
-  "lzma_exe": "files/lzma.exe",
-  "splash_image": "files/splash.png",
-  "cacerts": "files/cacerts",
-  "updater": { "version": "$1", "folder": "updater" },
-  "jre": { "name": "jre17", "version": "17", "folder": "jre" },
-  "app": { "version": "$1", "folder": "app" },
-  "params": { "jre_name": "jre17" }
-}
-JSON
-  target_pack "$WORK" "$pack_tool" build --config "$pkg/app.json" -o "launcher-$1$exe"
-  chmod +x "$WORK/launcher-$1$exe"
+  mkdir -p "$pkg/updater" "$pkg/app" "$pkg/jre/lib"
+  head -c 100000 /dev/urandom >"$pkg/jre/lib/modules"
+  head -c $(($2 * 1024)) /dev/urandom >"$pkg/app/app.jar"
+  printf 'updater %s' "$1" >"$pkg/updater/FerrolanLaunch"
+  printf 'app %s' "$1" >"$pkg/app/FerrolanLaunch"
+  package_config "Full App" "$1" update_url=http://127.0.0.1:9/full/ min_splash_ms=0 params= \
+    >"$pkg/app.json"
+  pack build --config app.json -o "launcher-$1$EXE"
+  mv "$pkg/launcher-$1$EXE" "$WORK/launcher-$1$EXE"
+  chmod +x "$WORK/launcher-$1$EXE"
 }
 # start NAME VERSION: the launcher of VERSION, prepare-only.
 start() {
-  LAUNCHER="$WORK/launcher-$2$exe" launcher "$WORK/$1" FLPREPARE_FOR_LAUNCH_ONLY
+  LAUNCHER="$WORK/launcher-$2$EXE" launcher "$WORK/$1" FLPREPARE_FOR_LAUNCH_ONLY
 }
 
-cp "$LAUNCHER" "$WORK/ferrolan$exe"
-target_pack "$WORK" "$pack_tool" keygen -o key
+package_files "$pkg" "${4:-}"
+pack keygen -o key
 package 1 200
 package 2 12000
-mount -t tmpfs -o size=8m tmpfs "$programdata" || { echo "FAIL: cannot mount a tmpfs"; exit 1; }
-HARNESS_MOUNTS+=("$programdata")
+small_disk "$PROGRAMDATA_DIR" 8m
 app1="$master/Ferrolan-Full App-00000000001-complete"
 
 start first 1

@@ -11,34 +11,14 @@
 # Usage: tests/e2e/hostile_master_folder.sh BUILD_DIR RUNTIME
 # Needs root and an unprivileged account (nobody); skips otherwise.
 set -euo pipefail
-# The launcher's log lines on its standard output, which this script reads; no dialogs.
-export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/hostile_common.sh"
+. "$(dirname "$0")/common.sh"
+. "$(dirname "$0")/hostile_common.sh"
 build=$(cd "$1" && pwd)
 runtime=$(cd "$2" && pwd)
-if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/dev/null; then
-  echo "SKIP: needs root, the account nobody and setpriv"
-  exit 0
-fi
-work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-hostile.XXXXXX")
-export FERROLAN_PACK_CACHE=$work/pack-cache
-trap 'rm -rf "$work"' EXIT
-chmod 755 "$work"
+e2e_begin_as_root hostile
 
-fail() {
-  echo "FAIL: $*"
-  for log in "$work"/run*.log; do
-    echo "---- $log"
-    cat "$log"
-  done
-  exit 1
-}
-as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-
-"$here/../../scripts/package-demo.sh" "$build" "$runtime" "$work" >/dev/null
-export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata
-mkdir -p "$PROGRAMDATA" "$APPDATA"
+"$SOURCE_DIR/scripts/package-demo.sh" "$build" "$runtime" "$work" >/dev/null
+e2e_roots
 master="$PROGRAMDATA/Ferrolan-Demo App"
 outside=$work/outside
 mkdir -p "$master" "$outside/sub"
@@ -53,7 +33,7 @@ fixed=(logs FLApps FLAppsSharedConfig Ferrolan-Ferrolan-00000000001-complete
   Ferrolan-jre17-00000000017-complete "Ferrolan-Demo App-00000000001-complete")
 hostile_names "$(date +%s)" 60 21 "${fixed[@]}" >"$work/names"
 planted=$(wc -l <"$work/names")
-as_user bash -c 'cd "$1" && while IFS= read -r name; do ln -s "$2" "$name"; done <"$3"' _ \
+as_nobody bash -c 'cd "$1" && while IFS= read -r name; do ln -s "$2" "$name"; done <"$3"' _ \
   "$master" "$outside" "$work/names"
 [ "$(find "$master" -mindepth 1 -maxdepth 1 | wc -l)" = "$planted" ] || fail "the links were not all planted"
 

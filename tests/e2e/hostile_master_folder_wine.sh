@@ -10,19 +10,15 @@
 #
 # Usage: hostile_master_folder_wine.sh windows LAUNCHER PACKAGER FAKE_JVM FAKE_JAVA_EXE
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../net/harness.sh"
-. "$here/stand_in_package.sh"
-. "$here/hostile_common.sh"
+. "$(dirname "$0")/common.sh"
+. "$(dirname "$0")/hostile_common.sh"
 RUN_TIMEOUT=120
-harness_enter "$@"
+e2e_enter "$@"
 [ "$TARGET" = windows ] || { echo "FAIL: this test is for the Windows build"; exit 1; }
-target_folders
-pkg=$WORK/pkg
-stand_in_package "$pkg" "Host App" "$(realpath "$4")" "$(realpath "$5")"
-target_pack "$pkg" "$(realpath "$3")" keygen -o key
-stand_in_config "Host App" 1 >"$pkg/host.json"
-target_pack "$pkg" "$(realpath "$3")" build --config host.json -o "Host App.exe"
+stand_in_package "$pkg" "Host App" "$4" "$5"
+pack keygen -o key
+package_config "Host App" 1 >"$pkg/host.json"
+pack build --config host.json -o "Host App.exe"
 
 master="$PROGRAMDATA_DIR/Ferrolan-Host App"
 outside=$PROGRAMDATA_DIR/outside

@@ -7,30 +7,13 @@
 # Usage: tests/e2e/hostile_per_user.sh BUILD_DIR RUNTIME
 # Needs root (to become nobody) and an unprivileged account; skips otherwise.
 set -euo pipefail
-# The launcher's log lines on its standard output, which this script reads; no dialogs.
-export FERROLAN_LOG_ECHO=1 FERROLAN_NO_DIALOGS=1
-here=$(cd "$(dirname "$0")" && pwd)
+. "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
 runtime=$(cd "$2" && pwd)
-if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1 || ! command -v setpriv >/dev/null; then
-  echo "SKIP: needs root, the account nobody and setpriv"
-  exit 0
-fi
-work=$(mktemp -d "${TMPDIR:-/tmp}/ferrolan-e2e-peruser.XXXXXX")
-export FERROLAN_PACK_CACHE=$work/pack-cache
-trap 'rm -rf "$work"; rm -rf /var/tmp/FLUser-*-nobody*' EXIT
-chmod 755 "$work"
+# At the end nobody's per-user temporary folders go too.
+e2e_begin_as_root peruser 'rm -rf /var/tmp/FLUser-*-nobody*'
 
-fail() {
-  echo "FAIL: $*"
-  for log in "$work"/run*.log; do
-    echo "---- $log"
-    cat "$log"
-  done
-  exit 1
-}
-
-"$here/../../scripts/package-demo.sh" "$build" "$runtime" "$work" >/dev/null
+"$SOURCE_DIR/scripts/package-demo.sh" "$build" "$runtime" "$work" >/dev/null
 sed -i 's/"install_type": "perm_all"/"install_type": "perm_user"/' "$work/demo.json"
 "$build/bin/ferrolan-pack" build --config "$work/demo.json" -o "$work/Demo App" >/dev/null
 chmod -R a+rX "$work"
@@ -38,9 +21,8 @@ chmod -R a+rX "$work"
 run_as_nobody() { # home log args...
   local home=$1 log=$2
   shift 2
-  (cd "$work" && env -u APPDATA -u LOCALAPPDATA -u XDG_DATA_HOME -u PROGRAMDATA \
-    -u ALLUSERSPROFILE HOME="$home" USER=nobody \
-    setpriv --reuid=65534 --regid=65534 --clear-groups timeout 300 "./Demo App" "$@") \
+  (cd "$work" && as_nobody env -u APPDATA -u LOCALAPPDATA -u XDG_DATA_HOME -u PROGRAMDATA \
+    -u ALLUSERSPROFILE HOME="$home" USER=nobody timeout 300 "./Demo App" "$@") \
     >"$work/$log" 2>&1
 }
 

@@ -6,15 +6,13 @@
 #
 # Usage: tests/e2e/offline_real_jre.sh BUILD_DIR RUNTIME
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/real_jre_common.sh"
+. "$(dirname "$0")/common.sh"
 build=$1
 runtime=$2
 e2e_begin offline
 
-"$here/../../scripts/package-demo.sh" "$build" "$runtime" "$work"
-export PROGRAMDATA=$work/root/programdata APPDATA=$work/root/appdata
-mkdir -p "$PROGRAMDATA" "$APPDATA"
+"$SOURCE_DIR/scripts/package-demo.sh" "$build" "$runtime" "$work"
+e2e_roots
 master="$PROGRAMDATA/Ferrolan-Demo App"
 
 # First start: installs, then the updater starts the demo application.

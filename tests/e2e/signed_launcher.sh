@@ -10,7 +10,6 @@
 # Usage: tests/e2e/signed_launcher.sh windows LAUNCHER PACKAGER NATIVE_PACKAGER FAKE_JVM FAKE_JAVA
 #   NATIVE_PACKAGER is the Linux build's ferrolan-pack; without it the test is skipped.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 if [ ! -x "$4" ]; then
   echo "SKIP: no native ferrolan-pack at $4 (build the linux preset first)"
   exit 77
@@ -21,25 +20,17 @@ for tool in osslsigncode openssl; do
     exit 77
   fi
 done
-. "$here/../net/harness.sh"
-. "$here/stand_in_package.sh"
+. "$(dirname "$0")/common.sh"
 RUN_TIMEOUT=120
-harness_enter "$@"
-pack_tool=$(realpath "$3")
+e2e_enter "$@"
 native_pack=$(realpath "$4")
-fake_jvm=$(realpath "$5")
-fake_java=${6:+$(realpath "$6")}
-target_folders
 app="Signed App"
 master="$PROGRAMDATA_DIR/Ferrolan-$app"
 
-pkg=$WORK/pkg
-stand_in_package "$pkg" "$app" "$fake_jvm" "$fake_java"
-stand_in_config "$app" 1 |
-  sed 's/"app": { "version": "1", "folder": "app" } }/"app": { "version": "1", "folder": "app" },\n  "params": { "jre_name": "jre17", "greeting": "as built" } }/' \
-    >"$pkg/app.json"
-target_pack "$pkg" "$pack_tool" keygen -o key
-target_pack "$pkg" "$pack_tool" build --config app.json -o "launcher$EXE"
+stand_in_package "$pkg" "$app" "$5" "${6:-}"
+package_config "$app" 1 params='"greeting": "as built"' >"$pkg/app.json"
+pack keygen -o key
+pack build --config app.json -o "launcher$EXE"
 
 # The vendor's certificate, once at build time.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Signed App Vendor/O=Example" \

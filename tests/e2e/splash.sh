@@ -13,47 +13,33 @@
 #
 # Usage: tests/e2e/splash.sh TARGET LAUNCHER PACKAGER CAPTURE IMAGE ARTIFACTS FAKE_JVM [FAKE_JAVA]
 #   CAPTURE is the target's ferrolan_splash_capture, IMAGE the splash image (a PNG); FAKE_JVM and
-#   FAKE_JAVA make the stand-in runtime (tests/e2e/stand_in_package.sh).
+#   FAKE_JAVA make the stand-in runtime (stand_in_package, tests/e2e/common.sh).
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 HARNESS_DISPLAY=1
-. "$here/../net/harness.sh"
-. "$here/stand_in_package.sh"
+. "$(dirname "$0")/common.sh"
 RUN_TIMEOUT=120
-harness_enter "$@"
-pack_tool=$(realpath "$3")
+e2e_enter "$@"
 capture_tool=$(realpath "$4")
 image=$(realpath "$5")
 artifacts=$6
-fake_jvm=$(realpath "$7")
-fake_java=${8:+$(realpath "$8")}
 mkdir -p "$artifacts"
-target_folders
 master="$PROGRAMDATA_DIR/Ferrolan-Splash App"
 border=10
 export FERROLAN_FAKE_JAVA_DUMP_MS=4000
 
-pkg=$WORK/pkg
-stand_in_package "$pkg" "Splash App" "$fake_jvm" "$fake_java"
+stand_in_package "$pkg" "Splash App" "$7" "${8:-}"
 cp "$image" "$pkg/files/splash.png"
 cp "$image" "$WORK/image.png"
-# config FILE [jre]: the build configuration, offline with the JRE or online without it.
+# config FILE [SETTING...]: the build configuration, offline with the JRE unless SETTING says.
 config() {
-  {
-    echo "{ \"launcher\": \"ferrolan$EXE\", \"app_name\": \"Splash App\","
-    echo "  \"install_type\": \"perm_all\", \"update_url\": \"${UPDATE_URL:-http://0.0.254.254/}\","
-    echo "  \"required_java_version\": 11, \"key\": \"key.private.der\","
-    echo "  \"lzma_exe\": \"files/lzma.exe\", \"splash_image\": \"files/splash.png\","
-    echo "  \"cacerts\": \"files/cacerts\", \"silent_parameter\": \"/S\","
-    echo "  \"updater\": { \"version\": \"1\", \"folder\": \"updater\" },"
-    [ "${2:-}" = jre ] && echo "  \"jre\": { \"name\": \"jre17\", \"version\": \"17\", \"folder\": \"jre\" },"
-    echo "  \"app\": { \"version\": \"1\", \"folder\": \"app\" },"
-    echo "  \"params\": { \"jre_name\": \"jre17\", \"splash_buffer\": \"$border\" } }"
-  } >"$pkg/$1"
+  local file=$1
+  shift
+  package_config "Splash App" 1 update_url="${UPDATE_URL:-http://0.0.254.254/}" \
+    silent_parameter=/S params="\"splash_buffer\": \"$border\"" "$@" >"$pkg/$file"
 }
-target_pack "$pkg" "$pack_tool" keygen -o key
-config offline.json jre
-target_pack "$pkg" "$pack_tool" build --config offline.json -o "offline$EXE"
+pack keygen -o key
+config offline.json
+pack build --config offline.json -o "offline$EXE"
 
 # start NAME LAUNCHER STATE TIMEOUT_MS ARGS...: a run of LAUNCHER into a fresh master folder
 # while the capture tool watches the screen for a splash in STATE; its exit code goes to
@@ -104,13 +90,12 @@ reject "the prepare-only run logs no splash" "[Splash] Showing a"
 # Online: the JRE comes from the update server, 1 MiB of it at 256 KiB/s, and the bar shows how
 # much has arrived.
 head -c 1048576 /dev/urandom >"$pkg/jre/lib/modules"
-mkdir -p "$WORK/www"
 NGINX_LIMIT_RATE=256k start_nginx "$WORK/www"
 UPDATE_URL=http://127.0.0.1:$HTTP_PORT/updates/
-config online.json
-config publish.json jre
-target_pack "$pkg" "$pack_tool" build --config online.json -o "online$EXE"
-target_pack "$pkg" "$pack_tool" publish --config publish.json -o updates
+config online.json jre=none
+config publish.json
+pack build --config online.json -o "online$EXE"
+pack publish --config publish.json -o updates
 mv "$pkg/updates" "$WORK/www/updates"
 if [ "$TARGET" = linux ]; then
   # No system JRE may be taken over: the candidates' folder is empty.

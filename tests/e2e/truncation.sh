@@ -11,24 +11,19 @@
 #   TARGET linux runs the native programs, windows the .exe files under a private Wine, where
 #   SMALL_EXE, any small Windows program, stands in for the payload's lzma.exe.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../net/harness.sh"
+. "$(dirname "$0")/common.sh"
 # Each run is short; one that takes this long hangs.
 RUN_TIMEOUT=30
-harness_enter "$@"
-pack_tool=$(realpath "$3")
+e2e_enter "$@"
 maker=$(realpath "$4")
 
 # The extraction test mode's folder: the Windows launcher takes it from the prefix.
-target_folders
-programdata=$PROGRAMDATA_DIR
-exe=$EXE
 if [ "$TARGET" = windows ]; then
   extract_folder=$WINEPREFIX/drive_c/TEMP/FerrolanExtractTest
 else
   extract_folder=$TMPDIR/FerrolanExtractTest
 fi
-master="$programdata/Ferrolan-Cut App"
+master="$PROGRAMDATA_DIR/Ferrolan-Cut App"
 
 # ---- a signed archive, cut at every 100 bytes
 mkdir -p "$WORK/archive"
@@ -57,41 +52,19 @@ rm -rf "$extract_folder"
 note "archive: $size bytes, $runs cuts"
 
 # ---- a small packaged launcher, cut at every 4 KiB of its payload
-pkg=$WORK/pkg
-mkdir -p "$pkg/updater" "$pkg/app" "$pkg/jre/bin" "$pkg/jre/lib" "$pkg/files"
+mkdir -p "$pkg/updater" "$pkg/app" "$pkg/jre/bin" "$pkg/jre/lib"
 head -c 150000 /dev/urandom >"$pkg/jre/lib/modules"
 head -c 60000 /dev/urandom >"$pkg/app/app.jar"
 head -c 40000 /dev/urandom >"$pkg/updater/updater.jar"
 printf 'updater launch file' >"$pkg/updater/FerrolanLaunch"
 printf 'app launch file' >"$pkg/app/FerrolanLaunch"
 printf 'not a launcher' >"$pkg/jre/bin/unused"
-printf 'trust store' >"$pkg/files/cacerts"
-printf '\x89PNG\r\n\x1a\n' >"$pkg/files/splash.png"
-cp "$LAUNCHER" "$pkg/ferrolan$exe"
-# On Windows the carried lzma.exe is patched into a windowed program, so it must be an image.
-if [ "$TARGET" = windows ]; then cp "$5" "$pkg/files/lzma.exe"; else
-  printf 'not a Windows tool' >"$pkg/files/lzma.exe"; fi
-cat >"$pkg/app.json" <<JSON
-{
-  "launcher": "ferrolan$exe",
-  "app_name": "Cut App",
-  "install_type": "perm_all",
-  "update_url": "http://127.0.0.1:9/cut/",
-  "min_splash_ms": 0,
-  "required_java_version": 11,
-  "key": "key.private.der",
-  "lzma_exe": "files/lzma.exe",
-  "splash_image": "files/splash.png",
-  "cacerts": "files/cacerts",
-  "updater": { "version": "1", "folder": "updater" },
-  "jre": { "name": "jre17", "version": "17", "folder": "jre" },
-  "app": { "version": "1", "folder": "app" },
-  "params": { "jre_name": "jre17" }
-}
-JSON
-target_pack "$pkg" "$pack_tool" keygen -o key
-target_pack "$pkg" "$pack_tool" build --config app.json -o "launcher$exe"
-packaged=$pkg/launcher$exe
+package_files "$pkg" "${5:-}"
+package_config "Cut App" 1 update_url=http://127.0.0.1:9/cut/ min_splash_ms=0 params= \
+  >"$pkg/app.json"
+pack keygen -o key
+pack build --config app.json -o "launcher$EXE"
+packaged=$pkg/launcher$EXE
 # Where the payload starts (after the tail marker) and where the Params section starts (its
 # marker), from the marker values of the launcher's source.
 read -r tail_at params_at < <(python3 - "$SOURCE_DIR/src/tail/markers.cpp" "$packaged" <<'PY'
@@ -113,14 +86,14 @@ tail -c +$((params_at + 1)) "$packaged" >"$pkg/params"
 [ "$tail_at" -gt 0 ] && [ "$params_at" -gt "$tail_at" ] || { echo "FAIL: markers not found"; exit 1; }
 
 # Nothing but the master folder may appear beside what the master folder's parent holds now.
-before=$(ls -A "$programdata")
+before=$(ls -A "$PROGRAMDATA_DIR")
 # run_cut DIR FILE: FILE as the launcher, prepare-only, from a fresh master folder.
 run_cut() {
   rm -rf "$master" "$1"
   mkdir -p "$1"
-  cp "$2" "$1/launcher$exe"
-  chmod +x "$1/launcher$exe"
-  LAUNCHER="$1/launcher$exe" launcher "$1" FLPREPARE_FOR_LAUNCH_ONLY
+  cp "$2" "$1/launcher$EXE"
+  chmod +x "$1/launcher$EXE"
+  LAUNCHER="$1/launcher$EXE" launcher "$1" FLPREPARE_FOR_LAUNCH_ONLY
 }
 # A complete install is the reference every versioned folder of a cut run is compared with.
 run_cut "$WORK/reference-run" "$packaged"
@@ -158,9 +131,9 @@ check_cut() { # cut label file
   check "$2 cut at $1: no temporary folder is left" \
     bash -c '! ls "$1" 2>/dev/null | grep -q "^FerrolanTemp-"' _ "$master"
   check "$2 cut at $1: nothing is written outside the master folder" \
-    test "$(ls -A "$programdata" | grep -vxF "Ferrolan-Cut App")" = "$before"
+    test "$(ls -A "$PROGRAMDATA_DIR" | grep -vxF "Ferrolan-Cut App")" = "$before"
   check "$2 cut at $1: nothing is written beside the launcher" \
-    test "$(ls -A "$WORK/cut")" = "$(printf 'launcher%s\nout.txt' "$exe")"
+    test "$(ls -A "$WORK/cut")" = "$(printf 'launcher%s\nout.txt' "$EXE")"
 }
 # Cut as it is: the Params section is gone, so the run must stop before the payload. Cuts
 # inside the executable image itself are left out: a program whose own code is cut off is

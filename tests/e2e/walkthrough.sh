@@ -10,14 +10,14 @@
 #
 # Usage: tests/e2e/walkthrough.sh SOURCE_DIR BUILD_DIR JDK_HOME
 set -euo pipefail
-. "$(dirname "$0")/real_jre_common.sh"
-# The walkthrough's install makes its menu entry (in the test's own data folder) and its
-# uninstall removes it.
-unset FERROLAN_NO_DESKTOP_INTEGRATION
+. "$(dirname "$0")/common.sh"
 source_dir=$1
 build=$2
 jdk=$3
 e2e_begin walkthrough
+# The walkthrough's install makes its menu entry (in the test's own data folder) and its
+# uninstall removes it.
+unset FERROLAN_NO_DESKTOP_INTEGRATION
 
 # The vendor's application, which has never heard of the launcher.
 mkdir -p "$work/src" "$work/classes" "$work/shop/dist"

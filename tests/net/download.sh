@@ -4,9 +4,7 @@
 . "$(dirname "$0")/harness.sh"
 harness_enter "$@"
 
-mkdir -p "$WORK/www"
-head -c 300000 /dev/urandom >"$WORK/www/payload.bin"
-start_nginx "$WORK/www"
+serve_payload 300000
 url=http://127.0.0.1:$HTTP_PORT/payload.bin
 
 launcher "$WORK/race" --quorvantis-downloadtest "$url"

@@ -5,9 +5,9 @@
 # and leaves the disk as it was. An honest server afterwards installs normally on the same disk.
 #
 # Usage: endless.sh TARGET LAUNCHER PACK ... (as online.sh)
-. "$(dirname "$0")/harness.sh"
+. "$(dirname "$0")/../e2e/common.sh"
 . "$(dirname "$0")/online_package.sh"
-harness_enter "$@"
+e2e_enter "$@"
 # A server without end is a fast one (see HOSTILE_RATE in harness.sh).
 [ -n "$HOSTILE_RATE" ] && export NGINX_LIMIT_RATE=$HOSTILE_RATE
 online_package params "$@"
@@ -38,9 +38,9 @@ expect "the announced length is refused by its size" \
   "Required file size 2147483648 is above the limit of 4096 bytes, refusing the download"
 
 start_bad_server endless /dev/null "$HOSTILE_RATE"
-cp "$packaged" "$pkg/endless$EXE_SUFFIX"
-pack stamp "endless$EXE_SUFFIX" --set "update_url=http://127.0.0.1:$BAD_PORT/updates/"
-LAUNCHER_FILE=$pkg/endless$EXE_SUFFIX hostile_run chunked "endless chunked body"
+cp "$packaged" "$pkg/endless$EXE"
+pack stamp "endless$EXE" --set "update_url=http://127.0.0.1:$BAD_PORT/updates/"
+LAUNCHER_FILE=$pkg/endless$EXE hostile_run chunked "endless chunked body"
 expect "the endless body is cut off at the limit" \
   "The body is longer than the limit of 4096 bytes, giving up the download"
 

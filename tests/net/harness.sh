@@ -4,12 +4,17 @@
 # tests. Everything a test starts runs under `timeout` and is stopped by PID when the script
 # ends; the work folder is removed.
 #
+# The end-to-end scripts source it through tests/e2e/common.sh, which adds the packaging.
+#
 # A test script is called as `bash SCRIPT TARGET LAUNCHER [TOOL...]`: TARGET is `linux` (the
 # native launcher) or `windows` (the .exe, run under a private wineserver in the namespace).
 #
 #   harness_enter "$@"           enter the namespaces (skips with exit code 77 where there are none)
-#   start_nginx ROOT             HTTP on $HTTP_PORT and HTTPS (self-signed) on $HTTPS_PORT;
-#                                NGINX_LIMIT_RATE (e.g. 200k) slows each response to that rate
+#   start_nginx ROOT             HTTP on $HTTP_PORT and HTTPS (self-signed) on $HTTPS_PORT serve
+#                                the folder ROOT (made if missing); NGINX_LIMIT_RATE (e.g. 200k)
+#                                slows each response to that rate
+#   serve_payload SIZE           nginx serves SIZE random bytes, $WORK/www/payload.bin, as
+#                                /payload.bin
 #   start_tinyproxy [USER:PASS]  a proxy on $PROXY_PORT, with Basic authentication when given
 #   block_direct PORT...         only the proxy's user may connect to these ports
 #   start_bad_server MODE BODY [RATE]  a misbehaving HTTP server on $BAD_PORT (bad_server.py)
@@ -150,7 +155,7 @@ spawn() {
 
 start_nginx() {
   local root=$1 dir=$WORK/nginx
-  mkdir -p "$dir/temp"
+  mkdir -p "$dir/temp" "$root"
   HTTP_PORT=$(free_port)
   HTTPS_PORT=$(free_port)
   openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=ferrolan-test \
@@ -186,6 +191,12 @@ EOF
   wait_port "$HTTPS_PORT"
   export HTTP_PORT HTTPS_PORT
   note "nginx serves $root on http $HTTP_PORT and https $HTTPS_PORT"
+}
+
+serve_payload() {
+  mkdir -p "$WORK/www"
+  head -c "$1" /dev/urandom >"$WORK/www/payload.bin"
+  start_nginx "$WORK/www"
 }
 
 start_tinyproxy() {

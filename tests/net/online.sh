@@ -8,9 +8,9 @@
 #
 # Usage: online.sh TARGET LAUNCHER PACK [RUNTIME UPDATER_JAR DEMO_JAR | FAKE_JVM FAKE_JAVA]
 # (see online_package.sh).
-. "$(dirname "$0")/harness.sh"
+. "$(dirname "$0")/../e2e/common.sh"
 . "$(dirname "$0")/online_package.sh"
-harness_enter "$@"
+e2e_enter "$@"
 online_package static "$@"
 start() { fresh_start "$1"; }
 

@@ -11,9 +11,7 @@
 . "$(dirname "$0")/harness.sh"
 harness_enter "$@"
 
-mkdir -p "$WORK/www"
-head -c 100000 /dev/urandom >"$WORK/www/payload.bin"
-start_nginx "$WORK/www"
+serve_payload 100000
 url=http://127.0.0.1:$HTTP_PORT/payload.bin
 start_tinyproxy
 open_proxy=127.0.0.1:$PROXY_PORT
