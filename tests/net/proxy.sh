@@ -32,8 +32,13 @@ use_proxy() {
 }
 
 use_proxy "$open_proxy"
-launcher "$WORK/proxy" --quorvantis-downloadtest "$url"
+# Direct alone: in a race it may give up before its own failure, once a proxy has won.
+launcher "$WORK/direct" --quorvantis-downloadtest "$url" Direct
 expect "the blocked direct attempt fails" "HttpSendRequest failed with error"
+expect "the blocked direct attempt fails the download" \
+  "[HttpDownloader] Download Tasks Complete! (success=0)"
+
+launcher "$WORK/proxy" --quorvantis-downloadtest "$url"
 reject "Direct does not win" "[HttpDownloader] [Direct] Opened file."
 check "a proxy strategy wins" \
   grep -qE '\[(Windows Proxy|Proxy Non Auto|State Proxy|WPAD)\] Opened file. Set downloadWorked to TRUE' "$OUT"
