@@ -53,18 +53,24 @@ struct Vm {
 /// Indices in the environment's function table.
 namespace env_slot {
 inline constexpr std::size_t kFindClass = 6;
+inline constexpr std::size_t kThrow = 13;
 inline constexpr std::size_t kExceptionOccurred = 15;
 inline constexpr std::size_t kExceptionDescribe = 16;
 inline constexpr std::size_t kExceptionClear = 17;
+inline constexpr std::size_t kNewObject = 28;
 inline constexpr std::size_t kGetObjectClass = 31;
 inline constexpr std::size_t kGetMethodID = 33;
 inline constexpr std::size_t kCallObjectMethod = 34;
+inline constexpr std::size_t kCallVoidMethod = 61;
 inline constexpr std::size_t kGetStaticMethodID = 113;
+inline constexpr std::size_t kCallStaticObjectMethod = 114;
 inline constexpr std::size_t kCallStaticVoidMethod = 141;
 inline constexpr std::size_t kNewStringUTF = 167;
 inline constexpr std::size_t kGetStringUTFChars = 169;
 inline constexpr std::size_t kReleaseStringUTFChars = 170;
+inline constexpr std::size_t kGetArrayLength = 171;
 inline constexpr std::size_t kNewObjectArray = 172;
+inline constexpr std::size_t kGetObjectArrayElement = 173;
 inline constexpr std::size_t kSetObjectArrayElement = 174;
 /// One past the last function we use: a table must hold at least this many entries.
 inline constexpr std::size_t kMinimumTableSize = 175;
@@ -73,13 +79,21 @@ inline constexpr std::size_t kMinimumTableSize = 175;
 /// Indices in the virtual machine's invocation table (the first three are reserved).
 namespace vm_slot {
 inline constexpr std::size_t kDestroyJavaVM = 3;
-inline constexpr std::size_t kMinimumTableSize = 4;
+inline constexpr std::size_t kDetachCurrentThread = 5;
+inline constexpr std::size_t kMinimumTableSize = 6;
 }  // namespace vm_slot
 
 /// The one export of the JVM library the launcher looks up: "JNI_CreateJavaVM".
 using CreateJavaVMFn = jint (*)(Vm** vm, void** env, void* initArgs);
 
 using FindClassFn = jclass (*)(Env*, const char*);
+using ThrowFn = jint (*)(Env*, jthrowable);
+using NewObjectFn = jobject (*)(Env*, jclass, jmethodID, ...);
+using CallVoidMethodFn = void (*)(Env*, jobject, jmethodID, ...);
+using CallStaticObjectMethodFn = jobject (*)(Env*, jclass, jmethodID, ...);
+using GetArrayLengthFn = jsize (*)(Env*, jobject);
+using GetObjectArrayElementFn = jobject (*)(Env*, jobjectArray, jsize);
+using DetachCurrentThreadFn = jint (*)(Vm*);
 using ExceptionOccurredFn = jthrowable (*)(Env*);
 using ExceptionVoidFn = void (*)(Env*);
 using GetStaticMethodIDFn = jmethodID (*)(Env*, jclass, const char*, const char*);

@@ -10,6 +10,7 @@
 #include "launch/java_command.h"
 #include "launch/jni_abi.h"
 #include "launch/jni_launch_os.h"
+#include "launch/jni_updater.h"
 #include "log/log.h"
 
 namespace ferrolan::launch {
@@ -53,8 +54,6 @@ bool WithinJniLimits(const std::string& mainClass, const std::vector<std::string
   return true;
 }
 
-// Everything from creating the virtual machine to destroying it; runs on the thread that
-// becomes the Java main thread.
 // The text of a throwable (its toString(): class and message), or "" when it cannot be had.
 // No exception may be pending.
 std::string ThrowableText(jni::Env* env, jni::jthrowable thrown) {
@@ -84,9 +83,12 @@ std::string ThrowableText(jni::Env* env, jni::jthrowable thrown) {
   return result;
 }
 
+// Everything from creating the virtual machine to destroying it; runs on the thread that
+// becomes the Java main thread. The updater is loaded into a class loader of its own, and what
+// it hands over runs after its main has returned.
 int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
-                      const std::string& mainClass, const std::vector<std::string>& appArguments,
-                      std::string& thrownText) {
+                      const std::string& mainClass, const std::vector<std::string>& classpath,
+                      const std::vector<std::string>& appArguments, std::string& thrownText) {
   jni::Vm* vm = nullptr;
   void* envPointer = nullptr;
   if (create(&vm, &envPointer, &initArgs) != jni::kOk || vm == nullptr || envPointer == nullptr) {
@@ -100,9 +102,11 @@ int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
   auto exceptionOccurred = jni::TableFunction<jni::ExceptionOccurredFn>(table, kExceptionOccurred);
   auto exceptionDescribe = jni::TableFunction<jni::ExceptionVoidFn>(table, kExceptionDescribe);
 
+  const bool ownLoader = mainClass == kUpdaterMainClass;
   std::string className = SlashedClassName(mainClass);
   LogPrintf("[JNILauncher] Searching for clazz %s\n", className.c_str());
-  jni::jclass clazz = findClass(env, className.c_str());
+  jni::jclass clazz = ownLoader ? LoadInOwnLoader(JniEnv(env), classpath, mainClass)
+                                : findClass(env, className.c_str());
   if (clazz == nullptr) {
     // The virtual machine stays: one process cannot create a second one anyway.
     LogPrintf("[JNILauncher] Searching for clazz failed!\n");
@@ -148,6 +152,10 @@ int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
     thrownText = ThrowableText(env, thrown);
     LogPrintf("[JNILauncher] The main method ended with an exception: %s\n", thrownText.c_str());
     result = kJniMainThrew;
+  } else if (ownLoader) {
+    if (std::optional<HandOver> handOver = TakeHandOver(JniEnv(env), clazz)) {
+      result = RunHandedOver(JniEnv(env), vm, clazz, *handOver);
+    }
   }
 
   LogPrintf("[JNILauncher] Destroying runtime.\n");
@@ -226,7 +234,11 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
     LogPrintf("[JNILaunch] App Argument %zu = %s\n", i, appArguments[i].c_str());
 
   // The strings own the bytes the option records point at until the session has ended.
-  std::vector<std::string> strings = JniOptionStrings(jvmOptions, classpath);
+  // The updater's class path goes to its own class loader; the virtual machine's is left for
+  // the application it hands over to.
+  const bool ownLoader = mainClass == kUpdaterMainClass;
+  std::vector<std::string> strings = JniOptionStrings(
+      jvmOptions, ownLoader ? std::vector<std::string>{EmptyClasspathEntry(classpath)} : classpath);
   std::vector<jni::JavaVMOption> options(strings.size());
   for (std::size_t i = 0; i < strings.size(); ++i) {
     options[i].optionString = strings[i].data();
@@ -244,8 +256,9 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
     return 1;
   }
   std::string thrownText;
-  const int result = detail::RunJavaSession(
-      [&] { return RunVirtualMachine(create, initArgs, mainClass, appArguments, thrownText); });
+  const int result = detail::RunJavaSession([&] {
+    return RunVirtualMachine(create, initArgs, mainClass, classpath, appArguments, thrownText);
+  });
   if (thrown != nullptr) *thrown = std::move(thrownText);
   return result;
 }

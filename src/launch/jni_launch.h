@@ -39,8 +39,13 @@ const os::DynamicLibrary* LoadJvmLibrary(const std::string& jreFolder);
 /// is left out when there are no entries; the JVM options follow in order. The log file is
 /// closed right before Java code runs.
 ///
+/// The updater's main class (kUpdaterMainClass) is the exception: its class path goes to a class
+/// loader of its own, the virtual machine starts with an empty class path, and what the updater
+/// hands over runs after its main has returned (jni_updater.h).
+///
 /// Returns 0 once the main method has returned and DestroyJavaVM has waited for the other
-/// non-daemon threads; kJniMainThrew when the main method ended with an exception (described on
+/// non-daemon threads; kJniApplicationThrew (jni_updater.h) when the application the updater
+/// handed over to ended with an exception, which its thread's handler has reported; kJniMainThrew when the main method ended with an exception (described on
 /// standard error, its text in `thrown` when given): the program ran, and failed. Returns 1
 /// when the library cannot be loaded or has no JNI_CreateJavaVM, the virtual machine cannot be
 /// created, the main class or its main method is not found, or the parameters exceed the

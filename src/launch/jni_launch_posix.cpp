@@ -32,9 +32,22 @@ FERROLAN_CHECK_ENV_SLOT(CallStaticVoidMethod, jni::env_slot::kCallStaticVoidMeth
 FERROLAN_CHECK_ENV_SLOT(NewStringUTF, jni::env_slot::kNewStringUTF);
 FERROLAN_CHECK_ENV_SLOT(NewObjectArray, jni::env_slot::kNewObjectArray);
 FERROLAN_CHECK_ENV_SLOT(SetObjectArrayElement, jni::env_slot::kSetObjectArrayElement);
+FERROLAN_CHECK_ENV_SLOT(Throw, jni::env_slot::kThrow);
+FERROLAN_CHECK_ENV_SLOT(NewObject, jni::env_slot::kNewObject);
+FERROLAN_CHECK_ENV_SLOT(GetObjectClass, jni::env_slot::kGetObjectClass);
+FERROLAN_CHECK_ENV_SLOT(GetMethodID, jni::env_slot::kGetMethodID);
+FERROLAN_CHECK_ENV_SLOT(CallObjectMethod, jni::env_slot::kCallObjectMethod);
+FERROLAN_CHECK_ENV_SLOT(CallVoidMethod, jni::env_slot::kCallVoidMethod);
+FERROLAN_CHECK_ENV_SLOT(CallStaticObjectMethod, jni::env_slot::kCallStaticObjectMethod);
+FERROLAN_CHECK_ENV_SLOT(GetStringUTFChars, jni::env_slot::kGetStringUTFChars);
+FERROLAN_CHECK_ENV_SLOT(ReleaseStringUTFChars, jni::env_slot::kReleaseStringUTFChars);
+FERROLAN_CHECK_ENV_SLOT(GetArrayLength, jni::env_slot::kGetArrayLength);
+FERROLAN_CHECK_ENV_SLOT(GetObjectArrayElement, jni::env_slot::kGetObjectArrayElement);
 #undef FERROLAN_CHECK_ENV_SLOT
 static_assert(offsetof(JNIInvokeInterface_, DestroyJavaVM) ==
               jni::vm_slot::kDestroyJavaVM * sizeof(void*));
+static_assert(offsetof(JNIInvokeInterface_, DetachCurrentThread) ==
+              jni::vm_slot::kDetachCurrentThread * sizeof(void*));
 
 os::DynamicLibrary LoadJvmCandidate(const std::string& /*binFolder*/, const std::string& path) {
   // The dynamic loader finds libjvm.so's own dependencies through its run path, so neither the

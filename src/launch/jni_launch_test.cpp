@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
+#include "fs/path.h"
 #include "jre/jre_layout.h"
 #include "launch/java_command.h"
+#include "launch/jni_updater.h"
 #include "testing/files.h"
 #include "testing/temp_folder.h"
 
@@ -124,6 +126,56 @@ TEST_F(JniLaunchTest, ExceptionFromMainIsDescribedAndReportedAsAFailedRun) {
   EXPECT_TRUE(
       ConsoleHas("[JNILauncher] The main method ended with an exception: "
                  "java/lang/Throwable: thrown by the stand-in main\n"));
+}
+
+// The updater is loaded by a class loader of its own, the virtual machine's class path names no
+// file, and what the updater hands over runs after its main: its class path appended to the
+// system class loader, its main class loaded as "java" loads it, its main called, and the
+// updater told how it ended. An application that throws ends the run as under "java": the
+// thread leaves the machine with the exception pending, for its uncaught-exception handler.
+TEST_F(JniLaunchTest, TheUpdatersOwnLoaderAndHandOver) {
+  std::string jre = MakeJre(0);
+  const std::vector<std::string> classpath = {Path("updater/ferrolan-updater.jar")};
+  const std::vector<std::string> options = {RecordOption(), "-Dferrolan.fakejvm.handover=a.App"};
+  EXPECT_EQ(JniLaunch(kUpdaterMainClass, jre, options, classpath, {"props"}), 0);
+  std::vector<std::string> calls = Calls();
+  ASSERT_GE(calls.size(), 2u);
+  std::string emptyEntry = Path("updater");
+  fs::PathJoin(emptyEntry, kNoClassesEntry);
+  EXPECT_EQ(calls[1], "option 0 -Djava.class.path=" + emptyEntry);
+  const auto position = [&calls](const std::string& call) {
+    return std::find(calls.begin(), calls.end(), call) - calls.begin();
+  };
+  const std::vector<std::string> inOrder = {
+      "NewObject jdk/internal/loader/BuiltinClassLoader",
+      "CallObjectMethod loadClass com.ferrolan.updater.Updater",
+      "CallStaticVoidMethod com/ferrolan/updater/Updater",
+      "CallStaticObjectMethod com/ferrolan/updater/Updater.handOver",
+      "CallVoidMethod appendToClassPathForInstrumentation app.jar",
+      "CallStaticObjectMethod sun/launcher/LauncherHelper.checkAndLoadMain",
+      "SetObjectArrayElement 0 handed",
+      "CallStaticVoidMethod a/App",
+      "GetStaticMethodID com/ferrolan/updater/Updater mainEnded (Ljava/lang/Throwable;)V",
+      "DestroyJavaVM"};
+  for (std::size_t i = 0; i < inOrder.size(); ++i) {
+    EXPECT_LT(position(inOrder[i]), static_cast<long>(calls.size())) << inOrder[i];
+    if (i > 0) {
+      EXPECT_LT(position(inOrder[i - 1]), position(inOrder[i])) << inOrder[i];
+    }
+  }
+  EXPECT_EQ(position("FindClass com/ferrolan/updater/Updater"), static_cast<long>(calls.size()));
+
+  const std::vector<std::string> throwing = {RecordOption("calls2.txt"),
+                                             "-Dferrolan.fakejvm.handover=a.Throws"};
+  EXPECT_EQ(JniLaunch(kUpdaterMainClass, jre, throwing, classpath, {}), kJniApplicationThrew);
+  calls = Calls("calls2.txt");
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_LT(position("CallStaticVoidMethod a/Throws"),
+            position("GetStaticMethodID com/ferrolan/updater/Updater mainEnded "
+                     "(Ljava/lang/Throwable;)V"));
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+            (std::vector<std::string>{"Throw", "DetachCurrentThread with a pending exception",
+                                      "DestroyJavaVM"}));
 }
 
 TEST_F(JniLaunchTest, NoLibraryOrFailedCreationReturnsOne) {

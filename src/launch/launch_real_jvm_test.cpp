@@ -49,8 +49,9 @@ constexpr const char* kJdkHome = "";
 
 constexpr const char* kUpdaterFolder = "Ferrolan-Ferrolan-00000000003-complete";
 constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
-// The loader the updater gives an application it runs in its own virtual machine.
-constexpr const char* kUpdaterAppLoader = "com.ferrolan.updater.start.ApplicationLoader";
+// The system class loader: the one that loads the application, as under "java", whether it runs
+// in the updater's virtual machine or in one of its own.
+constexpr const char* kSystemLoader = "jdk.internal.loader.ClassLoaders$AppClassLoader";
 
 class RealJvmTest : public LaunchTest {
  protected:
@@ -101,7 +102,8 @@ class RealJvmTest : public LaunchTest {
     InstallComponent(kUpdaterFolder, contents, kDemoJar);
   }
   // Runs the launch of class 0 in a child process (a JVM can be created once per process) that
-  // exits with 0 after a launch that ran: Java's main returned, or the child was started.
+  // exits with 0 after a launch that ran: Java's main returned, or the child was started; with 1
+  // when the application's main threw, as the launcher does.
   void LaunchInChild(bool forceSpawn, const std::string& appName = "DemoApp", int exitCode = 0) {
     std::string master = Master();
     EXPECT_EXIT(
@@ -117,7 +119,9 @@ class RealJvmTest : public LaunchTest {
           request.forceSpawn = forceSpawn;
           const LaunchOutcome result = LaunchFromMasterFolder(request);
           std::fflush(nullptr);
-          std::exit(result.status == LaunchStatus::kRan ? 0 : 3);
+          std::exit(result.status == LaunchStatus::kRan                 ? 0
+                    : result.status == LaunchStatus::kApplicationFailed ? 1
+                                                                        : 3);
         },
         ::testing::ExitedWithCode(exitCode), "");
   }
@@ -317,8 +321,10 @@ TEST_F(RealJvmTest, UpdaterFallsBackFromABrokenReleaseAndRemovesWhatEarlierRunsL
       << log;
 }
 
-// An application that declares the updater's own settings runs in the updater's virtual machine:
-// in a class loader of its own, with the launcher's settings as system properties; the run
+// An application that declares the updater's own settings runs in the updater's virtual machine
+// as "java" would have started it: its classes on the system class path, where the updater's
+// are not, its main at the bottom of the main thread (the X11 window class is taken from that
+// frame), with the launcher's settings as system properties; the run
 // outlives main while the application's threads run, and System.exit ends it with its code. One
 // that asks for a virtual machine of its own, or declares other settings, gets a new one.
 TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachine) {
@@ -344,7 +350,12 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
   LaunchInChild(false, "DemoApp", 3);
   std::string report = ReadFile(Report());
   EXPECT_FALSE(ranByJava(report)) << report;
-  EXPECT_EQ(ReportLine(report, "class loader"), kUpdaterAppLoader);
+  EXPECT_EQ(ReportLine(report, "class loader"), kSystemLoader);
+  EXPECT_EQ(ReportLine(report, "system class loader sees it"), "true");
+  EXPECT_EQ(ReportLine(report, "system class loader sees the updater"), "false");
+  EXPECT_EQ(ReportLine(report, "bottom frame"), "com.ferrolan.demo.DemoApp");
+  EXPECT_EQ(ReportLine(report, "sun.java.command"),
+            "com.ferrolan.demo.DemoApp from the app's launch file command line");
   // Programs find their own jar through their classes' code source.
   EXPECT_EQ(ReportLine(report, "code source"),
             "file:" + InMaster("Ferrolan-DemoApp-00000000002-complete/app.jar"));
@@ -371,7 +382,7 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
     LaunchInChild(false, "DemoApp", 3);
     report = ReadFile(Report());
     EXPECT_TRUE(ranByJava(report)) << version << "\n" << report;
-    EXPECT_NE(ReportLine(report, "class loader"), kUpdaterAppLoader);
+    EXPECT_EQ(ReportLine(report, "class loader"), kSystemLoader);
     EXPECT_EQ(ReportLine(report, "system property ferrolan.appVersion"), version);
   }
 
@@ -386,7 +397,7 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
   InstallComponent("Ferrolan-DemoApp-00000000005-complete", app, kDemoJar);
   stdfs::remove(Report());
   LaunchInChild(false, "DemoApp", 1);
-  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kUpdaterAppLoader);
+  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kSystemLoader);
   const std::string log = UpdaterLogs();
   EXPECT_NE(log.find("com.ferrolan.demo.DemoApp of Ferrolan-DemoApp-00000000005-complete failed: "
                      "java.lang.IllegalStateException: the demo was asked to fail"),
@@ -413,7 +424,7 @@ TEST_F(RealJvmTest, TheUpdaterLoadsNothingCostlyBeforeTheApplicationsMain) {
   InstallComponent("Ferrolan-DemoApp-00000000001-complete", app, kDemoJar);
 
   LaunchInChild(false);
-  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kUpdaterAppLoader);
+  EXPECT_EQ(ReportLine(ReadFile(Report()), "class loader"), kSystemLoader);
   const std::string classes = ReadFile(classLog);
   // The application's main class is initialised when the updater calls its main (the log
   // spells its name with slashes).

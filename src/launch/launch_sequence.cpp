@@ -9,6 +9,7 @@
 #include "jre/jre_layout.h"
 #include "launch/java_command.h"
 #include "launch/jni_launch.h"
+#include "launch/jni_updater.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
 #include "process/spawner.h"
@@ -282,6 +283,11 @@ LaunchOutcome RunLaunch(const LaunchPlan& plan, bool forceSpawn) {
     LogPrintf("[Extractor] Return code for JNI launch was %d\n", result);
     log::LogEnd("JNI Launch");
     if (result == 0) return outcome;
+    if (result == kJniApplicationThrew) {
+      // As under "java": the application has said what went wrong; the run ends with 1.
+      outcome.status = LaunchStatus::kApplicationFailed;
+      return outcome;
+    }
     if (result == kJniMainThrew) {
       // The program ran and failed: starting it once more as a child would fail the same way.
       outcome.status = LaunchStatus::kJavaFailed;

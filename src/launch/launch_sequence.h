@@ -71,6 +71,8 @@ enum class LaunchStatus {
   kNoPrivateJre,                ///< class 0: no private JRE is installed
   kLaunchPropertiesUnwritable,  ///< the launch-properties file cannot be written
   kJavaFailed,                  ///< class 0: Java's main ended with an exception (see failure)
+  kApplicationFailed,           ///< class 0: the application the updater handed over to ended
+                                ///< with an exception, reported on standard error as by "java"
   kClasspathTooLong,            ///< a classpath entry's full path is over kMaxClasspathEntry
 };
 

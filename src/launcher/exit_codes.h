@@ -34,6 +34,7 @@ constexpr ExitCode ExitCodeFor(const launch::LaunchOutcome& outcome) {
     case launch::LaunchStatus::kLaunchFileUnreadable:
     case launch::LaunchStatus::kNoPrivateJre:
     case launch::LaunchStatus::kJavaFailed:
+    case launch::LaunchStatus::kApplicationFailed:
     case launch::LaunchStatus::kClasspathTooLong:
       return ExitCode::kFailure;
   }

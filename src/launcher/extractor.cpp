@@ -218,6 +218,7 @@ std::string UserFacingThrowable(const std::string& text) {
 ExitCode ApplicationLaunchExit(MainFlow& flow, const launch::LaunchOutcome& outcome) {
   switch (outcome.status) {
     case launch::LaunchStatus::kRan:
+    case launch::LaunchStatus::kApplicationFailed:  // it has reported its failure itself
       break;
     case launch::LaunchStatus::kJavaFailed:
       flow.launchFailure = UserFacingThrowable(outcome.failure);

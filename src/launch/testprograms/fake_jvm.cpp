@@ -5,7 +5,10 @@
 //
 // Steering by names: the option "-Dferrolan.fakejvm.fail=create" makes the creation fail; a
 // class whose name contains "Missing" is not found, one containing "NoMain" has no main method,
-// and one containing "Throws" leaves an exception pending after its main method.
+// and one containing "Throws" leaves an exception pending after its main method. The updater's
+// class loader and hand-over are played along with: "-Dferrolan.fakejvm.handover=CLASS" makes
+// the updater hand over CLASS, with class path "app.jar" and the argument "handed".
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -20,6 +23,8 @@ namespace {
 std::FILE* g_record = nullptr;
 std::deque<std::string> g_objects;  // every handle points at one of these names or texts
 bool g_pending = false;
+std::string g_handOverClass;  // what handOver() names; empty: it hands over nothing
+const std::string kHandOverArray = "handover fields";
 
 void Record(const std::string& line) {
   if (g_record == nullptr) return;
@@ -99,10 +104,82 @@ jni::jmethodID GetMethodID(jni::Env*, jni::jclass, const char* name, const char*
   return reinterpret_cast<jni::jmethodID>(Handle(name));
 }
 
-// The only object method the launcher calls is a throwable's toString().
-jni::jobject CallObjectMethod(jni::Env*, jni::jobject object, jni::jmethodID, ...) {
-  Record("CallObjectMethod " + Text(object) + ".toString");
-  return Handle(Text(object) + ": thrown by the stand-in main");
+std::string Slashed(std::string name) {
+  for (char& c : name) {
+    if (c == '.') c = '/';
+  }
+  return name;
+}
+
+// A throwable's toString(), a class loader's loadClass(name) (the class, named with slashes),
+// and whatever the launcher calls to make the updater's loader (an object named after the call).
+jni::jobject CallObjectMethod(jni::Env*, jni::jobject object, jni::jmethodID method, ...) {
+  const std::string& name = Text(reinterpret_cast<jni::jobject>(method));
+  if (name == "toString") {
+    Record("CallObjectMethod " + Text(object) + ".toString");
+    return Handle(Text(object) + ": thrown by the stand-in main");
+  }
+  std::va_list arguments;
+  va_start(arguments, method);
+  jni::jobject first = va_arg(arguments, jni::jobject);
+  va_end(arguments);
+  if (name == "loadClass") {
+    Record("CallObjectMethod loadClass " + Text(first));
+    return Handle(Slashed(Text(first)));
+  }
+  return Handle(name + " of " + Text(object));
+}
+
+jni::jobject NewObject(jni::Env*, jni::jclass clazz, jni::jmethodID, ...) {
+  Record("NewObject " + Text(clazz));
+  return Handle(Text(clazz) + " instance");
+}
+
+void CallVoidMethod(jni::Env*, jni::jobject object, jni::jmethodID method, ...) {
+  std::va_list arguments;
+  va_start(arguments, method);
+  jni::jobject first = va_arg(arguments, jni::jobject);
+  va_end(arguments);
+  Record("CallVoidMethod " + Text(reinterpret_cast<jni::jobject>(method)) + " " + Text(first));
+  (void)object;
+}
+
+// The class loaders, the updater's hand-over and the launcher helper's checkAndLoadMain(...).
+jni::jobject CallStaticObjectMethod(jni::Env*, jni::jclass clazz, jni::jmethodID method, ...) {
+  const std::string& name = Text(reinterpret_cast<jni::jobject>(method));
+  Record("CallStaticObjectMethod " + Text(clazz) + "." + name);
+  if (name == "handOver") return g_handOverClass.empty() ? nullptr : Handle(kHandOverArray);
+  if (name == "checkAndLoadMain") {
+    std::va_list arguments;
+    va_start(arguments, method);
+    va_arg(arguments, jni::jint);  // printToStderr
+    va_arg(arguments, jni::jint);  // mode
+    jni::jobject what = va_arg(arguments, jni::jobject);
+    va_end(arguments);
+    return Handle(Slashed(Text(what)));
+  }
+  return Handle(name + " result");
+}
+
+jni::jsize GetArrayLength(jni::Env*, jni::jobject array) {
+  return Text(array) == kHandOverArray ? 5 : 0;
+}
+
+jni::jobject GetObjectArrayElement(jni::Env*, jni::jobjectArray, jni::jsize index) {
+  const std::string fields[] = {g_handOverClass, "", "1", "app.jar", "handed"};
+  return Handle(fields[index]);
+}
+
+jni::jint Throw(jni::Env*, jni::jthrowable) {
+  Record("Throw");
+  g_pending = true;
+  return jni::kOk;
+}
+
+jni::jint DetachCurrentThread(jni::Vm*) {
+  Record(std::string("DetachCurrentThread") + (g_pending ? " with a pending exception" : ""));
+  g_pending = false;
+  return jni::kOk;
 }
 
 const char* GetStringUTFChars(jni::Env*, jni::jstring text, jni::jboolean*) {
@@ -139,6 +216,9 @@ extern "C" jni::jint JNI_CreateJavaVM(jni::Vm** vm, void** env, void* initArgs) 
       g_record = std::fopen(option + std::strlen(recordPrefix), "ab");
     }
     if (std::strcmp(option, "-Dferrolan.fakejvm.fail=create") == 0) fail = true;
+    const char* handOverPrefix = "-Dferrolan.fakejvm.handover=";
+    if (std::strncmp(option, handOverPrefix, std::strlen(handOverPrefix)) == 0)
+      g_handOverClass = option + std::strlen(handOverPrefix);
   }
   Record("JNI_CreateJavaVM version=" + std::to_string(args->version) +
          " options=" + std::to_string(args->nOptions) +
@@ -165,7 +245,14 @@ extern "C" jni::jint JNI_CreateJavaVM(jni::Vm** vm, void** env, void* initArgs) 
   g_envTable[kCallObjectMethod] = Entry(&CallObjectMethod);
   g_envTable[kGetStringUTFChars] = Entry(&GetStringUTFChars);
   g_envTable[kReleaseStringUTFChars] = Entry(&ReleaseStringUTFChars);
+  g_envTable[kNewObject] = Entry(&NewObject);
+  g_envTable[kCallVoidMethod] = Entry(&CallVoidMethod);
+  g_envTable[kCallStaticObjectMethod] = Entry(&CallStaticObjectMethod);
+  g_envTable[kGetArrayLength] = Entry(&GetArrayLength);
+  g_envTable[kGetObjectArrayElement] = Entry(&GetObjectArrayElement);
+  g_envTable[kThrow] = Entry(&Throw);
   g_vmTable[jni::vm_slot::kDestroyJavaVM] = Entry(&DestroyJavaVM);
+  g_vmTable[jni::vm_slot::kDetachCurrentThread] = Entry(&DetachCurrentThread);
   *vm = &g_vm;
   *env = &g_env;
   return jni::kOk;

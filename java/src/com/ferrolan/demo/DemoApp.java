@@ -41,6 +41,14 @@ public final class DemoApp {
             }
         }
         line(out, "class loader", DemoApp.class.getClassLoader().getClass().getName());
+        line(out, "system class loader sees it",
+                String.valueOf(DemoApp.class.getClassLoader() == ClassLoader.getSystemClassLoader()));
+        line(out, "system class loader sees the updater",
+                String.valueOf(ClassLoader.getSystemClassLoader()
+                        .getResource("com/ferrolan/updater/Updater.class") != null));
+        StackTraceElement[] frames = new Throwable().getStackTrace();
+        line(out, "bottom frame", frames[frames.length - 1].getClassName());
+        line(out, "sun.java.command", System.getProperty("sun.java.command"));
         line(out, "code source",
                 String.valueOf(DemoApp.class.getProtectionDomain().getCodeSource().getLocation()));
         for (int i = 0; i < args.length; i++) {

@@ -4,7 +4,6 @@ import com.ferrolan.runtime.LaunchProperties;
 import com.ferrolan.runtime.files.LaunchFile;
 import com.ferrolan.updater.installed.StartableVersion;
 import com.ferrolan.updater.log.UpdaterLog;
-import com.ferrolan.updater.start.ApplicationLoader;
 import com.ferrolan.updater.start.InProcessStart;
 import com.ferrolan.updater.start.JvmOptions;
 import com.ferrolan.updater.start.LauncherSettings;
@@ -26,9 +25,12 @@ import java.util.Map;
  * its main class), falls back to the newest previous version when it cannot, and starts it.
  *
  * <p>When the application declares the same virtual machine settings as the updater (heap sizes
- * and options) and does not ask for a virtual machine of its own, it runs in this one: its
- * classes in a class loader of their own over its class path, its {@code main} on this thread.
- * Otherwise it starts in a new Java process of the same runtime.
+ * and options) and does not ask for a virtual machine of its own, it runs in this one, exactly
+ * as "java -jar" (or "java -cp") would start it: main returns, and the launcher, which loaded
+ * the updater into a class loader of its own, takes the start from {@link #handOver()}. Its
+ * classes are then on the system class path and its {@code main} runs on the main thread.
+ * Otherwise, and when this updater was itself started as a Java process, it starts in a new
+ * Java process of the same runtime.
  *
  * <p>The application receives exactly the launch file's extra arguments followed by the user's
  * arguments, runs with its own version's JVM options, and finds the launcher's settings in
@@ -58,29 +60,43 @@ public final class Updater {
         Path updaterFolder = Paths.get(properties.getStatic("app_dir"));
         Path masterFolder = updaterFolder.getParent();
         Started started = null;
-        try (UpdaterLog log = UpdaterLog.open(masterFolder)) {
-            try {
-                started = run(properties, propertiesFile, masterFolder, updaterFolder,
-                        Arrays.asList(args).subList(1, args.length), log);
-            } catch (StartFailure | IOException | RuntimeException failure) {
-                log.error(failure.getMessage());
-                String where = log.path() == null ? "" : " (log: " + log.path() + ")";
-                // The launcher reports an exception out of main to the user.
-                throw new IllegalStateException(failure.getMessage() + where, failure);
-            } finally {
-                // The application has ended (or never started): nobody reads the file again.
-                // An application still running in this virtual machine may; a shutdown hook
-                // removes the file then.
-                if (started == null || !started.stillRunning) {
-                    Files.deleteIfExists(propertiesFile);
-                }
+        UpdaterLog log = UpdaterLog.open(masterFolder);
+        try {
+            started = run(properties, propertiesFile, masterFolder, updaterFolder,
+                    Arrays.asList(args).subList(1, args.length), log);
+        } catch (StartFailure | IOException | RuntimeException failure) {
+            log.error(failure.getMessage());
+            String where = log.path() == null ? "" : " (log: " + log.path() + ")";
+            // The launcher reports an exception out of main to the user.
+            throw new IllegalStateException(failure.getMessage() + where, failure);
+        } finally {
+            // The application has ended (or never started): nobody reads the file again, and
+            // the log is complete. An application running in this virtual machine may still
+            // read the file; a shutdown hook removes it and completes the log then.
+            if (started == null || !started.stillRunning) {
+                Files.deleteIfExists(propertiesFile);
+                log.close();
             }
         }
         if (!started.stillRunning) {
             System.exit(started.exitCode);
         }
-        // The application's main returned: the virtual machine ends with its last thread, as
-        // it would under "java".
+        // The launcher starts what was handed over; the virtual machine ends with the
+        // application's last thread, as it would under "java".
+    }
+
+    /**
+     * What the launcher is to start in this virtual machine once main has returned, taken
+     * once: the main class, the main jar or "", the number of class path entries, the entries,
+     * then the arguments. Null when nothing was handed over.
+     */
+    public static String[] handOver() {
+        return InProcessStart.takeHandOver();
+    }
+
+    /** Called by the launcher when the application's main has returned (null) or thrown. */
+    public static void mainEnded(Throwable thrown) {
+        InProcessStart.mainEnded(thrown);
     }
 
     private static Started run(LaunchProperties properties, Path propertiesFile, Path masterFolder,
@@ -97,11 +113,11 @@ public final class Updater {
                 propertiesFile);
         StartChores afterStart = new StartChores(properties, propertiesFile, masterFolder,
                 updaterFolder, updaterLaunch, app.folder, log);
-        if (JvmOptions.fitThisMachine(app.launch, updaterLaunch, properties)) {
-            return InProcessStart.run(app.launch, app.folder, app.main, settings, propertiesFile,
-                    userArguments, afterStart, log);
+        if (InProcessStart.launcherTakesHandOver()
+                && JvmOptions.fitThisMachine(app.launch, updaterLaunch, properties)) {
+            return InProcessStart.run(app.launch, app.folder, app.mainJar, settings,
+                    propertiesFile, userArguments, afterStart, log);
         }
-        ApplicationLoader.closeLoaderOf(app.main);
         return ProcessStart.run(appName, app.launch, app.folder, settings, userArguments,
                 afterStart, log);
     }

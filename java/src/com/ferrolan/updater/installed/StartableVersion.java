@@ -3,10 +3,9 @@ package com.ferrolan.updater.installed;
 import com.ferrolan.runtime.files.InstalledFolders;
 import com.ferrolan.runtime.files.LaunchFile;
 import com.ferrolan.updater.log.UpdaterLog;
-import com.ferrolan.updater.start.ApplicationLoader;
+import com.ferrolan.updater.start.ClassPathCheck;
 import com.ferrolan.updater.start.StartFailure;
 import java.io.IOException;
-import java.lang.reflect.Method;
 import java.nio.file.Path;
 import java.util.List;
 
@@ -14,20 +13,20 @@ import java.util.List;
  * The installed version of the application that is to start: the newest, and when it cannot
  * start the one before it, so that a bad release does not break every start until a higher
  * version ships. A version can start when its launch file can be read, its class path entries
- * exist and its main class, with a public static void main(String[]), is in them.
+ * exist and its main class is in them.
  */
 public final class StartableVersion {
     /** Its installed folder. */
     public final Path folder;
     /** Its launch file. */
     public final LaunchFile launch;
-    /** Its main method, loaded through its own {@link ApplicationLoader}. */
-    public final Method main;
+    /** Its main jar, or null when it starts from a plain class path ({@link ClassPathCheck}). */
+    public final Path mainJar;
 
-    private StartableVersion(Path folder, LaunchFile launch, Method main) {
+    private StartableVersion(Path folder, LaunchFile launch, Path mainJar) {
         this.folder = folder;
         this.launch = launch;
-        this.main = main;
+        this.mainJar = mainJar;
     }
 
     /**
@@ -46,7 +45,7 @@ public final class StartableVersion {
             try {
                 LaunchFile read = LaunchFile.read(candidate.resolve(LaunchFile.NAME));
                 return new StartableVersion(candidate, read,
-                        ApplicationLoader.loadMain(candidate, read));
+                        ClassPathCheck.mainJar(candidate, read));
             } catch (StartFailure cannot) {
                 firstProblem = firstProblem == null ? cannot.getMessage() : firstProblem;
             } catch (IOException unreadable) {

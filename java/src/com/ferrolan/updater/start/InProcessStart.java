@@ -3,109 +3,118 @@ package com.ferrolan.updater.start;
 import com.ferrolan.runtime.files.LaunchFile;
 import com.ferrolan.updater.log.UpdaterLog;
 import java.io.File;
-import java.lang.reflect.InvocationTargetException;
-import java.lang.reflect.Method;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 
 /**
- * Runs the application in this virtual machine: its classes in their {@link ApplicationLoader},
- * the launcher's settings as system properties, its {@code main} on this thread. The run ends as
- * under "java": when main has returned and the application's last non-daemon thread has ended,
- * or through System.exit; an exception out of main is printed and the exit code is 1.
+ * Runs the application in this virtual machine, as "java" would have started it: the updater
+ * prepares the start and hands it over to the launcher, which, once the updater's main has
+ * returned, puts the application's class path on the system class loader, loads its main class
+ * (from its main jar's manifest, as "java -jar" does) and calls its main on the main thread.
+ * The updater's own classes stay in the class loader the launcher gave them, which the
+ * application never sees. The run then ends as under "java": when main has returned and the
+ * application's last non-daemon thread has ended, or through System.exit; an exception out of
+ * main is reported by the main thread's uncaught-exception handler and the exit code is 1.
  */
 public final class InProcessStart {
+    /** What the launcher is to start, until it takes it. */
+    private static String[] handOver;
+    /** The chores of the start that was handed over. */
+    private static AfterMain chores;
+    /** Its main class and version, for the log. */
+    private static String started;
+
     private InProcessStart() {
     }
 
     /**
-     * Runs `main`. The chores after the start run on a daemon thread once the application has
-     * run for the start's grace time or its main returned, so an application that calls
-     * System.exit cuts them short at worst (a renamed folder is removed on a later start). The
-     * launch-properties file goes, and the log is completed, when the virtual machine ends.
+     * Whether the launcher that started this virtual machine takes a hand-over: it loaded the
+     * updater into a class loader of its own. An updater on the class path (started as a Java
+     * process) starts the application in a process of its own instead.
+     */
+    public static boolean launcherTakesHandOver() {
+        return InProcessStart.class.getClassLoader() != ClassLoader.getSystemClassLoader();
+    }
+
+    /**
+     * Prepares the start of the version in `appFolder` and hands it over. The chores after the
+     * start run on a daemon thread once the application has run for the start's grace time or
+     * its main returned, so an application that calls System.exit cuts them short at worst (a
+     * renamed folder is removed on a later start). The launch-properties file goes, and the log
+     * is completed, when the virtual machine ends.
      *
      * <p>Only what the application needs is done before its main, and the shutdown hook: an
      * application that calls System.exit at once may end the run before the chores' thread
      * (started right before main, on the other core) gets to run at all, and the hook still
      * completes the log then.
      */
-    public static Started run(LaunchFile launch, Path appFolder, Method main,
+    public static Started run(LaunchFile launch, Path appFolder, Path mainJar,
             Map<String, String> settings, Path propertiesFile, List<String> userArguments,
-            AfterStart afterStart, UpdaterLog log) throws StartFailure, InterruptedException {
+            AfterStart afterStart, UpdaterLog log) {
         String version = appFolder.getFileName().toString();
-        StringBuilder classpath = new StringBuilder();
+        List<String> classpath = new ArrayList<>();
         for (String entry : launch.classpath) {
-            if (classpath.length() > 0) {
-                classpath.append(File.pathSeparatorChar);
-            }
-            classpath.append(appFolder.resolve(entry));
+            classpath.add(appFolder.resolve(entry).toString());
         }
         List<String> arguments = new ArrayList<>(launch.extraArguments);
         arguments.addAll(userArguments);
         log.info("Starting " + launch.mainClass + " of " + version
                 + " in this virtual machine with class path " + classpath + " and arguments "
                 + arguments);
-        try {
-            main.setAccessible(true);
-        } catch (SecurityException refused) {
-            throw new StartFailure(version + ": " + launch.mainClass + ".main cannot be called: "
-                    + refused);
-        }
         for (Map.Entry<String, String> setting : settings.entrySet()) {
             System.setProperty(setting.getKey(), setting.getValue());
         }
-        System.setProperty("java.class.path", classpath.toString());
-        AfterMain chores = new AfterMain(propertiesFile, log, afterStart);
+        System.setProperty("java.class.path", String.join(File.pathSeparator, classpath));
+        StringBuilder command = new StringBuilder(
+                mainJar == null ? launch.mainClass : mainJar.toString());
+        for (String argument : arguments) {
+            command.append(' ').append(argument);
+        }
+        System.setProperty("sun.java.command", command.toString());
+
+        List<String> fields = new ArrayList<>();
+        fields.add(launch.mainClass);
+        fields.add(mainJar == null ? "" : mainJar.toString());
+        fields.add(Integer.toString(classpath.size()));
+        fields.addAll(classpath);
+        fields.addAll(arguments);
+        handOver = fields.toArray(new String[0]);
+        started = launch.mainClass + " of " + version;
+        chores = new AfterMain(propertiesFile, log, afterStart);
         chores.addShutdownHook();
         chores.start();
-
-        Thread thread = Thread.currentThread();
-        ClassLoader updaterLoader = thread.getContextClassLoader();
-        // Not closed: the application's classes load through it for as long as it runs.
-        thread.setContextClassLoader(main.getDeclaringClass().getClassLoader());
-        try {
-            main.invoke(null, (Object) arguments.toArray(new String[0]));
-        } catch (InvocationTargetException thrown) {
-            chores.mainEnded(false);
-            thread.setContextClassLoader(updaterLoader);
-            // What "java" prints for an exception out of main; like it, the exit code is 1 once
-            // the application's other threads have ended.
-            Throwable cause = thrown.getCause();
-            System.err.print("Exception in thread \"" + thread.getName() + "\" ");
-            cause.printStackTrace();
-            log.error(launch.mainClass + " of " + version + " failed: " + cause);
-            awaitOtherThreads();
-            return Started.ended(1);
-        } catch (IllegalAccessException refused) {
-            chores.mainEnded(false);
-            throw new StartFailure(version + ": " + launch.mainClass + ".main cannot be called: "
-                    + refused);
-        }
-        thread.setContextClassLoader(updaterLoader);
-        chores.mainEnded(true);
-        chores.join();
-        log.info(launch.mainClass + " of " + version + " returned from main");
         return Started.running();
     }
 
-    /** Waits for every thread but this one that keeps the virtual machine alive. */
-    private static void awaitOtherThreads() throws InterruptedException {
-        Thread self = Thread.currentThread();
-        for (;;) {
-            Thread other = null;
-            for (Thread thread : Thread.getAllStackTraces().keySet()) {
-                if (thread != self && thread.isAlive() && !thread.isDaemon()
-                        && !"DestroyJavaVM".equals(thread.getName())) {
-                    other = thread;
-                    break;
-                }
+    /** What the launcher is to start, once; null when nothing was handed over. */
+    public static String[] takeHandOver() {
+        String[] taken = handOver;
+        handOver = null;
+        return taken;
+    }
+
+    /**
+     * The application's main has returned (`thrown` is null) or ended with `thrown`. After a
+     * return the chores are waited for: the virtual machine may end with main.
+     */
+    public static void mainEnded(Throwable thrown) {
+        if (chores == null) {
+            return;
+        }
+        if (thrown == null) {
+            chores.log.info(started + " returned from main");
+        } else {
+            chores.log.error(started + " failed: " + thrown);
+        }
+        chores.mainEnded(thrown == null);
+        if (thrown == null) {
+            try {
+                chores.join();
+            } catch (InterruptedException stopped) {
+                Thread.currentThread().interrupt();
             }
-            if (other == null) {
-                return;
-            }
-            other.join();
         }
     }
 
