@@ -6,6 +6,7 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "jre/jre_layout_os.h"
+#include "log/log.h"
 #include "os/os.h"
 
 namespace ferrolan::jre {
@@ -25,13 +26,13 @@ std::string LocateJavaLauncher(const std::string& jreFolder) {
 
 std::string LocateUnpack200(const std::string& jreFolder) {
   // These lines are for whoever watches the console; the path is logged by the caller.
-  std::printf("[Locating UP200] %s\n", jreFolder.c_str());
+  log::ConsolePrintf("[Locating UP200] %s\n", jreFolder.c_str());
   std::string bin = jreFolder;
   fs::PathJoin(bin, "bin");
-  std::printf("[Locating UP200] %s\n", bin.c_str());
+  log::ConsolePrintf("[Locating UP200] %s\n", bin.c_str());
   std::string result = bin;
   fs::PathJoin(result, detail::Unpack200Name());
-  std::printf("[Locating UP200] Result is %s\n", result.c_str());
+  log::ConsolePrintf("[Locating UP200] Result is %s\n", result.c_str());
   return result;
 }
 

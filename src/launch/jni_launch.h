@@ -45,11 +45,11 @@ const os::DynamicLibrary* LoadJvmLibrary(const std::string& jreFolder);
 ///
 /// Returns 0 once the main method has returned and DestroyJavaVM has waited for the other
 /// non-daemon threads; kJniApplicationThrew (jni_updater.h) when the application the updater
-/// handed over to ended with an exception, which its thread's handler has reported; kJniMainThrew when the main method ended with an exception (described on
-/// standard error, its text in `thrown` when given): the program ran, and failed. Returns 1
-/// when the library cannot be loaded or has no JNI_CreateJavaVM, the virtual machine cannot be
-/// created, the main class or its main method is not found, or the parameters exceed the
-/// limits above (then nothing is loaded).
+/// handed over to ended with an exception, which its thread's handler has reported; kJniMainThrew
+/// when the main method ended with an exception (described on standard error, its text in `thrown`
+/// when given): the program ran, and failed. Returns 1 when the library cannot be loaded or has no
+/// JNI_CreateJavaVM, the virtual machine cannot be created, the main class or its main method is
+/// not found, or the parameters exceed the limits above (then nothing is loaded).
 inline constexpr int kJniMainThrew = 2;
 int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
               const std::vector<std::string>& jvmOptions, const std::vector<std::string>& classpath,

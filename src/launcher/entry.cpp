@@ -35,8 +35,7 @@ ExitCode LauncherMain(int argc, char** argv) {
   const char* echo = std::getenv("FERROLAN_LOG_ECHO");
   if (!detail::EchoesLogByDefault() && !(echo != nullptr && std::string_view(echo) == "1"))
     log::SetConsoleEnabled(false);
-  std::printf("Extracting wrapper tail...\n");
-  std::fflush(stdout);
+  log::ConsolePrintf("Extracting wrapper tail...\n");
   std::string programPath = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   return Extractor(programPath, argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv,
                    selection.prepareOnly);

@@ -177,6 +177,19 @@ void SetClockForTesting(ClockFn clock) {
   s.clock = clock;
 }
 
+void ConsolePrintf(const char* format, ...) {
+  {
+    LogState& s = State();
+    std::lock_guard<std::recursive_mutex> guard(s.lock);
+    if (!s.consoleEnabled) return;
+  }
+  std::va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::fflush(stdout);
+}
+
 void SetConsoleEnabled(bool enabled) {
   LogState& s = State();
   std::lock_guard<std::recursive_mutex> guard(s.lock);

@@ -55,6 +55,11 @@ void LogFlush();
 /// goes through here; exit handlers registered with std::atexit run (they stop the splash).
 [[noreturn]] void EndProcess(int exitCode);
 
+/// Prints a line for whoever watches the console and not for the log file: on standard output
+/// while the console echo is on. The launcher turns the echo off on POSIX unless asked
+/// (FERROLAN_LOG_ECHO=1), so standard output carries only what the application prints there.
+void ConsolePrintf(const char* format, ...) FERROLAN_PRINTF(1, 2);
+
 /// Turns the console echo off or on (on by default); the log file, when open, still gets every
 /// message. The packager turns the echo off while it runs the launcher's own readers over a
 /// payload: their per-entry lines are no business of its user.

@@ -32,7 +32,7 @@ inline constexpr const char* kArchiveUsage =
 inline constexpr const char* kBuildUsage =
     "Usage: ferrolan-pack build --config FILE.json -o OUTPUT [--launcher IMAGE]\n"
     "       ferrolan-pack build --name NAME --input DIR --main-jar JAR [--main-class CLASS]\n"
-    "           [--runtime DIR] [--java-options OPT]... [--arguments ARG]...\n"
+    "           [--runtime DIR] [--java-options OPT]... [--arguments ARG]... [--own-jvm]\n"
     "           [--app-version V] [--icon PNG] [--key KEY] [--update-url URL]\n"
     "           [--install-type perm_user|perm_all] -o OUTPUT [--launcher IMAGE]\n"
     "\n"
@@ -57,6 +57,8 @@ inline constexpr const char* kBuildUsage =
     "  --runtime DIR        a Java runtime to carry (default: none, an online build)\n"
     "  --java-options OPT   a JVM option of the application (repeatable)\n"
     "  --arguments ARG      an argument for the application (repeatable)\n"
+    "  --own-jvm            always start the application in a virtual machine of its own\n"
+    "                       (default: in the updater's when their settings match)\n"
     "  --app-version V      1 to 3 numbers separated by dots (default 1)\n"
     "  --icon PNG           the application's icon, carried as PNG and ICO\n"
     "  --key KEY            the private key from \"keygen\" (default: unsigned)\n"
@@ -194,6 +196,7 @@ inline constexpr OptionDef kBuildOptions[] = {{"", "--config", true},
                                               {"", "--runtime", true},
                                               {"", "--java-options", true, true},
                                               {"", "--arguments", true, true},
+                                              {"", "--own-jvm", false},
                                               {"", "--app-version", true},
                                               {"", "--icon", true},
                                               {"", "--key", true},

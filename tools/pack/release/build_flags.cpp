@@ -156,6 +156,7 @@ std::optional<BuildConfig> ConfigFromFlags(const CommandLine& line, std::string*
   launch.classpath = FlagsClasspath(input, *mainJar, manifest);
   launch.javaOptions = line.Values("--java-options");
   launch.arguments = line.Values("--arguments");
+  launch.ownJvm = line.Has("--own-jvm");
   Component app{{}, *version, input.string(), {}, std::move(launch), true};
   config.app = std::move(app);
 

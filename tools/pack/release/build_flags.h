@@ -19,8 +19,9 @@ namespace ferrolan::pack {
 
 /// The flags that describe an application; any of them selects the flags form.
 inline constexpr std::string_view kPackagingFlags[] = {
-    "--name",      "--input",       "--main-jar", "--main-class", "--runtime",    "--java-options",
-    "--arguments", "--app-version", "--icon",     "--key",        "--update-url", "--install-type"};
+    "--name",         "--input",        "--main-jar",    "--main-class", "--runtime",
+    "--java-options", "--arguments",    "--app-version", "--icon",       "--key",
+    "--update-url",   "--install-type", "--own-jvm"};
 
 /// True when the command line uses any of kPackagingFlags.
 bool UsesPackagingFlags(const CommandLine& line);

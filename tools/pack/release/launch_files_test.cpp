@@ -316,10 +316,10 @@ TEST_F(LaunchFilesTest, PublishCarriesTheSameLaunchFilesAsTheLauncher) {
 }
 
 TEST_F(LaunchFilesTest, FlagsTakeTheManifestsMainClassAndClassPath) {
-  ASSERT_EQ(
-      Run({"--name", "Flag App", "--input", Path("app"), "--main-jar", "app.jar", "--java-options",
-           "-Da=1", "--java-options", "-Db=2", "--arguments", "x", "--app-version", "2.1"}),
-      kExitOk)
+  ASSERT_EQ(Run({"--name", "Flag App", "--input", Path("app"), "--main-jar", "app.jar",
+                 "--java-options", "-Da=1", "--java-options", "-Db=2", "--arguments", "x",
+                 "--app-version", "2.1", "--own-jvm"}),
+            kExitOk)
       << errors_;
   // The missing Class-Path entry is left out with a warning, as the JVM would pass it over.
   EXPECT_NE(errors_.find("\"missing.jar\""), std::string::npos) << errors_;
@@ -329,6 +329,7 @@ TEST_F(LaunchFilesTest, FlagsTakeTheManifestsMainClassAndClassPath) {
   EXPECT_EQ(app.classpath, (std::vector<std::string>{"app.jar", "lib/dep.jar", "extra.jar"}));
   EXPECT_EQ(app.appJvmOptions, (std::vector<std::string>{"-Da=1", "-Db=2"}));
   EXPECT_EQ(app.extraArguments, (std::vector<std::string>{"x"}));
+  EXPECT_EQ(app.mustFork, 1);  // --own-jvm
   std::string error;
   std::optional<LauncherContents> contents = ReadLauncherContents(Path("out"), &error);
   ASSERT_TRUE(contents) << error;

@@ -118,7 +118,7 @@ public final class Updater {
             return InProcessStart.run(app.launch, app.folder, app.mainJar, settings,
                     propertiesFile, userArguments, afterStart, log);
         }
-        return ProcessStart.run(appName, app.launch, app.folder, settings, userArguments,
-                afterStart, log);
+        return ProcessStart.run(appName, app.launch, app.folder, app.mainJar, settings,
+                userArguments, afterStart, log);
     }
 }

@@ -21,9 +21,9 @@ public final class StartableVersion {
     /** Its launch file. */
     public final LaunchFile launch;
     /** Its main jar, or null when it starts from a plain class path ({@link ClassPathCheck}). */
-    public final Path mainJar;
+    public final ClassPathCheck.MainJar mainJar;
 
-    private StartableVersion(Path folder, LaunchFile launch, Path mainJar) {
+    private StartableVersion(Path folder, LaunchFile launch, ClassPathCheck.MainJar mainJar) {
         this.folder = folder;
         this.launch = launch;
         this.mainJar = mainJar;

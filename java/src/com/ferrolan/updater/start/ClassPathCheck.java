@@ -4,6 +4,8 @@ import com.ferrolan.runtime.files.LaunchFile;
 import java.io.File;
 import java.io.IOException;
 import java.nio.file.Path;
+import java.util.HashSet;
+import java.util.Set;
 import java.util.jar.Attributes;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
@@ -17,20 +19,36 @@ public final class ClassPathCheck {
     private ClassPathCheck() {
     }
 
+    /** A version's main jar. */
+    public static final class MainJar {
+        /** Its path. */
+        public final Path path;
+        /**
+         * Whether its manifest's Class-Path names every other entry of the version's class path,
+         * so that "java -jar" with it alone finds every class.
+         */
+        public final boolean holdsTheClassPath;
+
+        MainJar(Path path, boolean holdsTheClassPath) {
+            this.path = path;
+            this.holdsTheClassPath = holdsTheClassPath;
+        }
+    }
+
     /**
      * The main jar of the version in `folder`: its first class path entry, when that is a jar
      * whose manifest names the launch file's main class (it is then started as "java -jar"
      * starts it, with its manifest's attributes); null otherwise. Throws what keeps the version
      * from starting.
      */
-    public static Path mainJar(Path folder, LaunchFile launch) throws StartFailure {
+    public static MainJar mainJar(Path folder, LaunchFile launch) throws StartFailure {
         String version = folder.getFileName().toString();
         if (launch.mainClass.isEmpty()) {
             throw new StartFailure(version + ": its launch file names no main class");
         }
         String classFile = launch.mainClass.replace('.', '/') + ".class";
         boolean found = false;
-        Path mainJar = null;
+        MainJar mainJar = null;
         for (int i = 0; i < launch.classpath.size(); i++) {
             String entry = launch.classpath.get(i);
             File path = folder.resolve(entry).toFile();
@@ -47,8 +65,10 @@ public final class ClassPathCheck {
             }
             try (JarFile jar = new JarFile(path, false)) {
                 found = found || jar.getEntry(classFile) != null;
-                if (i == 0 && launch.mainClass.equals(mainClassOf(jar.getManifest()))) {
-                    mainJar = path.toPath();
+                Manifest manifest = i == 0 ? jar.getManifest() : null;
+                if (manifest != null && launch.mainClass.equals(mainClassOf(manifest))) {
+                    mainJar = new MainJar(path.toPath(), holdsTheClassPath(folder, launch,
+                            path.toPath(), manifest));
                 }
             } catch (IOException | SecurityException unreadable) {
                 throw new StartFailure(version + ": its class path entry " + entry
@@ -60,6 +80,31 @@ public final class ClassPathCheck {
                     + " is not in its class path " + launch.classpath);
         }
         return mainJar;
+    }
+
+    /** Whether the manifest's Class-Path names every class path entry after the first. */
+    private static boolean holdsTheClassPath(Path folder, LaunchFile launch, Path jar,
+            Manifest manifest) {
+        String classPath = manifest.getMainAttributes().getValue(Attributes.Name.CLASS_PATH);
+        Set<Path> named = new HashSet<>();
+        if (classPath != null) {
+            // Split by hand: a regular expression would cost the start its machinery.
+            int at = 0;
+            while (at < classPath.length()) {
+                int end = classPath.indexOf(' ', at);
+                end = end < 0 ? classPath.length() : end;
+                if (end > at) {
+                    named.add(jar.getParent().resolve(classPath.substring(at, end)).normalize());
+                }
+                at = end + 1;
+            }
+        }
+        for (int i = 1; i < launch.classpath.size(); i++) {
+            if (!named.contains(folder.resolve(launch.classpath.get(i)).normalize())) {
+                return false;
+            }
+        }
+        return true;
     }
 
     private static String mainClassOf(Manifest manifest) {

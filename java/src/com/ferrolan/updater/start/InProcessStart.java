@@ -50,7 +50,7 @@ public final class InProcessStart {
      * (started right before main, on the other core) gets to run at all, and the hook still
      * completes the log then.
      */
-    public static Started run(LaunchFile launch, Path appFolder, Path mainJar,
+    public static Started run(LaunchFile launch, Path appFolder, ClassPathCheck.MainJar mainJar,
             Map<String, String> settings, Path propertiesFile, List<String> userArguments,
             AfterStart afterStart, UpdaterLog log) {
         String version = appFolder.getFileName().toString();
@@ -66,9 +66,11 @@ public final class InProcessStart {
         for (Map.Entry<String, String> setting : settings.entrySet()) {
             System.setProperty(setting.getKey(), setting.getValue());
         }
-        System.setProperty("java.class.path", String.join(File.pathSeparator, classpath));
+        // As "java -jar" has it: the main jar alone; otherwise the whole class path.
+        System.setProperty("java.class.path", mainJar == null
+                ? String.join(File.pathSeparator, classpath) : mainJar.path.toString());
         StringBuilder command = new StringBuilder(
-                mainJar == null ? launch.mainClass : mainJar.toString());
+                mainJar == null ? launch.mainClass : mainJar.path.toString());
         for (String argument : arguments) {
             command.append(' ').append(argument);
         }
@@ -76,7 +78,7 @@ public final class InProcessStart {
 
         List<String> fields = new ArrayList<>();
         fields.add(launch.mainClass);
-        fields.add(mainJar == null ? "" : mainJar.toString());
+        fields.add(mainJar == null ? "" : mainJar.path.toString());
         fields.add(Integer.toString(classpath.size()));
         fields.addAll(classpath);
         fields.addAll(arguments);

@@ -13,8 +13,10 @@ import java.util.Map;
 import java.util.concurrent.TimeUnit;
 
 /**
- * Starts the application in a Java process of its own, of this runtime, as
- * {@code <runtime>/bin/java <options> -cp <class path> <main class>}, and waits for it to end.
+ * Starts the application in a Java process of its own, of this runtime, and waits for it to end:
+ * as {@code <runtime>/bin/java <options> -jar <main jar>} when its main jar's manifest names
+ * its main class and the rest of its class path (so the manifest's attributes apply as under
+ * "java -jar"), otherwise as {@code <runtime>/bin/java <options> -cp <class path> <main class>}.
  */
 public final class ProcessStart {
     private ProcessStart() {
@@ -25,9 +27,10 @@ public final class ProcessStart {
      * ended sooner), and returns its exit code once it has ended.
      */
     public static Started run(String appName, LaunchFile launch, Path appFolder,
-            Map<String, String> settings, List<String> userArguments, AfterStart afterStart,
-            UpdaterLog log) throws IOException, InterruptedException {
-        List<String> command = command(launch, appFolder, settings, userArguments);
+            ClassPathCheck.MainJar mainJar, Map<String, String> settings,
+            List<String> userArguments, AfterStart afterStart, UpdaterLog log)
+            throws IOException, InterruptedException {
+        List<String> command = command(launch, appFolder, mainJar, settings, userArguments);
         log.info("Starting " + command);
         NativeText.prepareProcessLaunch();
         List<String> processArguments = new ArrayList<>();
@@ -49,22 +52,28 @@ public final class ProcessStart {
      * platform's process start bootstraps lambdas of its own, but the updater adds none).
      */
     private static List<String> command(LaunchFile launch, Path appFolder,
-            Map<String, String> settings, List<String> userArguments) {
+            ClassPathCheck.MainJar mainJar, Map<String, String> settings,
+            List<String> userArguments) {
         List<String> command = new ArrayList<>();
         command.add(javaExecutable());
         command.addAll(JvmOptions.of(launch));
         for (Map.Entry<String, String> setting : settings.entrySet()) {
             command.add("-D" + setting.getKey() + "=" + setting.getValue());
         }
-        List<String> classpath = new ArrayList<>();
-        for (String entry : launch.classpath) {
-            classpath.add(appFolder.resolve(entry).toString());
+        if (mainJar != null && mainJar.holdsTheClassPath) {
+            command.add("-jar");
+            command.add(mainJar.path.toString());
+        } else {
+            List<String> classpath = new ArrayList<>();
+            for (String entry : launch.classpath) {
+                classpath.add(appFolder.resolve(entry).toString());
+            }
+            if (!classpath.isEmpty()) {
+                command.add("-cp");
+                command.add(String.join(File.pathSeparator, classpath));
+            }
+            command.add(launch.mainClass);
         }
-        if (!classpath.isEmpty()) {
-            command.add("-cp");
-            command.add(String.join(File.pathSeparator, classpath));
-        }
-        command.add(launch.mainClass);
         command.addAll(launch.extraArguments);
         command.addAll(userArguments);
         return command;

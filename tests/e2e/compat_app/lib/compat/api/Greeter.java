@@ -1,0 +1,6 @@
+package compat.api;
+
+/** The service the application looks up with ServiceLoader. */
+public interface Greeter {
+    String greet();
+}
