@@ -14,6 +14,7 @@ packages=(
   xvfb xauth x11-utils clang clang-format libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 wine
   nginx-light tinyproxy ccache nftables iproute2 python3 openssl libssl-dev osslsigncode time
+  jedit jmol
 )
 
 missing=()

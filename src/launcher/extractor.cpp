@@ -182,9 +182,10 @@ ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
                                          flow.jreName, launch::LaunchClass::kApplication)));
 }
 
-// A run that failed is shown to the user (not only logged), unless it has no user interface.
+// A run that failed is shown to the user (not only logged), unless it has no user interface or
+// the application failed and has said why itself, as under "java".
 ExitCode Reported(const MainFlow& flow, ExitCode code) {
-  if (code == ExitCode::kSuccess) return code;
+  if (code == ExitCode::kSuccess || flow.applicationFailed) return code;
   ReportFailure(flow.appName, flow.launchFailure, flow.logPath,
                 flow.silentInstall || flow.prepareOnly);
   return code;
@@ -218,7 +219,9 @@ std::string UserFacingThrowable(const std::string& text) {
 ExitCode ApplicationLaunchExit(MainFlow& flow, const launch::LaunchOutcome& outcome) {
   switch (outcome.status) {
     case launch::LaunchStatus::kRan:
-    case launch::LaunchStatus::kApplicationFailed:  // it has reported its failure itself
+      break;
+    case launch::LaunchStatus::kApplicationFailed:
+      flow.applicationFailed = true;
       break;
     case launch::LaunchStatus::kJavaFailed:
       flow.launchFailure = UserFacingThrowable(outcome.failure);

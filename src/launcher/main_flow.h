@@ -32,9 +32,10 @@ struct MainFlow {
   std::string sharedDir;
   std::string masterFolder;
   std::string sharedConfigFolder;
-  std::string appName;        // the tail's App Name, once the tail is read
-  std::string logPath;        // the run's log file, once it is open
-  std::string launchFailure;  // why the application did not start, for the user
+  std::string appName;             // the tail's App Name, once the tail is read
+  std::string logPath;             // the run's log file, once it is open
+  std::string launchFailure;       // why the application did not start, for the user
+  bool applicationFailed = false;  // the application ran and reported its own failure
   /// The installation as the desktop integration sees it; set once start-up has succeeded.
   std::optional<desktop::Installation> desktop;
 };

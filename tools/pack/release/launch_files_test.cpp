@@ -262,6 +262,9 @@ TEST_F(LaunchFilesTest, ConfigurationSettingsBecomeLaunchFilesTheLauncherReads) 
   EXPECT_EQ(updater.appName, kUpdaterLaunchName);
   EXPECT_EQ(updater.classpath, (std::vector<std::string>{kUpdaterJarName}));
   EXPECT_EQ(updater.mustFork, 0);
+  // The application asks for a machine of its own: the updater's keeps the defaults.
+  EXPECT_TRUE(updater.appJvmOptions.empty());
+  EXPECT_EQ(updater.jvmMem, 0);
   EXPECT_EQ(Read(Path("installed-gu/ferrolan-updater.jar")), Read(Path("updater.jar")));
 
   // Without lzma_exe, splash_image and cacerts: a placeholder the Windows subsystem patch
@@ -344,6 +347,20 @@ TEST_F(LaunchFilesTest, FlagsTakeTheManifestsMainClassAndClassPath) {
             kExitOk)
       << errors_;
   EXPECT_EQ(Installed(tail::TailEntry::kAppArchive, "installed2").mainClass, "com.example.Extra");
+}
+
+// The carried updater starts its virtual machine with the application's settings, so that the
+// application can run in it.
+TEST_F(LaunchFilesTest, TheCarriedUpdaterSharesTheApplicationsSettings) {
+  ASSERT_EQ(Run({"--name", "Flag App", "--input", Path("app"), "--main-jar", "app.jar",
+                 "--java-options", "-Xmx512m", "--java-options", "-Da=1"}),
+            kExitOk)
+      << errors_;
+  const launch::LaunchFile app = Installed(tail::TailEntry::kAppArchive, "installed");
+  const launch::LaunchFile updater = Installed(tail::TailEntry::kUpdaterArchive, "installed-gu");
+  EXPECT_EQ(updater.mainClass, kUpdaterMainClass);
+  EXPECT_EQ(updater.appJvmOptions, app.appJvmOptions);
+  EXPECT_EQ(updater.appJvmOptions, (std::vector<std::string>{"-Xmx512m", "-Da=1"}));
 }
 
 TEST_F(LaunchFilesTest, RefusesWhatCouldNeverStartWithAMessageThatSaysWhy) {

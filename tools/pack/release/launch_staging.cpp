@@ -246,7 +246,16 @@ bool StageLaunchFiles(BuildConfig& config, const std::string& source, const char
                          " to carry instead (give --updater-jar, or an updater folder)"};
       }
       updater.staged.push_back({kUpdaterJarName, {}, config.updaterJar});
-      if (!updater.launch) updater.launch = LaunchSettings{kUpdaterMainClass, {}, {}, {}, 0, 0};
+      if (!updater.launch) {
+        updater.launch = LaunchSettings{kUpdaterMainClass, {}, {}, {}, 0, 0};
+        // The carried updater starts its virtual machine with the application's settings, so
+        // the application can run in it rather than start one of its own.
+        if (config.app && config.app->launch && !config.app->launch->ownJvm) {
+          updater.launch->javaOptions = config.app->launch->javaOptions;
+          updater.launch->maxHeapMb = config.app->launch->maxHeapMb;
+          updater.launch->initialHeapMb = config.app->launch->initialHeapMb;
+        }
+      }
     }
     ComponentStager(updater, "updater", kUpdaterLaunchName).Stage();
     if (config.app) ComponentStager(*config.app, "app", config.fields.appName).Stage();
