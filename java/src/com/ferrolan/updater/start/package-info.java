@@ -1,6 +1,6 @@
 /**
- * Starting the application: its class loader and main method ({@link
- * com.ferrolan.updater.start.ApplicationLoader}), its options and the choice between this
+ * Starting the application: whether its class path holds its main class and which jar is its
+ * main jar ({@link com.ferrolan.updater.start.ClassPathCheck}), its options and the choice between this
  * virtual machine and a process of its own ({@link com.ferrolan.updater.start.JvmOptions}), what
  * it is told ({@link com.ferrolan.updater.start.LauncherSettings}), and the two ways to start it
  * ({@link com.ferrolan.updater.start.InProcessStart}, {@link
