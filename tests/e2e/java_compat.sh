@@ -4,8 +4,10 @@
 # "java -jar" of the installed runtime gives: class loading, services, protocol handlers, JDBC
 # drivers, resource bundles, the manifest's attributes, properties, the main thread's bottom
 # frame, standard input, output and error, shutdown hooks, a non-daemon thread and the exit code;
-# and an exception out of main. Once in the updater's virtual machine (the default) and once in
-# one of its own (--own-jvm); each launcher's first start installs, its second runs as installed.
+# and an exception out of main. Once in the updater's virtual machine (the default), once in one
+# of its own (--own-jvm), and once with a SplashScreen-Image in the main jar's manifest, which
+# only the "java" command shows, so the updater starts it in a machine of its own too. Each
+# launcher's first start installs, its second runs as installed.
 #
 # Usage: tests/e2e/java_compat.sh BUILD_DIR RUNTIME COMPAT_JARS_DIR
 set -euo pipefail
@@ -15,14 +17,17 @@ runtime=$2
 jars=$3
 e2e_begin compat
 
-mkdir -p "$work/input" "$work/cwd"
+mkdir -p "$work/input" "$work/input-splash" "$work/cwd"
 cp "$jars/compat-main.jar" "$jars/compat-lib.jar" "$work/input/"
+cp "$jars/splash/compat-main.jar" "$jars/splash/compat-lib.jar" "$work/input-splash/"
 "$build/bin/ferrolan-pack" keygen -o "$work/key" --bits 2048 >/dev/null
 handlers=-Djava.protocol.handler.pkgs=compat.protocols
-for mode in shared own; do
+for mode in shared own splash; do
   flags=()
+  input=$work/input
   if [ "$mode" = own ]; then flags=(--own-jvm); fi
-  "$build/bin/ferrolan-pack" build --name "Compat-$mode" --input "$work/input" \
+  if [ "$mode" = splash ]; then input=$work/input-splash; fi
+  "$build/bin/ferrolan-pack" build --name "Compat-$mode" --input "$input" \
     --main-jar compat-main.jar --runtime "$runtime" --java-options "$handlers" \
     --key "$work/key.private.der" "${flags[@]}" -o "$work/Compat-$mode" >"$work/build-$mode.log" 2>&1 ||
     fail "the build of Compat-$mode failed"
@@ -50,7 +55,7 @@ same() {
   done
 }
 
-for mode in shared own; do
+for mode in shared own splash; do
   run "$mode-first" "$work/Compat-$mode" one "two words"
   master="$APPDATA/Ferrolan-Compat-$mode"
   app=$(find "$master" -maxdepth 1 -type d -name "Ferrolan-Compat-$mode-[0-9]*-complete" | head -n 1)
@@ -68,5 +73,12 @@ for mode in shared own; do
   expect_line "$work/$mode-java-throw.err" '^Exception in thread "main" java.lang.IllegalStateException' \
     "the reference run did not report the exception"
   same "$mode-java-throw" "$mode-throw" "Compat-$mode's start whose main throws"
+  # Which machine it ran in, by the updater's log.
+  started=$(grep -h "Starting " "$master/logs/"Updater-*.log | head -n 1)
+  case "$mode:$started" in
+    shared:*"in this virtual machine"*) ;;
+    own:*"-jar, $app/compat-main.jar"* | splash:*"-jar, $app/compat-main.jar"*) ;;
+    *) fail "Compat-$mode did not start as it should: $started" ;;
+  esac
 done
-echo "PASS: the compatibility report is the same under java -jar and the launcher, in the updater's virtual machine and in its own"
+echo "PASS: the compatibility report is the same under java -jar and the launcher, in the updater's virtual machine and in its own (asked for, or for a splash screen)"

@@ -361,6 +361,13 @@ TEST_F(LaunchFilesTest, TheCarriedUpdaterSharesTheApplicationsSettings) {
   EXPECT_EQ(updater.mainClass, kUpdaterMainClass);
   EXPECT_EQ(updater.appJvmOptions, app.appJvmOptions);
   EXPECT_EQ(updater.appJvmOptions, (std::vector<std::string>{"-Xmx512m", "-Da=1"}));
+
+  // An option only the "java" command takes stays the application's.
+  ASSERT_EQ(Run({"--name", "Flag App", "--input", Path("app"), "--main-jar", "app.jar",
+                 "--java-options", "-splash:splash.png"}),
+            kExitOk)
+      << errors_;
+  EXPECT_TRUE(Installed(tail::TailEntry::kUpdaterArchive, "installed-gu2").appJvmOptions.empty());
 }
 
 TEST_F(LaunchFilesTest, RefusesWhatCouldNeverStartWithAMessageThatSaysWhy) {

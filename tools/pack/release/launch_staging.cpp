@@ -188,6 +188,20 @@ void StageIcon(BuildConfig& config) {
   config.app->staged.push_back({kIconIcoName, IcoWithPng(png, width, height), {}});
 }
 
+// Whether `option` is one only the "java" command takes: a virtual machine created in-process,
+// as the launcher creates the updater's, refuses it.
+bool OnlyForTheJavaCommand(const std::string& option) {
+  for (const char* prefix :
+       {"-splash:", "@", "--class-path=", "--module-path=", "--module=", "--source="}) {
+    if (option.starts_with(prefix)) return true;
+  }
+  for (const char* whole : {"-jar", "-cp", "-classpath", "--class-path", "-p", "--module-path",
+                            "-m", "--module", "--source"}) {
+    if (option == whole) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string LzmaPlaceholder() {
@@ -249,8 +263,11 @@ bool StageLaunchFiles(BuildConfig& config, const std::string& source, const char
       if (!updater.launch) {
         updater.launch = LaunchSettings{kUpdaterMainClass, {}, {}, {}, 0, 0};
         // The carried updater starts its virtual machine with the application's settings, so
-        // the application can run in it rather than start one of its own.
-        if (config.app && config.app->launch && !config.app->launch->ownJvm) {
+        // the application can run in it rather than start one of its own; not with options
+        // only the "java" command takes (the application starts in a process of its own then).
+        if (config.app && config.app->launch && !config.app->launch->ownJvm &&
+            std::none_of(config.app->launch->javaOptions.begin(),
+                         config.app->launch->javaOptions.end(), OnlyForTheJavaCommand)) {
           updater.launch->javaOptions = config.app->launch->javaOptions;
           updater.launch->maxHeapMb = config.app->launch->maxHeapMb;
           updater.launch->initialHeapMb = config.app->launch->initialHeapMb;

@@ -29,8 +29,9 @@ import java.util.Map;
  * as "java -jar" (or "java -cp") would start it: main returns, and the launcher, which loaded
  * the updater into a class loader of its own, takes the start from {@link #handOver()}. Its
  * classes are then on the system class path and its {@code main} runs on the main thread.
- * Otherwise, and when this updater was itself started as a Java process, it starts in a new
- * Java process of the same runtime.
+ * Otherwise it starts in a new Java process of the same runtime: when it asks for one or
+ * declares other settings, when its main jar's manifest names a SplashScreen-Image (which only
+ * the "java" command shows), and when this updater was itself started as a Java process.
  *
  * <p>The application receives exactly the launch file's extra arguments followed by the user's
  * arguments, runs with its own version's JVM options, and finds the launcher's settings in
@@ -114,7 +115,8 @@ public final class Updater {
         StartChores afterStart = new StartChores(properties, propertiesFile, masterFolder,
                 updaterFolder, updaterLaunch, app.folder, log);
         if (InProcessStart.launcherTakesHandOver()
-                && JvmOptions.fitThisMachine(app.launch, updaterLaunch, properties)) {
+                && JvmOptions.fitThisMachine(app.launch, updaterLaunch, properties)
+                && (app.mainJar == null || !app.mainJar.hasSplashScreen)) {
             return InProcessStart.run(app.launch, app.folder, app.mainJar, settings,
                     propertiesFile, userArguments, afterStart, log);
         }

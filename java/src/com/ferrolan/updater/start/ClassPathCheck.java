@@ -28,10 +28,16 @@ public final class ClassPathCheck {
          * so that "java -jar" with it alone finds every class.
          */
         public final boolean holdsTheClassPath;
+        /**
+         * Whether its manifest names a SplashScreen-Image, which only the "java" command shows
+         * (while it creates the virtual machine).
+         */
+        public final boolean hasSplashScreen;
 
-        MainJar(Path path, boolean holdsTheClassPath) {
+        MainJar(Path path, boolean holdsTheClassPath, boolean hasSplashScreen) {
             this.path = path;
             this.holdsTheClassPath = holdsTheClassPath;
+            this.hasSplashScreen = hasSplashScreen;
         }
     }
 
@@ -68,7 +74,8 @@ public final class ClassPathCheck {
                 Manifest manifest = i == 0 ? jar.getManifest() : null;
                 if (manifest != null && launch.mainClass.equals(mainClassOf(manifest))) {
                     mainJar = new MainJar(path.toPath(), holdsTheClassPath(folder, launch,
-                            path.toPath(), manifest));
+                            path.toPath(), manifest), manifest.getMainAttributes()
+                                    .getValue("SplashScreen-Image") != null);
                 }
             } catch (IOException | SecurityException unreadable) {
                 throw new StartFailure(version + ": its class path entry " + entry
