@@ -11,13 +11,12 @@
 # Usage: tests/e2e/swing_apps.sh BUILD_DIR RUNTIME
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
+. "$(dirname "$0")/swing_apps_common.sh"
 build=$1
 runtime=$2
-for tool in Xvfb xwininfo; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-done
-if [ ! -f /usr/share/jedit/jedit.jar ] || [ ! -f /usr/share/java/jmol.jar ]; then
-  echo "SKIP: the Debian packages jedit and jmol are not installed"
+missing=$(swing_apps_missing)
+if [ -n "$missing" ]; then
+  echo "SKIP: $missing"
   exit 0
 fi
 pids=()
@@ -26,42 +25,12 @@ stop_all() {
 }
 e2e_begin swing stop_all
 
-# A screen of the test's own.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
+# A screen of the test's own, and the applications with their launchers.
+display_pid=$(swing_display "$work") || fail "Xvfb did not start"
+pids+=("$display_pid")
 export DISPLAY=:$(cat "$work/display")
-
-# The applications as Debian installs them, and a document for each.
-mkdir -p "$work/jedit" "$work/jmol" "$work/docs"
-cp -rL /usr/share/jedit/. "$work/jedit/"
-for jar in jmol commons-cli jni-inchi naga; do cp -L "/usr/share/java/$jar.jar" "$work/jmol/"; done
-printf 'A note opened by the launcher.\n' >"$work/docs/note.txt"
-printf '3\nwater\nO 0.0 0.0 0.0\nH 0.757 0.586 0.0\nH -0.757 0.586 0.0\n' >"$work/docs/water.xyz"
-
-"$build/bin/ferrolan-pack" keygen -o "$work/key" --bits 2048 >/dev/null
-"$build/bin/ferrolan-pack" build --name jEdit --input "$work/jedit" --main-jar jedit.jar \
-  --runtime "$runtime" --key "$work/key.private.der" -o "$work/jEdit" >"$work/build-jedit.log" 2>&1 ||
-  fail "the build of jEdit failed"
-"$build/bin/ferrolan-pack" build --name Jmol --input "$work/jmol" --main-jar jmol.jar \
-  --java-options -Xmx512m --runtime "$runtime" --key "$work/key.private.der" -o "$work/Jmol" \
-  >"$work/build-jmol.log" 2>&1 || fail "the build of Jmol failed"
+swing_apps_package "$work" "$build" "$runtime" || fail "packaging the applications failed"
 e2e_roots
-
-# window_class TITLE: waits up to 90 s for a window named TITLE and prints its class.
-window_class() {
-  local line
-  for _ in $(seq 1 180); do
-    line=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\": (" | head -n 1 || true)
-    if [ -n "$line" ]; then
-      sed -E 's/.*": \("([^"]*)".*/\1/' <<<"$line"
-      return 0
-    fi
-    sleep 0.5
-  done
-  return 1
-}
 
 # start NAME TITLE COMMAND...: runs COMMAND in $work/docs with a home of its own until a window
 # named TITLE shows, then ends it; the window's class goes to $work/NAME.class, the output to
