@@ -1,6 +1,7 @@
 #include "launch/jni_updater.h"
 
 #include <charconv>
+#include <cstddef>
 
 #include "fs/path.h"
 #include "launch/jni_launch.h"
@@ -138,8 +139,9 @@ std::optional<HandOver> ParseHandOver(const std::vector<std::string>& fields) {
   HandOver handOver;
   handOver.mainClass = fields[0];
   handOver.mainJar = fields[1];
-  handOver.classpath.assign(fields.begin() + 3, fields.begin() + 3 + static_cast<long>(count));
-  handOver.arguments.assign(fields.begin() + 3 + static_cast<long>(count), fields.end());
+  handOver.classpath.assign(fields.begin() + 3,
+                            fields.begin() + 3 + static_cast<std::ptrdiff_t>(count));
+  handOver.arguments.assign(fields.begin() + 3 + static_cast<std::ptrdiff_t>(count), fields.end());
   return handOver;
 }
 
