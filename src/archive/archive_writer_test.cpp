@@ -16,11 +16,7 @@ using namespace std::string_literals;
 using testutil::BuildArchive;
 using testutil::TestKey;
 
-std::unique_ptr<PublicKey> ImportHex(const std::string& hex) {
-  std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
-  const int produced = HexToBytes(der.data(), der.size(), hex);
-  return ImportPublicKey(der.data(), static_cast<std::size_t>(produced));
-}
+using testutil::ImportPublicHex;
 
 TEST(ArchiveWriterTest, EntriesAndSignatureBlockHaveTheFormatReadersExpect) {
   const std::string archive = BuildArchive(
@@ -48,7 +44,7 @@ TEST(ArchiveWriterTest, EntriesAndSignatureBlockHaveTheFormatReadersExpect) {
   EXPECT_EQ(body.size(), covered.size() + 1 + 1024 + 1);
 
   // The signature verifies over the mixed hash of exactly the covered bytes.
-  auto key = ImportHex(TestKey().PublicHex());
+  auto key = ImportPublicHex(TestKey().PublicHex());
   ASSERT_NE(key, nullptr);
   MixedHashState hash;
   MixedHash_init(&hash);
@@ -97,14 +93,14 @@ TEST(ArchiveWriterTest, KeysRoundTripThroughTheirTextForms) {
   ASSERT_EQ(MixedHash_done(&forSigning, digest), 0);
   const std::vector<unsigned char> signature = fresh->SignDigest(digest);
   ASSERT_EQ(signature.size(), 256u);
-  auto pub = ImportHex(fresh->PublicHex());
+  auto pub = ImportPublicHex(fresh->PublicHex());
   ASSERT_NE(pub, nullptr);
   MixedHashState forOtherKey = hash;
   EXPECT_TRUE(CheckSignature(hash, BytesToHex(signature.data(), signature.size()), pub.get()));
   // The same signature does not verify under another key.
   EXPECT_FALSE(CheckSignature(forOtherKey, BytesToHex(signature.data(), signature.size()),
-                              ImportHex(key.PublicHex()).get()));
-  EXPECT_EQ(ImportHex("3082"), nullptr);
+                              ImportPublicHex(key.PublicHex()).get()));
+  EXPECT_EQ(ImportPublicHex("3082"), nullptr);
 }
 
 TEST(ArchiveWriterTest, RefusesWhatTheReaderWouldRefuse) {

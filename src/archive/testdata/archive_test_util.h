@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/archive_writer.h"
+#include "archive/signature.h"
 #include "archive/testdata/test_signing_key.h"
 #include "pipeline/ring_buffer.h"
 #include "testing/temp_folder.h"
@@ -20,6 +22,13 @@ inline const SigningKey& TestKey() {
   static const std::unique_ptr<SigningKey> key =
       SigningKey::FromPrivateHex(testdata::kTestPrivateKeyHex);
   return *key;
+}
+
+/// The public half of TestKey, as a launcher imports it.
+inline std::unique_ptr<PublicKey> ImportPublicHex(const std::string& hex) {
+  std::vector<unsigned char> der(hex.size() / 2 + 2, 0);
+  const int produced = HexToBytes(der.data(), der.size(), hex);
+  return ImportPublicKey(der.data(), static_cast<std::size_t>(produced));
 }
 
 /// An archive's entry stream built by `fill`, signed with `key` when given.
