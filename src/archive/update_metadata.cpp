@@ -104,7 +104,8 @@ bool ReadComponent(LineReader& lines, UpdateComponentKind kind, UpdateComponent&
   const auto length = archiveName ? lines.Take(FieldKey(kind, "length")) : std::nullopt;
   const auto sha = length ? lines.Take(FieldKey(kind, "sha256")) : std::nullopt;
   if (!name || !version || !archiveName || !length || !sha) {
-    problem = std::string("the fields of component ") + UpdateComponentKey(kind) + " are incomplete";
+    problem =
+        std::string("the fields of component ") + UpdateComponentKey(kind) + " are incomplete";
     return false;
   }
   const std::optional<std::uint64_t> bytes = ParseUnsigned(*length);

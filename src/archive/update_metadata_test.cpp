@@ -117,8 +117,7 @@ TEST(UpdateMetadataTest, OnlyTheWritersFormIsRead) {
   for (const auto& [from, to] : breakages) {
     std::string text = good;
     text.replace(text.find(from), from.size(), to);
-    EXPECT_EQ(ReadUpdateMetadata(signedText(text), Key()).status, MetadataStatus::kMalformed)
-        << to;
+    EXPECT_EQ(ReadUpdateMetadata(signedText(text), Key()).status, MetadataStatus::kMalformed) << to;
   }
   EXPECT_EQ(ReadUpdateMetadata(signedText(good + "extra=1\n"), Key()).status,
             MetadataStatus::kMalformed);

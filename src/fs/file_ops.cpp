@@ -3,6 +3,7 @@
 #include "fs/file_ops.h"
 #include "fs/owned_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -375,6 +376,43 @@ std::optional<std::int64_t> ModifiedTime(const std::string& path) {
 
 bool SetModifiedTime(const std::string& path, std::int64_t time) {
   return detail::SetModifiedTime(path, time);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  if (ReachedThroughLink(path) || IsLink(path)) {
+    LogPrintf("[Utils] Not replacing %s: it is reached through a link\n", path.c_str());
+    return false;
+  }
+  // A name of this write's own, so two processes replacing the same file do not mix.
+  static std::atomic<unsigned> writes{0};
+  const std::string fresh = path + ".new-" + std::to_string(os::MonotonicMs()) + "-" +
+                            std::to_string(writes.fetch_add(1));
+  bool written = false;
+  {
+    OwnedFile file = OpenFile(fresh, "wb");
+    if (!file) return false;
+    written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+              std::fflush(file.get()) == 0;
+    written = std::fclose(file.release()) == 0 && written;
+  }
+  if (written &&
+      (std::rename(fresh.c_str(), path.c_str()) == 0 || detail::MoveReplacing(fresh, path))) {
+    return true;
+  }
+  LogPrintf("[Utils] Could not replace %s\n", path.c_str());
+  detail::RemoveFile(fresh);
+  return false;
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
+  if (ReachedThroughLink(path) || IsLink(path)) return std::nullopt;
+  OwnedFile file = OpenFile(path, "rb");
+  if (!file) return std::nullopt;
+  std::string content(limit + 1, '\0');
+  const std::size_t got = std::fread(content.data(), 1, content.size(), file.get());
+  if (got > limit || std::ferror(file.get())) return std::nullopt;
+  content.resize(got);
+  return content;
 }
 
 }  // namespace ferrolan::fs

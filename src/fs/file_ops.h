@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace ferrolan::fs {
 
@@ -93,6 +94,16 @@ bool SetModifiedTime(const std::string& path, std::int64_t time);
 /// Makes a file executable by everyone (POSIX: the modes rwxr-xr-x); nothing to do on Windows,
 /// where being a program is a matter of the file's name.
 void MakeExecutable(const std::string& path);
+
+/// Replaces the file at `path` with `bytes` so that a reader sees the old content or the new,
+/// never a mixture: the bytes go to a new file beside it, which is then renamed over it. Under
+/// the guarded folder nothing reached through a link is written or replaced. True on success;
+/// on failure the old file is as it was and the new one is gone.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+/// The whole content of a file of at most `limit` bytes; none when it cannot be read, is
+/// longer, or is reached through a link under the guarded folder.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit);
 
 /// The steps RenameWithFallbacks is made of, replaceable so tests can drive every outcome
 /// without really sleeping for 3.5 seconds.

@@ -9,6 +9,7 @@
 #include "launcher/run_mode.h"
 #include "launcher/run_output_os.h"
 #include "launcher/test_modes.h"
+#include "launcher/update_run.h"
 #include "log/log.h"
 
 namespace ferrolan::launcher {
@@ -28,6 +29,9 @@ ExitCode LauncherMain(int argc, char** argv) {
       return RunSplashTest();
     case RunMode::Uninstall:
       return Uninstaller(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+    case RunMode::UpdateCheck:
+    case RunMode::UpdateDownload:
+      return UpdateCommand(argv[0], selection.mode == RunMode::UpdateDownload);
     case RunMode::Normal:
       break;
   }

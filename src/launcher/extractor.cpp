@@ -15,6 +15,7 @@
 #include "launcher/failure_report.h"
 #include "launcher/install_decision.h"
 #include "launcher/main_flow.h"
+#include "launcher/update_run.h"
 #include "log/log.h"
 #include "pipeline/stages.h"
 #include "splash/splash_control.h"
@@ -139,11 +140,17 @@ bool ReadSettings(MainFlow& flow) {
   return true;
 }
 
-// Start-up: the settings, then the log file and the overrides. False after a failure whose
-// message has been logged.
+// Start-up: the imaging for the splash, the settings, then the log file and the overrides.
+// False after a failure whose message has been logged.
 bool StartUp(MainFlow& flow) {
-  archive::SetProcessPublicKey(nullptr);
   if (splash::IsWindowsXpOrLater()) splash::StartImaging();
+  return StartUpQuietly(flow);
+}
+
+}  // namespace
+
+bool StartUpQuietly(MainFlow& flow) {
+  archive::SetProcessPublicKey(nullptr);
   if (!ReadSettings(flow)) return false;
   const tail::TailFields& fields = flow.wrapperTail->fields;
   flow.appName = fields.appName;
@@ -171,15 +178,24 @@ bool StartUp(MainFlow& flow) {
   return true;
 }
 
+namespace {
+
 ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
   LogPrintf("[Extractor] Running without extraction now\n");
   splash::SplashCleanup();
   flow.wrapperTail.reset();  // closes the tail buffer and stops its reader
   if (flow.prepareOnly) return ExitCode::kSuccess;
   IntegrateDesktop(flow);
-  return ApplicationLaunchExit(flow, launch::LaunchFromMasterFolder(LaunchRequestFor(
-                                         flow, decision.latestUpdaterFolder.value_or(""),
-                                         flow.jreName, launch::LaunchClass::kApplication)));
+  // The update check goes on beside the application and keeps its lines in this run's log.
+  std::optional<log::LogCloseDeferral> keepLog;
+  const std::unique_ptr<update::BackgroundUpdate> update = StartBackgroundUpdate(flow);
+  if (update) keepLog.emplace();
+  const ExitCode code =
+      ApplicationLaunchExit(flow, launch::LaunchFromMasterFolder(LaunchRequestFor(
+                                      flow, decision.latestUpdaterFolder.value_or(""), flow.jreName,
+                                      launch::LaunchClass::kApplication)));
+  if (update) update->Finish(kUpdateGraceMs);
+  return code;
 }
 
 // A run that failed is shown to the user (not only logged), unless it has no user interface or

@@ -21,4 +21,11 @@ ExitCode Extractor(const std::string& programPath, int argCount, char** args, bo
 /// gone or was never there, kFailure after a logged failure or refusal.
 ExitCode Uninstaller(const std::string& programPath);
 
+struct MainFlow;
+
+/// Start-up without a user interface: the launcher's settings, the log file, the overrides and
+/// the master folder's shared-config folder, as a normal run has them before its install
+/// decision. False after a failure whose message has been logged.
+bool StartUpQuietly(MainFlow& flow);
+
 }  // namespace ferrolan::launcher

@@ -47,6 +47,14 @@ RunSelection SelectRunMode(int argc, const char* const* argv) {
     selection.mode = RunMode::Uninstall;
     return selection;
   }
+  if (argc >= 2 && Equals(argv[argc - 1], kUpdateCheckArgument)) {
+    selection.mode = RunMode::UpdateCheck;
+    return selection;
+  }
+  if (argc >= 2 && Equals(argv[argc - 1], kUpdateDownloadArgument)) {
+    selection.mode = RunMode::UpdateDownload;
+    return selection;
+  }
   selection.prepareOnly = Equals(argv[argc - 1], kPrepareOnlyArgument);
   return selection;
 }

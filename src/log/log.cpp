@@ -26,6 +26,8 @@ struct LogState {
   ClockFn clock = nullptr;
   std::FILE* console = nullptr;
   bool consoleEnabled = true;
+  int closeDeferrals = 0;   // LogCloseDeferral objects alive
+  bool closeAsked = false;  // LogClose was called while a deferral lived
 
   std::uint64_t Now() const { return clock != nullptr ? clock() : os::MonotonicMs(); }
   std::FILE* Console() const { return console != nullptr ? console : stdout; }
@@ -151,6 +153,28 @@ void LogClose() {
   LogPrintf("[Utils] Closing logging file.\n");
   LogState& s = State();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
+  if (s.closeDeferrals > 0) {
+    s.closeAsked = true;
+    if (s.file != nullptr) std::fflush(s.file);
+    return;
+  }
+  if (s.file != nullptr) {
+    std::fclose(s.file);
+    s.file = nullptr;
+  }
+}
+
+LogCloseDeferral::LogCloseDeferral() {
+  LogState& s = State();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  ++s.closeDeferrals;
+}
+
+LogCloseDeferral::~LogCloseDeferral() {
+  LogState& s = State();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  if (--s.closeDeferrals > 0 || !s.closeAsked) return;
+  s.closeAsked = false;
   if (s.file != nullptr) {
     std::fclose(s.file);
     s.file = nullptr;

@@ -48,6 +48,17 @@ std::string LogOpen(const std::string& sharedDir, const std::string& appName);
 /// Closes the log file; later messages go to standard output only.
 void LogClose();
 
+/// Keeps the log file open while it lives: a LogClose meanwhile only flushes the file, which is
+/// closed when the last deferral ends. Work that goes on beside the Java program (the update
+/// check) keeps its lines in the run's log this way.
+class LogCloseDeferral {
+ public:
+  LogCloseDeferral();
+  ~LogCloseDeferral();
+  LogCloseDeferral(const LogCloseDeferral&) = delete;
+  LogCloseDeferral& operator=(const LogCloseDeferral&) = delete;
+};
+
 /// Flushes the log file and the standard streams.
 void LogFlush();
 

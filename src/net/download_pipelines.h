@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/unarchiver.h"
 #include "net/download_race.h"
@@ -30,12 +33,47 @@ int RunDownloader(const std::string& url, std::uint64_t maxBodyBytes,
 int DownloadToFile(const std::string& url, const std::string& filePath, std::uint64_t maxBodyBytes,
                    const RaceEnvironment& environment = SystemRaceEnvironment());
 
+/// The body of `url` in memory: none when the download failed or the body was longer than
+/// `maxBodyBytes` (a limit is required: nothing unbounded is held in memory).
+std::optional<std::string> DownloadToMemory(const std::string& url, std::uint64_t maxBodyBytes,
+                                            const RaceEnvironment& environment);
+
+/// Lets another thread stop a running download-and-extract: Stop closes the pipeline's
+/// buffers, so every stage ends at its next read or write and the extraction reports failure.
+/// A pipeline that starts after Stop ends at once.
+class PipelineStop {
+ public:
+  void Stop();
+  bool Stopped();
+  /// Called by the pipeline with its buffers; false when Stop has already been called.
+  bool Attach(std::vector<std::shared_ptr<pipeline::RingBuffer>> buffers);
+  void Detach();
+
+ private:
+  std::mutex lock_;
+  bool stopped_ = false;
+  std::vector<std::shared_ptr<pipeline::RingBuffer>> buffers_;
+};
+
+/// An archive download whose body something trusted describes.
+struct CheckedArchiveDownload {
+  std::string url;
+  std::string destination;
+  std::uint64_t length = 0;  // the body's exact length
+  std::string sha256;        // the body's SHA-256, 64 lower-case hex digits
+  PipelineStop* stop = nullptr;
+};
+
 /// What a download-and-extract did: whether the download succeeded, and the archive's report.
 struct DownloadExtraction {
   bool downloaded = false;
   archive::ArchiveReport archive;
-  /// The whole body arrived and the archive in it was accepted.
-  bool Succeeded() const { return downloaded && archive.status == archive::ArchiveStatus::kOk; }
+  /// False when the body was checked against a declared length and SHA-256 and differed.
+  bool bodyMatches = true;
+  /// The whole body arrived, matched what was declared, and the archive in it was accepted.
+  bool Succeeded() const {
+    return downloaded && bodyMatches && archive.status == archive::ArchiveStatus::kOk;
+  }
 };
 
 /// Downloads `url` and extracts the compressed, signed archive it holds into `destination`
@@ -46,5 +84,12 @@ struct DownloadExtraction {
 DownloadExtraction DownloadAndExtract(const std::string& url, const std::string& destination,
                                       std::uint64_t maxBodyBytes,
                                       const RaceEnvironment& environment = SystemRaceEnvironment());
+
+/// Downloads and extracts as above, stopping the body at the declared length, and checks that
+/// the body is exactly that long and has that SHA-256: an archive with a valid signature that
+/// is not the one declared (another release, another product of the same vendor) is no
+/// success. The caller discards the destination of an extraction that did not succeed.
+DownloadExtraction DownloadAndExtract(const CheckedArchiveDownload& download,
+                                      const RaceEnvironment& environment);
 
 }  // namespace ferrolan::net
