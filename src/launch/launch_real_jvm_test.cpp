@@ -230,6 +230,8 @@ TEST_F(RealJvmTest, UpdaterStartsTheNewestApplicationWithItsOwnArgumentsAndOptio
   EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.list=proxy:3128\n"), std::string::npos);
   EXPECT_NE(report.find("jvm option: -Dferrolan.proxy.bypass=localhost\n"), std::string::npos);
   EXPECT_NE(report.find("jvm option: -Dferrolan.appVersion=2\n"), std::string::npos);
+  // The user's arguments, for a restart through the launcher (percent-encoded, one space apart).
+  EXPECT_NE(report.find("jvm option: -Dferrolan.arguments=command%20line\n"), std::string::npos);
   EXPECT_NE(report.find("jvm option: -Dferrolan.launchProperties=" + InMaster(kUpdaterFolder)),
             std::string::npos);
   EXPECT_EQ(report.find("-Dferrolan.test.updaterOption"), std::string::npos) << report;
@@ -364,6 +366,7 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
   EXPECT_EQ(ReportLine(report, "argument 0"), "from the app's launch file");
   EXPECT_EQ(ReportLine(report, "argument 1"), "command line");
   EXPECT_EQ(ReportLine(report, "system property ferrolan.appVersion"), "2");
+  EXPECT_EQ(ReportLine(report, "system property ferrolan.arguments"), "command%20line");
   EXPECT_EQ(ReportLine(report, "property flstat_app_name"), "DemoApp");
   // Removed by the shutdown hook, though the application ended the run itself.
   for (const auto& entry : stdfs::directory_iterator(InMaster(kUpdaterFolder)))

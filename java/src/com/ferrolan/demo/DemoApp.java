@@ -1,11 +1,16 @@
 package com.ferrolan.demo;
 
 import com.ferrolan.runtime.LaunchProperties;
+import com.ferrolan.runtime.update.CheckResult;
+import com.ferrolan.runtime.update.DownloadResult;
+import com.ferrolan.runtime.update.Updates;
 import java.io.IOException;
 import java.lang.management.ManagementFactory;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Paths;
+import java.util.Arrays;
+import java.util.List;
 import java.util.Map;
 import java.util.TreeSet;
 
@@ -17,6 +22,15 @@ import java.util.TreeSet;
  * file; with "ferrolan.demo.exit" set, a thread that outlives main ends the demo a moment later
  * through System.exit with that code; with "ferrolan.demo.exitInMain" set, main calls
  * System.exit with that code before anything else; with "ferrolan.demo.fail" set, main throws.
+ *
+ * <p>Among its arguments, "--update-demo" has it go through the update API after its report,
+ * one line each: "update running version: N", "update check: ...", "update progress: P" while
+ * it downloads, "update download: ..." and "update ready: true|false" (the results' texts, see
+ * {@link CheckResult#toString()} and {@link DownloadResult#toString()}); without a launcher,
+ * "update api: not started by the launcher". "--restart-demo" (after "--update-demo" or alone)
+ * prints "update ready: ..." too, then restarts when a newer version is installed ("update
+ * restart: restarting") and only then ("update restart: nothing to restart into"), so that the
+ * version it restarts into, which gets the same arguments, does not restart again.
  */
 public final class DemoApp {
     private DemoApp() {
@@ -69,6 +83,10 @@ public final class DemoApp {
             Files.write(Paths.get(report + ".part"), out.toString().getBytes(StandardCharsets.UTF_8));
             Files.move(Paths.get(report + ".part"), Paths.get(report));
         }
+        List<String> arguments = Arrays.asList(args);
+        if (arguments.contains("--update-demo") || arguments.contains("--restart-demo")) {
+            updateDemo(arguments.contains("--update-demo"), arguments.contains("--restart-demo"));
+        }
         if (System.getProperty("ferrolan.demo.fail") != null) {
             throw new IllegalStateException("the demo was asked to fail");
         }
@@ -84,6 +102,37 @@ public final class DemoApp {
                 System.exit(Integer.parseInt(exit));
             }, "demo-exit");
             ender.start();
+        }
+    }
+
+    /** The update API from the command line, for the end-to-end tests. */
+    private static void updateDemo(boolean update, boolean restart) {
+        Updates updates = Updates.current();
+        if (updates == null) {
+            System.out.println("update api: not started by the launcher");
+            return;
+        }
+        try {
+            if (update) {
+                System.out.println("update running version: " + updates.runningVersion());
+                System.out.println("update check: " + updates.check());
+                DownloadResult download = updates.download(
+                        percent -> System.out.println("update progress: " + percent));
+                System.out.println("update download: " + download);
+            }
+            boolean ready = updates.isUpdateReady();
+            System.out.println("update ready: " + ready);
+            if (restart && ready) {
+                System.out.println("update restart: restarting");
+                System.out.flush();
+                updates.restart();
+            } else if (restart) {
+                System.out.println("update restart: nothing to restart into");
+            }
+        } catch (InterruptedException stopped) {
+            Thread.currentThread().interrupt();
+        } catch (IOException cannotRestart) {
+            System.out.println("update restart: failed " + cannotRestart.getMessage());
         }
     }
 

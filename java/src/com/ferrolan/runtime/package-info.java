@@ -5,7 +5,8 @@
  * the launch-properties file a main class started in the updater's place receives as its first
  * argument. Compile against {@code ferrolan-runtime.jar} and ship it with the application.
  *
- * <p>Only this package is for applications. The jar's other packages hold the launcher's file
- * formats for the updater and may change with any release.
+ * <p>Only this package and {@link com.ferrolan.runtime.update} (the application's updates) are
+ * for applications. The jar's other packages hold the launcher's file formats for the updater
+ * and may change with any release.
  */
 package com.ferrolan.runtime;

@@ -37,7 +37,8 @@ import java.util.Map;
  * arguments, runs with its own version's JVM options, and finds the launcher's settings in
  * system properties: "ferrolan.launchProperties" (the launch-properties file, read with
  * {@link LaunchProperties#current()}), "ferrolan.appName", "ferrolan.appVersion",
- * "ferrolan.appFolder", "ferrolan.masterFolder", "ferrolan.updateUrl" and "ferrolan.launcher".
+ * "ferrolan.appFolder", "ferrolan.masterFolder", "ferrolan.updateUrl", "ferrolan.launcher" and
+ * "ferrolan.arguments" (the user's arguments, encoded, for a restart through the launcher).
  *
  * <p>A start that fails ends the updater with an exception naming the updater's log, which the
  * launcher reports to the user. A real updater would also check the update URL for newer
@@ -111,7 +112,7 @@ public final class Updater {
 
         StartableVersion app = StartableVersion.find(masterFolder, appName, log);
         Map<String, String> settings = LauncherSettings.of(app.folder, masterFolder, properties,
-                propertiesFile);
+                propertiesFile, userArguments);
         StartChores afterStart = new StartChores(properties, propertiesFile, masterFolder,
                 updaterFolder, updaterLaunch, app.folder, log);
         if (InProcessStart.launcherTakesHandOver()

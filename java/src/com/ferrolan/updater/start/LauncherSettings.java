@@ -3,24 +3,31 @@ package com.ferrolan.updater.start;
 import com.ferrolan.runtime.LaunchProperties;
 import com.ferrolan.runtime.files.FileBytes;
 import com.ferrolan.runtime.files.InstalledFolders;
+import com.ferrolan.runtime.files.LauncherArguments;
 import com.ferrolan.runtime.files.NativeText;
 import java.io.IOException;
 import java.nio.file.Path;
 import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Map;
 
 /**
  * The launcher's settings the application finds in system properties, whichever way it starts:
  * the proxy the launcher's downloads went through, the launch-properties file, the application's
- * name, version and folders, the update URL and the launcher.
+ * name, version and folders, the update URL, the launcher and the arguments it was started with
+ * (for a restart through it; see {@link LauncherArguments}).
  */
 public final class LauncherSettings {
     private LauncherSettings() {
     }
 
-    /** The settings for the application in `appFolder`, by system property name, in order. */
+    /**
+     * The settings for the application in `appFolder`, by system property name, in order;
+     * `userArguments` are the launcher's command-line arguments.
+     */
     public static Map<String, String> of(Path appFolder, Path masterFolder,
-            LaunchProperties properties, Path propertiesFile) throws IOException {
+            LaunchProperties properties, Path propertiesFile, List<String> userArguments)
+            throws IOException {
         Map<String, String> settings = new LinkedHashMap<>(proxy(masterFolder));
         settings.put(LaunchProperties.SYSTEM_PROPERTY, propertiesFile.toString());
         settings.put("ferrolan.appName", properties.getStatic("app_name"));
@@ -35,6 +42,7 @@ public final class LauncherSettings {
         if (launcher != null) {
             settings.put("ferrolan.launcher", launcher);
         }
+        settings.put(LauncherArguments.PROPERTY, LauncherArguments.encode(userArguments));
         return settings;
     }
 
