@@ -19,6 +19,7 @@
 #include "jre/cacerts.h"
 #include "jre/jre_layout.h"
 #include "launch/launch_sequence.h"
+#include "launcher/update_run.h"
 #include "log/log.h"
 #include "net/proxy_settings.h"
 #include "pipeline/stages.h"
@@ -227,6 +228,7 @@ ExtractionOps SystemExtractionOps() {
         LaunchRequestFor(flow, updaterFolderName, flow.jreName, launch::LaunchClass::kApplication));
   };
   ops.integrateDesktop = IntegrateDesktop;
+  ops.installApplication = InstallApplicationFromUpdates;
   return ops;
 }
 
@@ -322,6 +324,11 @@ ExitCode ExtractAndPrepare(MainFlow& flow, const InstallDecision& decision,
     LogPrintf("[Extractor] Renaming App folder to %s\n", appFolder.c_str());
   } else {
     LogPrintf("[Extractor] Online installer - no app to extract\n");
+    if (ops.installApplication && !fs::PickFolder(flow.masterFolder, fields.appName) &&
+        !ops.installApplication(flow)) {
+      flow.launchFailure = "The application cannot be downloaded from its update server.";
+      return ExitCode::kFailure;
+    }
   }
 
   std::optional<std::string> latest = fs::PickFolder(flow.masterFolder, kUpdaterName);

@@ -47,6 +47,10 @@ struct ExtractionOps {
   /// The desktop integration of a finished install (IntegrateDesktop), made before the launch;
   /// unset in tests that must not touch the user's menus.
   std::function<void(const MainFlow& flow)> integrateDesktop;
+  /// A launcher without an application, on a master folder without one: installs the newest
+  /// application of the update folder (InstallApplicationFromUpdates); false after a failure.
+  /// Unset, the run goes on without an application, as the tests of the payload's steps do.
+  std::function<bool(const MainFlow& flow)> installApplication;
 };
 
 /// The real operations.

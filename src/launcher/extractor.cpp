@@ -10,6 +10,7 @@
 #include "fs/file_ops.h"
 #include "fs/path.h"
 #include "fs/shared_dir.h"
+#include "fs/versioned_folder.h"
 #include "launch/launch_sequence.h"
 #include "launcher/extraction.h"
 #include "launcher/failure_report.h"
@@ -20,6 +21,7 @@
 #include "pipeline/stages.h"
 #include "splash/splash_control.h"
 #include "tail/params.h"
+#include "tail/payload_layout.h"
 #include "tail/properties_block.h"
 #include "tail/tail_reader.h"
 
@@ -186,6 +188,9 @@ ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
   flow.wrapperTail.reset();  // closes the tail buffer and stops its reader
   if (flow.prepareOnly) return ExitCode::kSuccess;
   IntegrateDesktop(flow);
+  std::optional<std::string> updaterFolder = decision.latestUpdaterFolder;
+  if (InstallRequiredUpdate(flow))
+    updaterFolder = fs::PickFolder(flow.masterFolder, tail::kUpdaterName);
   // The update check goes on beside the application and keeps its lines in this run's log.
   std::optional<log::LogCloseDeferral> keepLog;
   const std::unique_ptr<update::BackgroundUpdate> update = StartBackgroundUpdate(flow);

@@ -18,7 +18,10 @@ std::string FailureMessage(const std::string& appName, const std::string& detail
 
 void ReportFailure(const std::string& appName, const std::string& detail,
                    const std::string& logPath, bool silent) {
-  const std::string text = FailureMessage(appName, detail, logPath);
+  TellUser(appName, FailureMessage(appName, detail, logPath), silent);
+}
+
+void TellUser(const std::string& appName, const std::string& text, bool silent) {
   log::LogPrintf("[Extractor] Telling the user: %s\n", text.c_str());
   const char* noDialogs = std::getenv("FERROLAN_NO_DIALOGS");
   log::LogFlush();

@@ -19,4 +19,8 @@ std::string FailureMessage(const std::string& appName, const std::string& detail
 void ReportFailure(const std::string& appName, const std::string& detail,
                    const std::string& logPath, bool silent);
 
+/// Logs `text` and tells the user the way ReportFailure does, for news that is not a failure
+/// of the run (the run goes on).
+void TellUser(const std::string& appName, const std::string& text, bool silent);
+
 }  // namespace ferrolan::launcher

@@ -8,12 +8,18 @@
 #include "jre/cacerts.h"
 #include "jre/jre_layout.h"
 #include "launcher/extractor.h"
+#include "launcher/failure_report.h"
 #include "launcher/jre_setup.h"
 #include "log/log.h"
+#include "splash/splash_control.h"
 #include "tail/payload_layout.h"
+#include "update/update_state.h"
 
 namespace ferrolan::launcher {
 namespace {
+
+using log::LogError;
+using log::LogPrintf;
 
 // A line for the application's side: on standard output whatever the console echo says.
 void Say(const char* format, const std::string& value) {
@@ -23,7 +29,77 @@ void Say(const char* format, const std::string& value) {
   std::fflush(stdout);
 }
 
+// Installs what `check` found now, the splash showing the progress.
+bool InstallNow(const MainFlow& flow, const update::UpdateCheck& check) {
+  update::InstallOptions options = UpdateInstallOptionsFor(flow);
+  options.progress = [](int percent) { splash::SplashSetProgress(percent); };
+  splash::SplashSetProgress(0);
+  return update::InstallUpdates(UpdateContextFor(flow), check.newer, options) ==
+         update::InstallStatus::kInstalled;
+}
+
+void ShowSplash(const MainFlow& flow) {
+  if (flow.silentInstall || flow.prepareOnly) return;
+  if (const std::optional<std::string> updater =
+          fs::PickFolder(flow.masterFolder, tail::kUpdaterName)) {
+    std::string image = flow.masterFolder;
+    fs::PathJoin(image, *updater);
+    fs::PathJoin(image, tail::kSplashFileName);
+    splash::SplashSetBorder(flow.dynamic.splashBorder);
+    splash::SplashConfigure(image);
+  }
+  splash::SplashShow();
+}
+
 }  // namespace
+
+bool InstallRequiredUpdate(MainFlow& flow) {
+  if (flow.updateUrl.empty() || !archive::ProcessPublicKey()) return false;
+  const update::UpdateContext context = UpdateContextFor(flow);
+  const std::optional<archive::UpdateMetadata> kept =
+      update::AcceptedMetadata(flow.sharedConfigFolder, context.key);
+  if (!kept || !update::UpdateRequired(context, *kept)) return false;
+  log::LogPrintf("[Update] The installed version must update before it starts\n");
+  ShowSplash(flow);
+  splash::SplashSetProgress(-1);
+  const update::UpdateCheck check = update::CheckForUpdates(context);
+  const bool installed = check.status == update::CheckStatus::kAvailable &&
+                         update::UpdateRequired(context, *check.metadata) &&
+                         InstallNow(flow, check);
+  splash::SplashCleanup();
+  if (installed) {
+    log::LogPrintf("[Update] The required update is installed\n");
+    return true;
+  }
+  const std::optional<archive::UpdateMetadata>& latest = check.metadata ? check.metadata : kept;
+  if (update::InstalledVersion(flow.masterFolder, flow.appName) <
+      archive::VersionValue(latest->minimumVersion)) {
+    TellUser(flow.appName,
+             "An update of " + flow.appName +
+                 " is required, but it cannot be installed now. The installed version starts; "
+                 "the update is installed at a later start.",
+             flow.silentInstall || flow.prepareOnly);
+  } else {
+    log::LogPrintf("[Update] The update cannot be installed now; starting the installed version\n");
+  }
+  return false;
+}
+
+bool InstallApplicationFromUpdates(const MainFlow& flow) {
+  LogPrintf("[Update] Installing the application from the update folder\n");
+  const update::UpdateCheck check = update::CheckForUpdates(UpdateContextFor(flow));
+  if (check.status != update::CheckStatus::kAvailable ||
+      !check.metadata->Find(archive::UpdateComponentKind::kApp)) {
+    LogError("[Update] The update folder offers no application to install (%s)\n",
+             update::CheckStatusWord(check.status));
+    return false;
+  }
+  if (!InstallNow(flow, check)) {
+    LogError("[Update] The application could not be installed from the update folder\n");
+    return false;
+  }
+  return true;
+}
 
 update::UpdateContext UpdateContextFor(const MainFlow& flow) {
   update::UpdateContext context;

@@ -27,6 +27,18 @@ update::InstallOptions UpdateInstallOptionsFor(const MainFlow& flow);
 /// trust one with, or is prepare-only.
 std::unique_ptr<update::BackgroundUpdate> StartBackgroundUpdate(const MainFlow& flow);
 
+/// Before a start that runs what is installed: when the metadata kept from an earlier check says
+/// the installed application must update first (a critical release, or a version below the
+/// minimum), checks again and installs the update now, the splash showing its progress. When
+/// that fails the installed version starts all the same, and a user below the minimum is told
+/// that an update is required. True when something was installed.
+bool InstallRequiredUpdate(MainFlow& flow);
+
+/// The first start of a launcher without an application: installs the newest application the
+/// update folder offers (with any newer updater or JRE), the splash showing its progress. False
+/// after a failure whose message has been logged.
+bool InstallApplicationFromUpdates(const MainFlow& flow);
+
 /// The run modes FLUPDATE_CHECK (`download` false) and FLUPDATE_DOWNLOAD: the application's
 /// side reads their lines on standard output, each starting with "FLUPDATE ":
 /// "available <version>" or "none <reason>" for the check; "progress <percent>" lines, then

@@ -2,6 +2,9 @@
 // so that they read alike.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
 #include "pack/cli/cli.h"
 
 namespace ferrolan::pack {
@@ -70,27 +73,57 @@ inline constexpr const char* kBuildUsage =
     "Exit codes: 0 success, 1 failure, 2 bad arguments or a bad configuration.\n";
 
 inline constexpr const char* kPublishUsage =
-    "Usage: ferrolan-pack publish --config FILE.json -o FOLDER [--force] [--updater-jar JAR]\n"
+    "Usage: ferrolan-pack publish --config FILE.json -o FOLDER [OPTIONS]\n"
+    "       ferrolan-pack publish --name NAME --input DIR --main-jar JAR [FLAGS] -o FOLDER\n"
+    "           [OPTIONS]\n"
+    "       ferrolan-pack publish --refresh (--config FILE.json | --key KEY) -o FOLDER\n"
+    "           [--expires-days N] [--rollout PERCENT] [--prune]\n"
     "\n"
-    "Writes the update folder for the update server: for the updater and, when the\n"
-    "configuration has them, the JRE and the application, a version file\n"
-    "Ferrolan-<name>-version.txt holding the eleven-digit version and the archive\n"
-    "Ferrolan-<name>-<version>-archive.p2.l2, signed with the configured key and compressed\n"
-    "in independent xz blocks. <name> is \"Ferrolan\" for the updater, the JRE's name and\n"
-    "the application's name. Serve the folder's files from the address the update URL\n"
+    "Publishes a release into the update folder for the update server: for the updater and,\n"
+    "when the configuration has them, the JRE and the application, the archive\n"
+    "Ferrolan-<name>-<version>-archive.p2.l2 (signed with the configured key, compressed in\n"
+    "independent xz blocks) and the version file Ferrolan-<name>-version.txt holding the\n"
+    "eleven-digit version; <name> is \"Ferrolan\" for the updater, the JRE's name and the\n"
+    "application's name. Last comes Ferrolan-update.meta, the metadata signed with the same\n"
+    "key, which names each archive with its length and SHA-256; without a key there is none.\n"
+    "\n"
+    "A new folder appears only when complete. Into an existing update folder the release is\n"
+    "added: the older archives stay, the new ones arrive first, then the version files, then\n"
+    "the metadata, each under a temporary name renamed when complete. The application's\n"
+    "version must be higher than the published one; an updater or JRE of the published\n"
+    "version keeps its archive, a lower one is refused. To roll back, publish the older\n"
+    "build under a higher version. Serve the folder's files from the address the update URL\n"
     "names; any static web server or CDN will do.\n"
     "\n"
     "Options:\n"
     "  --config FILE        the build configuration (JSON; the file \"build\" takes)\n"
-    "  -o, --output FOLDER  the update folder to write (it appears only when complete)\n"
-    "  --force              replace a folder that is not empty\n"
+    "  --name, --input, --main-jar and the other flags that describe the application\n"
+    "                       as for \"build\" (see \"ferrolan-pack build --help\"), instead of\n"
+    "                       --config\n"
+    "  -o, --output FOLDER  the update folder\n"
+    "  --expires-days N     the metadata expires N days from now, 1 to 366 (default 28):\n"
+    "                       refresh it before then\n"
+    "  --critical           installations of an older application update before they start\n"
+    "  --minimum-version V  installations of an application below V update before they\n"
+    "                       start; V is written like the application's version (digits\n"
+    "                       with --config, the --app-version form with the flags), not above\n"
+    "                       it\n"
+    "  --rollout PERCENT    offer the release to this share of installations, 0 to 100\n"
+    "                       (default 100)\n"
+    "  --prune              afterwards, remove the archives of the metadata's components\n"
+    "                       that it no longer names\n"
+    "  --refresh            pack nothing: sign the folder's metadata again, unchanged but for\n"
+    "                       a new expiry, a higher metadata version and, with --rollout, the\n"
+    "                       share (for a scheduled job)\n"
+    "  --force              replace the folder as a whole, whatever it holds\n"
     "  --updater-jar JAR    the updater published when no updater folder is configured\n"
     "                       (default: ferrolan-updater.jar beside ferrolan-pack)\n"
     "  --no-cache           compress every archive, even one the archive cache holds\n"
     "  -h, --help           show this text\n"
     "\n"
-    "Exit codes: 0 success, 1 failure (also a folder that is not empty, without --force),\n"
-    "2 bad arguments or a bad configuration.\n";
+    "Exit codes: 0 success, 1 failure (also a release that is not newer than the published\n"
+    "one, and a folder that is not an update folder, without --force), 2 bad arguments or a\n"
+    "bad configuration.\n";
 
 inline constexpr const char* kUsage =
     "Usage: ferrolan-pack COMMAND [ARGUMENTS]\n"
@@ -99,7 +132,8 @@ inline constexpr const char* kUsage =
     "  keygen   create the RSA key pair that signs archives\n"
     "  archive  pack a folder into a signed, compressed archive (.p2.l2)\n"
     "  build    package a launcher from a JSON configuration\n"
-    "  publish  write the folder for the update server (version files and archives)\n"
+    "  publish  add a release to the update server's folder (archives, version files\n"
+    "           and the signed update metadata)\n"
     "  stamp    change the Params of a packaged launcher\n"
     "  inspect  show and verify what a packaged launcher carries\n"
     "  sign     sign a packaged Windows launcher (Authenticode)\n"
@@ -185,30 +219,45 @@ inline constexpr OptionDef kArchiveOptions[] = {{"-o", "--output", true},
                                                 {"", "--format", true},
                                                 {"", "--no-cache", false}};
 
-inline constexpr OptionDef kBuildOptions[] = {{"", "--config", true},
-                                              {"-o", "--output", true},
-                                              {"", "--launcher", true},
-                                              {"", "--updater-jar", true},
-                                              {"", "--name", true},
-                                              {"", "--input", true},
-                                              {"", "--main-jar", true},
-                                              {"", "--main-class", true},
-                                              {"", "--runtime", true},
-                                              {"", "--java-options", true, true},
-                                              {"", "--arguments", true, true},
-                                              {"", "--own-jvm", false},
-                                              {"", "--app-version", true},
-                                              {"", "--icon", true},
-                                              {"", "--key", true},
-                                              {"", "--update-url", true},
-                                              {"", "--install-type", true},
-                                              {"", "--no-cache", false}};
+/// The jpackage-style flags that describe an application instead of a configuration file;
+/// "build" and "publish" take them alike (release/build_flags.h reads them).
+inline constexpr OptionDef kPackagingOptions[] = {{"", "--name", true},
+                                                  {"", "--input", true},
+                                                  {"", "--main-jar", true},
+                                                  {"", "--main-class", true},
+                                                  {"", "--runtime", true},
+                                                  {"", "--java-options", true, true},
+                                                  {"", "--arguments", true, true},
+                                                  {"", "--own-jvm", false},
+                                                  {"", "--app-version", true},
+                                                  {"", "--icon", true},
+                                                  {"", "--key", true},
+                                                  {"", "--update-url", true},
+                                                  {"", "--install-type", true}};
 
-inline constexpr OptionDef kPublishOptions[] = {{"", "--config", true},
-                                                {"-o", "--output", true},
-                                                {"", "--force", false},
-                                                {"", "--updater-jar", true},
-                                                {"", "--no-cache", false}};
+/// A command's own options followed by a set it shares with another command.
+template <std::size_t kOwn, std::size_t kShared>
+constexpr std::array<OptionDef, kOwn + kShared> JoinOptions(const OptionDef (&own)[kOwn],
+                                                            const OptionDef (&shared)[kShared]) {
+  std::array<OptionDef, kOwn + kShared> joined{};
+  for (std::size_t i = 0; i < kOwn; ++i) joined[i] = own[i];
+  for (std::size_t i = 0; i < kShared; ++i) joined[kOwn + i] = shared[i];
+  return joined;
+}
+
+inline constexpr OptionDef kBuildOwnOptions[] = {{"", "--config", true},
+                                                 {"-o", "--output", true},
+                                                 {"", "--launcher", true},
+                                                 {"", "--updater-jar", true},
+                                                 {"", "--no-cache", false}};
+inline constexpr auto kBuildOptions = JoinOptions(kBuildOwnOptions, kPackagingOptions);
+
+inline constexpr OptionDef kPublishOwnOptions[] = {
+    {"", "--config", true},      {"-o", "--output", true},        {"", "--force", false},
+    {"", "--updater-jar", true}, {"", "--no-cache", false},       {"", "--expires-days", true},
+    {"", "--critical", false},   {"", "--minimum-version", true}, {"", "--rollout", true},
+    {"", "--prune", false},      {"", "--refresh", false}};
+inline constexpr auto kPublishOptions = JoinOptions(kPublishOwnOptions, kPackagingOptions);
 
 inline constexpr OptionDef kKeygenOptions[] = {
     {"-o", "--output", true}, {"", "--bits", true}, {"", "--force", false}};

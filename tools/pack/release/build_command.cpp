@@ -45,7 +45,6 @@ std::string DefaultLauncherImage() {
 
 // What the command line asks for.
 struct BuildRequest {
-  std::string configPath;  // empty when the flags describe the application
   std::string output;
   std::optional<std::string> launcher;  // --launcher, which overrides the configuration
   std::optional<std::string> updaterJar;
@@ -62,15 +61,8 @@ std::optional<BuildRequest> ParseBuildArguments(const std::vector<std::string>& 
   const CommandLine& line = *parsed;
   std::string problem;
   if (!line.positionals.empty()) problem = "unexpected argument \"" + line.positionals[0] + "\"";
-  BuildRequest request{line.Value("--config"), line.Value("--output"), std::nullopt, std::nullopt,
-                       line};
-  // One source of settings: flags that silently overrode parts of a file would leave the file
-  // saying something the launcher does not do.
-  const bool flags = UsesPackagingFlags(line);
-  if (problem.empty() && flags && line.Has("--config"))
-    problem = "--config cannot be combined with the flags that describe the application";
-  if (problem.empty() && !flags && request.configPath.empty())
-    problem = "missing --config FILE (or --name, --input and --main-jar)";
+  BuildRequest request{line.Value("--output"), std::nullopt, std::nullopt, line};
+  if (problem.empty()) problem = SettingsSourceProblem(line);
   if (problem.empty() && request.output.empty()) problem = "missing -o OUTPUT";
   if (!problem.empty()) {
     ReportUsageError("build", problem, kBuildUsage);
@@ -209,16 +201,9 @@ int RunBuild(const std::vector<std::string>& args) {
   int exitCode = kExitOk;
   std::optional<BuildRequest> request = ParseBuildArguments(args, &exitCode);
   if (!request) return exitCode;
-  std::optional<BuildConfig> config;
-  std::string source = request->configPath;
-  if (source.empty()) {
-    source = "flags";
-    std::string error;
-    config = ConfigFromFlags(request->line, &error);
-    if (!config) return ReportUsageError("build", error, kBuildUsage);
-  } else {
-    config = LoadBuildConfig(request->configPath, "build", kBuildUsage);
-  }
+  std::string source;
+  std::optional<BuildConfig> config =
+      LoadCommandConfig(request->line, "build", kBuildUsage, &source);
   if (!config) return kExitUsage;
   if (request->launcher) config->launcher = *request->launcher;
   if (config->launcher.empty()) config->launcher = DefaultLauncherImage();

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "pack/cli/command_report.h"
+#include "pack/cli/usage.h"
 #include "pack/format/jar_reader.h"
 #include "pack/format/payload_writer.h"
 
@@ -51,7 +53,7 @@ bool IsTopLevelJar(const stdfs::directory_entry& entry) {
 // other jars at the top of the input folder, sorted: what "java -jar" would find, and the jars
 // beside it that a jpackage-style input folder carries for the same purpose.
 std::vector<std::string> FlagsClasspath(const stdfs::path& input, const std::string& mainJar,
-                                        const Manifest& manifest) {
+                                        const Manifest& manifest, const char* command) {
   std::vector<std::string> classpath = {mainJar};
   auto add = [&classpath](const std::string& entry) {
     if (std::find(classpath.begin(), classpath.end(), entry) == classpath.end())
@@ -66,9 +68,9 @@ std::vector<std::string> FlagsClasspath(const stdfs::path& input, const std::str
     } else {
       // The virtual machine passes over missing Class-Path entries as well.
       std::fprintf(stderr,
-                   "ferrolan-pack build: warning: the Class-Path entry \"%s\" of %s is not in "
+                   "ferrolan-pack %s: warning: the Class-Path entry \"%s\" of %s is not in "
                    "the input folder and is left out\n",
-                   entry.c_str(), mainJar.c_str());
+                   command, entry.c_str(), mainJar.c_str());
     }
   }
   std::vector<std::string> others;
@@ -83,8 +85,32 @@ std::vector<std::string> FlagsClasspath(const stdfs::path& input, const std::str
 }  // namespace
 
 bool UsesPackagingFlags(const CommandLine& line) {
-  return std::any_of(std::begin(kPackagingFlags), std::end(kPackagingFlags),
-                     [&line](std::string_view flag) { return line.Has(flag); });
+  return std::any_of(std::begin(kPackagingOptions), std::end(kPackagingOptions),
+                     [&line](const OptionDef& flag) { return line.Has(flag.longName); });
+}
+
+std::string SettingsSourceProblem(const CommandLine& line) {
+  // One source of settings: flags that silently overrode parts of a file would leave the file
+  // saying something the launcher does not do.
+  const bool flags = UsesPackagingFlags(line);
+  if (flags && line.Has("--config"))
+    return "--config cannot be combined with the flags that describe the application";
+  if (!flags && line.Value("--config").empty())
+    return "missing --config FILE (or --name, --input and --main-jar)";
+  return {};
+}
+
+std::optional<BuildConfig> LoadCommandConfig(const CommandLine& line, const char* command,
+                                             const char* usage, std::string* source) {
+  if (line.Has("--config")) {
+    *source = line.Value("--config");
+    return LoadBuildConfig(*source, command, usage);
+  }
+  *source = "flags";
+  std::string error;
+  std::optional<BuildConfig> config = ConfigFromFlags(line, command, &error);
+  if (!config) ReportUsageError(command, error, usage);
+  return config;
 }
 
 std::optional<std::uint64_t> MapDottedVersion(std::string_view text) {
@@ -107,7 +133,8 @@ std::optional<std::uint64_t> MapDottedVersion(std::string_view text) {
   return numbers[0] * 100000000 + numbers[1] * 10000 + numbers[2];
 }
 
-std::optional<BuildConfig> ConfigFromFlags(const CommandLine& line, std::string* error) {
+std::optional<BuildConfig> ConfigFromFlags(const CommandLine& line, const char* command,
+                                           std::string* error) {
   auto fail = [error](std::string message) {
     *error = std::move(message);
     return std::nullopt;
@@ -153,7 +180,7 @@ std::optional<BuildConfig> ConfigFromFlags(const CommandLine& line, std::string*
     return fail("the main jar " + *mainJar +
                 " names no Main-Class in its manifest: give --main-class");
   }
-  launch.classpath = FlagsClasspath(input, *mainJar, manifest);
+  launch.classpath = FlagsClasspath(input, *mainJar, manifest, command);
   launch.javaOptions = line.Values("--java-options");
   launch.arguments = line.Values("--arguments");
   launch.ownJvm = line.Has("--own-jvm");
