@@ -24,6 +24,25 @@ std::string Joined(const std::string& folder, std::string_view name) {
   return path;
 }
 
+// A file name as one segment of a URL's path: bytes other than letters, digits and "-._~"
+// written as %XX ("Demo App" is "Demo%20App").
+std::string UrlSegment(std::string_view name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string segment;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+        (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+      segment.push_back(c);
+    } else {
+      segment.push_back('%');
+      segment.push_back(kHex[byte >> 4]);
+      segment.push_back(kHex[byte & 0x0F]);
+    }
+  }
+  return segment;
+}
+
 // A folder of this install's own, created exclusively.
 std::optional<std::string> CreateUpdateFolder(const std::string& masterFolder, int index) {
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -103,7 +122,7 @@ InstallStatus InstallUpdates(const UpdateContext& context,
       };
     }
     const net::DownloadExtraction extraction = net::DownloadAndExtract(
-        net::CheckedArchiveDownload{context.updateUrl + component.archive, *folder,
+        net::CheckedArchiveDownload{context.updateUrl + UrlSegment(component.archive), *folder,
                                     component.length, component.sha256, options.stop},
         environment);
     if (options.stop && options.stop->Stopped()) {

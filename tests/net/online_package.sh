@@ -25,6 +25,7 @@ online_package() {
     mkdir -p "$jre/bin/server" "$jre/lib"
     cp "$4" "$jre/bin/server/jvm.dll"
     cp "$5" "$jre/bin/java.exe"
+    cp "$5" "$jre/bin/javaw.exe"  # a sound JRE, so later starts run what is installed
     printf 'class library\n' >"$jre/lib/modules"
     printf 'stand-in\n' >"$pkg/updater/ferrolan-updater.jar"
     printf 'stand-in\n' >"$pkg/app/ferrolan-demo.jar"
