@@ -87,7 +87,8 @@ std::string ThrowableText(jni::Env* env, jni::jthrowable thrown) {
 // becomes the Java main thread. The updater is loaded into a class loader of its own, and what
 // it hands over runs after its main has returned.
 int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
-                      const std::string& mainClass, const std::vector<std::string>& classpath,
+                      const std::string& mainClass, bool ownLoader,
+                      const std::vector<std::string>& classpath,
                       const std::vector<std::string>& appArguments, std::string& thrownText) {
   jni::Vm* vm = nullptr;
   void* envPointer = nullptr;
@@ -102,7 +103,6 @@ int RunVirtualMachine(jni::CreateJavaVMFn create, jni::JavaVMInitArgs& initArgs,
   auto exceptionOccurred = jni::TableFunction<jni::ExceptionOccurredFn>(table, kExceptionOccurred);
   auto exceptionDescribe = jni::TableFunction<jni::ExceptionVoidFn>(table, kExceptionDescribe);
 
-  const bool ownLoader = mainClass == kUpdaterMainClass;
   std::string className = SlashedClassName(mainClass);
   LogPrintf("[JNILauncher] Searching for clazz %s\n", className.c_str());
   jni::jclass clazz = ownLoader ? LoadInOwnLoader(JniEnv(env), classpath, mainClass)
@@ -257,7 +257,8 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
   }
   std::string thrownText;
   const int result = detail::RunJavaSession([&] {
-    return RunVirtualMachine(create, initArgs, mainClass, classpath, appArguments, thrownText);
+    return RunVirtualMachine(create, initArgs, mainClass, ownLoader, classpath, appArguments,
+                             thrownText);
   });
   if (thrown != nullptr) *thrown = std::move(thrownText);
   return result;

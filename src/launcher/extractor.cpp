@@ -199,7 +199,7 @@ ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
       ApplicationLaunchExit(flow, launch::LaunchFromMasterFolder(LaunchRequestFor(
                                       flow, decision.latestUpdaterFolder.value_or(""), flow.jreName,
                                       launch::LaunchClass::kApplication)));
-  if (update) update->Finish(kUpdateGraceMs);
+  if (update) update->Finish(update::BackgroundUpdate::kGraceMs);
   return code;
 }
 

@@ -12,8 +12,6 @@
 
 namespace ferrolan::launcher {
 
-/// How long the process stays after the application has ended to let an update finish.
-inline constexpr unsigned kUpdateGraceMs = 60000;
 /// How long the check waits after the start, so the application's start has the machine.
 inline constexpr unsigned kUpdateSettleMs = 1500;
 

@@ -1,18 +1,58 @@
 #include "update/background_update.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "log/log.h"
+#include "net/download_race.h"
 
 namespace ferrolan::update {
+namespace {
+
+// The update that runs now, for the exit handler: an application that ends the process from
+// Java (System.exit) never returns to the launcher's own Finish.
+std::mutex& RunningLock() {
+  static std::mutex lock;
+  return lock;
+}
+BackgroundUpdate*& Running() {
+  static BackgroundUpdate* running = nullptr;
+  return running;
+}
+
+void FinishAtExit() {
+  std::lock_guard<std::mutex> hold(RunningLock());
+  if (Running() != nullptr) Running()->Finish(BackgroundUpdate::kGraceMs);
+}
+
+void RegisterExitHandler() {
+  static const bool registered = [] {
+    // The download threads' registry is made first, so the process ends this update before it
+    // takes the registry down (exit handlers run in the reverse order of their making).
+    net::JoinLingeringDownloadThreads();
+    return std::atexit(FinishAtExit) == 0;
+  }();
+  (void)registered;
+}
+
+}  // namespace
 
 BackgroundUpdate::BackgroundUpdate(UpdateContext context, InstallOptions options, unsigned settleMs)
     : context_(std::move(context)), options_(std::move(options)) {
   options_.stop = &stop_;
+  RegisterExitHandler();
   thread_ = std::thread([this, settleMs] { Run(settleMs); });
+  std::lock_guard<std::mutex> hold(RunningLock());
+  Running() = this;
 }
 
-BackgroundUpdate::~BackgroundUpdate() { Finish(0); }
+BackgroundUpdate::~BackgroundUpdate() {
+  {
+    std::lock_guard<std::mutex> hold(RunningLock());
+    if (Running() == this) Running() = nullptr;
+  }
+  Finish(0);
+}
 
 void BackgroundUpdate::Run(unsigned settleMs) {
   {
@@ -31,6 +71,7 @@ void BackgroundUpdate::Run(unsigned settleMs) {
 }
 
 void BackgroundUpdate::Finish(unsigned graceMs) {
+  std::lock_guard<std::mutex> finishing(finishLock_);
   if (!thread_.joinable()) return;
   {
     std::unique_lock<std::mutex> hold(lock_);

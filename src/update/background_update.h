@@ -21,6 +21,10 @@ class BackgroundUpdate {
   /// Starts the thread. It waits `settleMs` (or until ApplicationEnded) so the application's
   /// start has the machine to itself, then checks and installs.
   BackgroundUpdate(UpdateContext context, InstallOptions options, unsigned settleMs);
+  /// How long the process stays, invisible, after the application has ended to let an update
+  /// finish; then the update is stopped.
+  static constexpr unsigned kGraceMs = 60000;
+
   /// Stops and joins (see Finish).
   ~BackgroundUpdate();
   BackgroundUpdate(const BackgroundUpdate&) = delete;
@@ -29,7 +33,8 @@ class BackgroundUpdate {
   /// The application has ended: the check goes ahead at once if it was still waiting. Then waits
   /// up to `graceMs` for the update to finish and stops it if it has not; an install that is
   /// stopped puts nothing in place, and the next start begins it again. Returns once the
-  /// thread has ended.
+  /// thread has ended. An application that ends the process itself (System.exit) gets the same
+  /// through an exit handler, with kGraceMs.
   void Finish(unsigned graceMs);
 
  private:
@@ -38,6 +43,7 @@ class BackgroundUpdate {
   UpdateContext context_;
   InstallOptions options_;
   net::PipelineStop stop_;
+  std::mutex finishLock_;  // one Finish at a time (the launcher's and the exit handler's)
   std::mutex lock_;
   std::condition_variable changed_;
   bool applicationEnded_ = false;

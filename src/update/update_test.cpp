@@ -279,5 +279,21 @@ TEST_F(UpdateTest, TheBackgroundUpdateFinishesOrIsStoppedWithNothingHalfInstalle
   EXPECT_FALSE(stdfs::exists(root_ / "master/Ferrolan-Demo-00000000003-complete"));
 }
 
+// An application that ends the process from Java never returns to the launcher: the exit
+// handler gives the update its grace all the same, and nothing is torn down under it.
+TEST_F(UpdateTest, AnUpdateRunningWhenTheProcessExitsIsFinishedFirst) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Install("Ferrolan-Demo-00000000001-complete");
+  Serve(Metadata(1, {PublishApp("00000000002", "version 2")}));
+  EXPECT_EXIT(
+      {
+        auto* update = new BackgroundUpdate(context_, {}, 60000);
+        (void)update;  // still running when the process ends
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(stdfs::exists(root_ / "master/Ferrolan-Demo-00000000002-complete"));
+}
+
 }  // namespace
 }  // namespace ferrolan::update
