@@ -7,6 +7,7 @@
 #include "fs/versioned_folder.h"
 #include "log/log.h"
 #include "net/download_pipelines.h"
+#include "net/proxy_settings.h"
 #include "net/version_probe.h"
 #include "tail/payload_layout.h"
 #include "update/update_state.h"
@@ -118,6 +119,8 @@ UpdateCheck CheckForUpdates(const UpdateContext& context) {
     LogPrintf("[Update] The update folder cannot be reached\n");
     return Checked(CheckStatus::kOffline);
   }
+  // The way through to the server that worked is the application's too, as after an install.
+  net::SaveProxyConfiguration(context.sharedConfigFolder, net::WorkingProxySettings());
   archive::MetadataReading reading = archive::ReadUpdateMetadata(*file, context.key);
   if (reading.status != archive::MetadataStatus::kOk) return Refused(reading.problem.c_str());
   const archive::UpdateMetadata& metadata = reading.metadata;

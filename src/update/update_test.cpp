@@ -13,6 +13,7 @@
 #include "archive/update_metadata.h"
 #include "net/download_race.h"
 #include "net/fake_transport.h"
+#include "net/proxy_settings.h"
 #include "testing/temp_folder.h"
 #include "update/background_update.h"
 #include "update/update_check.h"
@@ -97,6 +98,7 @@ class UpdateTest : public ferrolan::testing::LoggedTempFolderTest {
   }
   void TearDown() override {
     net::JoinLingeringDownloadThreads();
+    net::ResetWorkingProxySettingsForTesting();
     archive::SetProcessPublicKey(nullptr);
     LoggedTempFolderTest::TearDown();
   }
