@@ -74,6 +74,14 @@ TEST(RunModeTest, UninstallIsTheLastArgumentOfANormalRun) {
   EXPECT_EQ(SelectRunMode(1, argv).mode, RunMode::Normal);
 }
 
+TEST(RunModeTest, TheUpdateCommandsAreLastArgumentsToo) {
+  EXPECT_EQ(Select({"FLUPDATE_CHECK"}).mode, RunMode::UpdateCheck);
+  EXPECT_EQ(Select({"--greet", "FLUPDATE_DOWNLOAD"}).mode, RunMode::UpdateDownload);
+  EXPECT_EQ(Select({"FLUPDATE_CHECK", "x"}).mode, RunMode::Normal);
+  EXPECT_EQ(Select({"flupdate_check"}).mode, RunMode::Normal);
+  EXPECT_EQ(Select({"-TESTSPLASH", "FLUPDATE_CHECK"}).mode, RunMode::SplashTest);
+}
+
 TEST(RunModeTest, DegenerateVectors) {
   EXPECT_EQ(SelectRunMode(0, nullptr).mode, RunMode::Normal);
   const char* empty[] = {""};

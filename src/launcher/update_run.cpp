@@ -22,10 +22,8 @@ using log::LogError;
 using log::LogPrintf;
 
 // A line for the application's side: on standard output whatever the console echo says.
-void Say(const char* format, const std::string& value) {
-  std::printf("FLUPDATE ");
-  std::printf(format, value.c_str());
-  std::printf("\n");
+void Say(const std::string& line) {
+  std::printf("FLUPDATE %s\n", line.c_str());
   std::fflush(stdout);
 }
 
@@ -141,33 +139,33 @@ ExitCode UpdateCommand(const std::string& programPath, bool download) {
   flow.programPath = programPath;
   flow.prepareOnly = true;  // nothing is shown
   if (!StartUpQuietly(flow)) {
-    Say("failed %s", "the launcher's settings cannot be read");
+    Say("failed the launcher's settings cannot be read");
     return ExitCode::kFailure;
   }
   const update::UpdateContext context = UpdateContextFor(flow);
   const update::UpdateCheck check = update::CheckForUpdates(context);
   if (check.status != update::CheckStatus::kAvailable) {
-    Say("none %s", update::CheckStatusWord(check.status));
+    Say(std::string("none ") + update::CheckStatusWord(check.status));
     return ExitCode::kSuccess;
   }
   if (!download) {
-    Say("available %s", check.appVersion);
+    Say("available " + check.appVersion);
     return ExitCode::kSuccess;
   }
   update::InstallOptions options = UpdateInstallOptionsFor(flow);
-  options.progress = [](int percent) { Say("progress %s", std::to_string(percent)); };
+  options.progress = [](int percent) { Say("progress " + std::to_string(percent)); };
   switch (update::InstallUpdates(context, check.newer, options)) {
     case update::InstallStatus::kInstalled:
-      Say("ready %s", check.appVersion);
+      Say("ready " + check.appVersion);
       return ExitCode::kSuccess;
     case update::InstallStatus::kBusy:
-      Say("failed %s", "another launcher is installing updates");
+      Say("failed another launcher is installing updates");
       return ExitCode::kSuccess;
     case update::InstallStatus::kFailed:
     case update::InstallStatus::kStopped:
       break;
   }
-  Say("failed %s", "the update could not be installed; see the launcher's log");
+  Say("failed the update could not be installed; see the launcher's log");
   return ExitCode::kSuccess;
 }
 
