@@ -11,6 +11,7 @@
 #include "jre/jre_layout.h"
 #include "jre/jre_search.h"
 #include "launch/launch_sequence.h"
+#include "launcher/update_run.h"
 #include "log/log.h"
 #include "net/download_pipelines.h"
 #include "net/version_probe.h"
@@ -118,6 +119,16 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
     return std::nullopt;
   }
 
+  // Where the update folder has signed metadata, the unsigned version file must agree with
+  // it, and the archive is held to the length and digest it declares.
+  std::optional<archive::UpdateComponent> declared;
+  if (ops.declaredJre) declared = ops.declaredJre(*input.flow);
+  if (declared && declared->version != result.version) {
+    LogError("[JREDownload] The version file names %s, the signed update metadata %s\n",
+             result.version.c_str(), declared->version.c_str());
+    return std::nullopt;
+  }
+
   std::optional<std::string> temp = CreateJreTempFolder(input);
   if (!temp) return std::nullopt;
   result.tempFolder = *temp;
@@ -127,7 +138,7 @@ std::optional<JreSetupResult> DownloadJre(const JreSetupInput& input, const JreS
 
   if (ShowsSplash(input)) splash::SplashShow();
   LogPrintf("[JREDownload] Extracting JRE archive to %s\n", result.tempFolder.c_str());
-  if (ops.downloadAndExtract(archiveUrl, result.tempFolder) == 0) {
+  if (ops.downloadAndExtract(archiveUrl, result.tempFolder, declared ? &*declared : nullptr) == 0) {
     LogError("[JREDownload] Failed to download and extract JRE archive.\n");
     // The archive has taken back its own files; the folder made for it goes too.
     DiscardTempFolder(result.tempFolder);
@@ -264,11 +275,23 @@ JreSetupOps SystemJreSetupOps() {
   };
   // Nothing signed declares the archive's length: the archive's own end stops the download,
   // and its extraction keeps the disk's reserve.
-  ops.downloadAndExtract = [](const std::string& url, const std::string& folder) {
-    return net::DownloadAndExtract(url, folder, net::kNoBodyLimit, DownloadEnvironment())
-                   .Succeeded()
-               ? 1
-               : 0;
+  ops.downloadAndExtract = [](const std::string& url, const std::string& folder,
+                              const archive::UpdateComponent* declared) {
+    const net::DownloadExtraction extraction =
+        declared ? net::DownloadAndExtract(
+                       net::CheckedArchiveDownload{url, folder, declared->length, declared->sha256},
+                       DownloadEnvironment())
+                 : net::DownloadAndExtract(url, folder, net::kNoBodyLimit, DownloadEnvironment());
+    return extraction.Succeeded() ? 1 : 0;
+  };
+  ops.declaredJre = [](const MainFlow& flow) -> std::optional<archive::UpdateComponent> {
+    update::UpdateContext context = UpdateContextFor(flow);
+    context.environment = DownloadEnvironment();
+    const update::FetchedMetadata fetched = update::FetchMetadata(context);
+    if (fetched.status != update::CheckStatus::kAvailable) return std::nullopt;
+    const archive::UpdateComponent* jre = fetched.metadata.Find(archive::UpdateComponentKind::kJre);
+    if (!jre || jre->name != flow.jreName) return std::nullopt;
+    return *jre;
   };
   ops.extractTailEntry = [](pipeline::RingBuffer& tail, const std::string& folder) {
     return archive::ExtractTailEntry(tail, folder);

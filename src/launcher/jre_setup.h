@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "archive/unarchiver.h"
+#include "archive/update_metadata.h"
 #include "jre/jre_search.h"
 #include "launcher/exit_codes.h"
 #include "launcher/main_flow.h"
@@ -78,7 +79,15 @@ struct JreSetupOps {
   /// Downloads: 1 for success, 0 for failure. The version file is bounded as every version
   /// file is (net::kMaxVersionFileBytes).
   std::function<int(const std::string& url, const std::string& file)> downloadVersionFile;
-  std::function<int(const std::string& url, const std::string& folder)> downloadAndExtract;
+  /// `declared`, when given, is what the update folder's signed metadata says of the archive:
+  /// its download stops at that length and must have that SHA-256.
+  std::function<int(const std::string& url, const std::string& folder,
+                    const archive::UpdateComponent* declared)>
+      downloadAndExtract;
+  /// The JRE the update folder's signed metadata declares, when the folder has metadata that
+  /// verifies with the launcher's key and names this application; none otherwise (a folder
+  /// published before it had metadata, or no folder).
+  std::function<std::optional<archive::UpdateComponent>(const MainFlow& flow)> declaredJre;
   /// Extracts the next tail entry into `folder` (the JRE archive of an offline build).
   std::function<archive::EntryResult(pipeline::RingBuffer& tail, const std::string& folder)>
       extractTailEntry;

@@ -36,8 +36,10 @@ class JreSetupTest : public ferrolan::testing::TempFolderTest {
       if (versionFile_) std::ofstream(file, std::ios::binary) << *versionFile_;
       return versionFile_ ? 1 : 0;
     };
-    ops_.downloadAndExtract = [this](const std::string& url, const std::string& folder) {
+    ops_.downloadAndExtract = [this](const std::string& url, const std::string& folder,
+                                     const archive::UpdateComponent* declared) {
       calls_.push_back("archive " + url);
+      if (declared) calls_.push_back("declared " + std::to_string(declared->length));
       EXPECT_TRUE(stdfs::is_directory(folder));
       return archiveWorks_ ? 1 : 0;
     };
@@ -92,6 +94,30 @@ TEST_F(JreSetupTest, DownloadsTheVersionTheServerNames) {
       "archive http://updates.invalid/app/Ferrolan-jre17-00000000042-archive.p2.l2", "jsa"};
   EXPECT_EQ(calls_, expected);
   EXPECT_TRUE(stdfs::exists(root_ / "updater" / "Ferrolan-jre17-version.txt"));
+}
+
+// The unsigned version file must agree with the signed metadata where the folder has it, and
+// the archive is then held to the length and digest the metadata declares.
+TEST_F(JreSetupTest, SignedMetadataBindsTheVersionFileAndTheArchive) {
+  versionFile_ = "00000000042\n";
+  archive::UpdateComponent declared{
+      archive::UpdateComponentKind::kJre,         "jre17", "00000000042",
+      "Ferrolan-jre17-00000000042-archive.p2.l2", 1234,    std::string(64, 'a')};
+  ops_.declaredJre = [&declared](const MainFlow&) {
+    return std::optional<archive::UpdateComponent>(declared);
+  };
+  ASSERT_TRUE(SetUpJre(input_, ops_).jre);
+  EXPECT_EQ(calls_.at(2),
+            "archive http://updates.invalid/app/Ferrolan-jre17-00000000042-archive.p2.l2");
+  EXPECT_EQ(calls_.at(3), "declared 1234");
+
+  calls_.clear();
+  declared.version = "00000000041";  // a version file that names another release
+  ferrolan::testing::LogCapture log;
+  EXPECT_FALSE(SetUpJre(input_, ops_).jre);
+  EXPECT_TRUE(
+      log.Has("The version file names 00000000042, the signed update metadata 00000000041"));
+  EXPECT_EQ(calls_.size(), 2u);  // no archive download
 }
 
 TEST_F(JreSetupTest, DownloadFailures) {

@@ -104,28 +104,50 @@ bool UpdateRequired(const UpdateContext& context, const archive::UpdateMetadata&
   return metadata.critical || installed < archive::VersionValue(metadata.minimumVersion);
 }
 
-UpdateCheck CheckForUpdates(const UpdateContext& context) {
+FetchedMetadata FetchMetadata(const UpdateContext& context) {
+  FetchedMetadata fetched;
   if (context.updateUrl.empty() || context.updateUrl.rfind(net::kNoUpdateServerUrl, 0) == 0) {
     LogPrintf("[Update] No update folder to check\n");
-    return Checked(CheckStatus::kNoUpdateFolder);
+    fetched.status = CheckStatus::kNoUpdateFolder;
+    return fetched;
   }
-  if (!context.key) return Refused("this launcher has no key to verify it with");
+  fetched.status = CheckStatus::kRefused;
+  if (!context.key) {
+    Refused("this launcher has no key to verify it with");
+    return fetched;
+  }
   const std::string url =
       context.updateUrl + archive::kUpdateMetadataFileName + "?time=" + net::MillisText();
   LogPrintf("[Update] Checking %s\n", url.c_str());
-  const std::optional<std::string> file =
+  std::optional<std::string> file =
       net::DownloadToMemory(url, archive::kMaxUpdateMetadataBytes, context.environment);
   if (!file) {
     LogPrintf("[Update] The update folder cannot be reached\n");
-    return Checked(CheckStatus::kOffline);
+    fetched.status = CheckStatus::kOffline;
+    return fetched;
   }
   // The way through to the server that worked is the application's too, as after an install.
   net::SaveProxyConfiguration(context.sharedConfigFolder, net::WorkingProxySettings());
   archive::MetadataReading reading = archive::ReadUpdateMetadata(*file, context.key);
-  if (reading.status != archive::MetadataStatus::kOk) return Refused(reading.problem.c_str());
-  const archive::UpdateMetadata& metadata = reading.metadata;
-  if (metadata.appName != context.appName)
-    return Refused("it is for another application: ", metadata.appName);
+  if (reading.status != archive::MetadataStatus::kOk) {
+    Refused(reading.problem.c_str());
+    return fetched;
+  }
+  if (reading.metadata.appName != context.appName) {
+    Refused("it is for another application: ", reading.metadata.appName);
+    return fetched;
+  }
+  fetched.status = CheckStatus::kAvailable;
+  fetched.metadata = std::move(reading.metadata);
+  fetched.file = std::move(*file);
+  return fetched;
+}
+
+UpdateCheck CheckForUpdates(const UpdateContext& context) {
+  FetchedMetadata fetched = FetchMetadata(context);
+  if (fetched.status != CheckStatus::kAvailable) return Checked(fetched.status);
+  const archive::UpdateMetadata& metadata = fetched.metadata;
+  const std::string& file = fetched.file;
 
   const std::optional<archive::UpdateMetadata> accepted =
       AcceptedMetadata(context.sharedConfigFolder, context.key);
@@ -141,7 +163,7 @@ UpdateCheck CheckForUpdates(const UpdateContext& context) {
     return Checked(CheckStatus::kExpired);
   }
   if (!accepted || metadata.metadataVersion > accepted->metadataVersion) {
-    if (AcceptMetadata(context.sharedConfigFolder, *file))
+    if (AcceptMetadata(context.sharedConfigFolder, file))
       LogPrintf("[Update] Accepted update metadata version %llu\n",
                 static_cast<unsigned long long>(metadata.metadataVersion));
   } else if (EncodeUpdateMetadata(metadata) != EncodeUpdateMetadata(*accepted)) {

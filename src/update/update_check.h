@@ -77,6 +77,19 @@ std::vector<archive::UpdateComponent> NewerComponents(const UpdateContext& conte
 /// and newer, or the installed version is below the minimum.
 bool UpdateRequired(const UpdateContext& context, const archive::UpdateMetadata& metadata);
 
+/// The update folder's metadata as fetched, its signature and application checked.
+struct FetchedMetadata {
+  /// kAvailable when the metadata was fetched and verified; else kNoUpdateFolder, kOffline or
+  /// kRefused.
+  CheckStatus status = CheckStatus::kOffline;
+  archive::UpdateMetadata metadata;
+  std::string file;  // as signed
+};
+
+/// Fetches the metadata and checks its signature and the application it names; neither its
+/// expiry nor the metadata accepted before. Refusals are logged.
+FetchedMetadata FetchMetadata(const UpdateContext& context);
+
 /// Fetches and judges the update folder's metadata; every step and every refusal is logged
 /// under "[Update] ". Accepted metadata is kept in the shared-config folder.
 UpdateCheck CheckForUpdates(const UpdateContext& context);
