@@ -1,6 +1,7 @@
 #include "launch/jni_launch.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -18,6 +19,16 @@ namespace ferrolan::launch {
 using log::LogPrintf;
 
 namespace {
+
+std::atomic<JavaExitHandler>& JavaExitHandlerSlot() {
+  static std::atomic<JavaExitHandler> handler{nullptr};
+  return handler;
+}
+
+void OnJavaExit(jni::jint exitCode) {
+  LogPrintf("[JNILauncher] Java ends the process with exit code %d\n", static_cast<int>(exitCode));
+  if (const JavaExitHandler handler = JavaExitHandlerSlot().load()) handler(exitCode);
+}
 
 // Loaded JVM libraries stay loaded until the process ends; keeping them reachable from here
 // also tells leak checkers that they are held on purpose.
@@ -245,6 +256,15 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
     options[i].extraInfo = nullptr;
     LogPrintf("[JNILaunch] JNI Option %zu=%s\n", i, strings[i].c_str());
   }
+  // The virtual machine's exit hook: an option named "exit" whose extra information is the
+  // function it calls instead of exit.
+  static char exitOption[] = "exit";
+  if (JavaExitHandlerSlot().load() != nullptr) {
+    jni::JavaVMOption hook{};
+    hook.optionString = exitOption;
+    hook.extraInfo = reinterpret_cast<void*>(&OnJavaExit);
+    options.push_back(hook);
+  }
   jni::JavaVMInitArgs initArgs{};
   initArgs.version = jni::kVersion1_4;
   initArgs.nOptions = static_cast<jni::jint>(options.size());
@@ -263,5 +283,7 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
   if (thrown != nullptr) *thrown = std::move(thrownText);
   return result;
 }
+
+void SetJavaExitHandler(JavaExitHandler handler) { JavaExitHandlerSlot().store(handler); }
 
 }  // namespace ferrolan::launch

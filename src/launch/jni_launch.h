@@ -55,6 +55,13 @@ int JniLaunch(const std::string& mainClass, const std::string& jreFolder,
               const std::vector<std::string>& jvmOptions, const std::vector<std::string>& classpath,
               const std::vector<std::string>& appArguments, std::string* thrown = nullptr);
 
+/// What the launcher does when Java ends the process itself (System.exit, Runtime.halt): the
+/// virtual machine calls the handler with the exit code instead of the C library's exit, at a
+/// point where the launcher's own threads still run, and the handler must end the process.
+/// Set once before a launch; null (the default) leaves the exit to the virtual machine.
+using JavaExitHandler = void (*)(int exitCode);
+void SetJavaExitHandler(JavaExitHandler handler);
+
 /// The option strings handed to the virtual machine, in order: the class path option (when
 /// there is a class path) and the JVM options.
 std::vector<std::string> JniOptionStrings(const std::vector<std::string>& jvmOptions,

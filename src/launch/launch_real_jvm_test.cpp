@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 
+#include "launch/jni_launch.h"
 #include "launch/launch_sequence.h"
 #include "log/log.h"
 #include "tail/params.h"
@@ -52,6 +54,16 @@ constexpr const char* kJreFolder = "Ferrolan-jre17-00000000001-complete";
 // The system class loader: the one that loads the application, as under "java", whether it runs
 // in the updater's virtual machine or in one of its own.
 constexpr const char* kSystemLoader = "jdk.internal.loader.ClassLoaders$AppClassLoader";
+
+// A handler for Java's exit that leaves a mark of the code it got, then exits with it.
+std::string& ExitMarker() {
+  static std::string path;
+  return path;
+}
+void MarkAndExit(int exitCode) {
+  std::ofstream(ExitMarker()) << exitCode;
+  std::exit(exitCode);
+}
 
 class RealJvmTest : public LaunchTest {
  protected:
@@ -349,7 +361,12 @@ TEST_F(RealJvmTest, UpdaterRunsAnApplicationWithItsOwnSettingsInItsVirtualMachin
     const std::string command = ReportLine(report, "command");
     return command.size() >= 5 && command.compare(command.size() - 5, 5, "/java") == 0;
   };
+  // System.exit reaches the launcher's handler first, which ends the process with its code.
+  ExitMarker() = InMaster("java-exit.txt");
+  SetJavaExitHandler(&MarkAndExit);
   LaunchInChild(false, "DemoApp", 3);
+  SetJavaExitHandler(nullptr);
+  EXPECT_EQ(ReadFile(InMaster("java-exit.txt")), "3");
   std::string report = ReadFile(Report());
   EXPECT_FALSE(ranByJava(report)) << report;
   EXPECT_EQ(ReportLine(report, "class loader"), kSystemLoader);

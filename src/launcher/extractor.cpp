@@ -195,10 +195,10 @@ ExitCode RunAsInstalled(MainFlow& flow, const InstallDecision& decision) {
   std::optional<log::LogCloseDeferral> keepLog;
   const std::unique_ptr<update::BackgroundUpdate> update = StartBackgroundUpdate(flow);
   if (update) keepLog.emplace();
-  const ExitCode code =
-      ApplicationLaunchExit(flow, launch::LaunchFromMasterFolder(LaunchRequestFor(
-                                      flow, decision.latestUpdaterFolder.value_or(""), flow.jreName,
-                                      launch::LaunchClass::kApplication)));
+  const ExitCode code = ApplicationLaunchExit(
+      flow,
+      launch::LaunchFromMasterFolder(LaunchRequestFor(
+          flow, updaterFolder.value_or(""), flow.jreName, launch::LaunchClass::kApplication)));
   if (update) update->Finish(update::BackgroundUpdate::kGraceMs);
   return code;
 }

@@ -7,6 +7,7 @@
 #include "fs/versioned_folder.h"
 #include "jre/cacerts.h"
 #include "jre/jre_layout.h"
+#include "launch/jni_launch.h"
 #include "launcher/extractor.h"
 #include "launcher/failure_report.h"
 #include "launcher/jre_setup.h"
@@ -47,6 +48,13 @@ void ShowSplash(const MainFlow& flow) {
     splash::SplashConfigure(image);
   }
   splash::SplashShow();
+}
+
+// Java ends the process (System.exit): the update beside it gets its grace first, then the
+// process ends the launcher's one way, with Java's exit code.
+void EndFromJava(int exitCode) {
+  update::BackgroundUpdate::FinishRunning();
+  EndRun(static_cast<ExitCode>(exitCode));
 }
 
 }  // namespace
@@ -129,6 +137,7 @@ update::InstallOptions UpdateInstallOptionsFor(const MainFlow& flow) {
 std::unique_ptr<update::BackgroundUpdate> StartBackgroundUpdate(const MainFlow& flow) {
   if (flow.prepareOnly || flow.updateUrl.empty() || !archive::ProcessPublicKey()) return nullptr;
   log::LogPrintf("[Update] Checking for updates beside the application\n");
+  launch::SetJavaExitHandler(&EndFromJava);
   return std::make_unique<update::BackgroundUpdate>(UpdateContextFor(flow),
                                                     UpdateInstallOptionsFor(flow), kUpdateSettleMs);
 }

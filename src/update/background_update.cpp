@@ -1,16 +1,14 @@
 #include "update/background_update.h"
 
 #include <chrono>
-#include <cstdlib>
 
 #include "log/log.h"
-#include "net/download_race.h"
 
 namespace ferrolan::update {
 namespace {
 
-// The update that runs now, for the exit handler: an application that ends the process from
-// Java (System.exit) never returns to the launcher's own Finish.
+// The update that runs now, for FinishRunning: an application that ends the process from Java
+// (System.exit) never returns to the launcher's own Finish.
 std::mutex& RunningLock() {
   static std::mutex lock;
   return lock;
@@ -20,30 +18,19 @@ BackgroundUpdate*& Running() {
   return running;
 }
 
-void FinishAtExit() {
-  std::lock_guard<std::mutex> hold(RunningLock());
-  if (Running() != nullptr) Running()->Finish(BackgroundUpdate::kGraceMs);
-}
-
-void RegisterExitHandler() {
-  static const bool registered = [] {
-    // The download threads' registry is made first, so the process ends this update before it
-    // takes the registry down (exit handlers run in the reverse order of their making).
-    net::JoinLingeringDownloadThreads();
-    return std::atexit(FinishAtExit) == 0;
-  }();
-  (void)registered;
-}
-
 }  // namespace
 
 BackgroundUpdate::BackgroundUpdate(UpdateContext context, InstallOptions options, unsigned settleMs)
     : context_(std::move(context)), options_(std::move(options)) {
   options_.stop = &stop_;
-  RegisterExitHandler();
   thread_ = std::thread([this, settleMs] { Run(settleMs); });
   std::lock_guard<std::mutex> hold(RunningLock());
   Running() = this;
+}
+
+void BackgroundUpdate::FinishRunning() {
+  std::lock_guard<std::mutex> hold(RunningLock());
+  if (Running() != nullptr) Running()->Finish(kGraceMs);
 }
 
 BackgroundUpdate::~BackgroundUpdate() {

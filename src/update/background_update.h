@@ -25,6 +25,10 @@ class BackgroundUpdate {
   /// finish; then the update is stopped.
   static constexpr unsigned kGraceMs = 60000;
 
+  /// Finish(kGraceMs) for the update that runs now, if one does: for a process that is about to
+  /// end without returning to the update's owner (the application ended it from Java).
+  static void FinishRunning();
+
   /// Stops and joins (see Finish).
   ~BackgroundUpdate();
   BackgroundUpdate(const BackgroundUpdate&) = delete;
@@ -33,8 +37,7 @@ class BackgroundUpdate {
   /// The application has ended: the check goes ahead at once if it was still waiting. Then waits
   /// up to `graceMs` for the update to finish and stops it if it has not; an install that is
   /// stopped puts nothing in place, and the next start begins it again. Returns once the
-  /// thread has ended. An application that ends the process itself (System.exit) gets the same
-  /// through an exit handler, with kGraceMs.
+  /// thread has ended.
   void Finish(unsigned graceMs);
 
  private:

@@ -150,7 +150,10 @@ InstallStatus InstallUpdates(const UpdateContext& context,
         fs::VersionedFolderName(context.masterFolder, component.name, component.version);
     const std::string& folder = filled.folders()[i];
     if (fs::EntryExists(target)) {
+      // Another launcher put it in place meanwhile; this download of it is not needed, and
+      // the release below would otherwise leave it behind.
       LogPrintf("[Update] %s is installed already\n", target.c_str());
+      fs::RemoveFolderTree(folder);
       continue;
     }
     if (std::rename(folder.c_str(), target.c_str()) != 0) {

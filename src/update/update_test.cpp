@@ -265,6 +265,16 @@ TEST_F(UpdateTest, OneInstallerAtATimeAndLeftoversOfADeadOneGo) {
   }
   EXPECT_EQ(InstallUpdates(context_, check.newer, {}), InstallStatus::kInstalled);
   EXPECT_FALSE(stdfs::exists(root_ / "master" / (std::string(kUpdateFolderPrefix) + "1-0")));
+
+  // A launcher that carries version 3 puts it in place while the update downloads it: that
+  // folder stays as it is, and the download leaves nothing behind.
+  Serve(Metadata(2, {PublishApp("00000000003", "version 3")}));
+  const UpdateCheck third = CheckForUpdates(context_);
+  Install("Ferrolan-Demo-00000000003-complete");
+  EXPECT_EQ(InstallUpdates(context_, third.newer, {}), InstallStatus::kInstalled);
+  EXPECT_TRUE(stdfs::is_empty(root_ / "master/Ferrolan-Demo-00000000003-complete"));
+  for (const auto& entry : stdfs::directory_iterator(root_ / "master"))
+    EXPECT_NE(entry.path().filename().string().rfind(kUpdateFolderPrefix, 0), 0u);
 }
 
 TEST_F(UpdateTest, TheBackgroundUpdateFinishesOrIsStoppedWithNothingHalfInstalled) {
@@ -281,19 +291,14 @@ TEST_F(UpdateTest, TheBackgroundUpdateFinishesOrIsStoppedWithNothingHalfInstalle
   EXPECT_FALSE(stdfs::exists(root_ / "master/Ferrolan-Demo-00000000003-complete"));
 }
 
-// An application that ends the process from Java never returns to the launcher: the exit
-// handler gives the update its grace all the same, and nothing is torn down under it.
-TEST_F(UpdateTest, AnUpdateRunningWhenTheProcessExitsIsFinishedFirst) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+// An application that ends the process from Java never returns to the launcher: the update that
+// runs is finished all the same before the process ends.
+TEST_F(UpdateTest, TheRunningUpdateIsFinishedWhenJavaEndsTheProcess) {
   Install("Ferrolan-Demo-00000000001-complete");
   Serve(Metadata(1, {PublishApp("00000000002", "version 2")}));
-  EXPECT_EXIT(
-      {
-        auto* update = new BackgroundUpdate(context_, {}, 60000);
-        (void)update;  // still running when the process ends
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(0), "");
+  BackgroundUpdate::FinishRunning();  // none runs: nothing happens
+  BackgroundUpdate update(context_, {}, 60000);
+  BackgroundUpdate::FinishRunning();
   EXPECT_TRUE(stdfs::exists(root_ / "master/Ferrolan-Demo-00000000002-complete"));
 }
 

@@ -7,6 +7,14 @@
 #   - a second release installs over the first, and when its jar is gone the start falls back
 #     to the first release;
 #   - the uninstall the README names removes the installation.
+# Then "Ship an update", as it stands, in network and PID namespaces of its own (its server's
+# fixed port is free there whatever else runs on the machine, and nothing it leaves running in
+# the background outlives it), and on what its starts printed:
+#   - each start ran the version the README says, and installed the release it says: 1.1 at the
+#     start after its publish, 1.2 once the roll-out reaches this installation's number, the
+#     critical 1.3 (1.1's build again) at the start after;
+#   - publish refuses a version below the published one, as the README says;
+#   - the refreshed metadata is the one the last start accepted.
 #
 # Usage: tests/e2e/walkthrough.sh SOURCE_DIR BUILD_DIR JDK_HOME
 set -euo pipefail
@@ -38,9 +46,12 @@ JAVA
 "$jdk/bin/javac" -d "$work/classes" "$work/src/Hello.java"
 "$jdk/bin/jar" --create --file "$work/shop/dist/hello.jar" --main-class Hello -C "$work/classes" .
 
-# The README's blocks, extracted between its walkthrough markers.
-awk '/^<!-- walkthrough/{on=1; next} /^<!-- \/walkthrough/{on=0} on && /^```sh$/{code=1; next}
-     on && /^```$/{code=0; next} on && code' "$source_dir/README.md" >"$work/walkthrough.sh"
+# extract NAME: the README's sh blocks between its markers <!-- NAME: ... --> and <!-- /NAME -->.
+extract() {
+  awk -v name="$1" '$0 ~ "^<!-- " name ":" {on=1; next} $0 == "<!-- /" name " -->" {on=0}
+    on && /^```sh$/{code=1; next} on && /^```$/{code=0; next} on && code' "$source_dir/README.md"
+}
+extract walkthrough >"$work/walkthrough.sh"
 [ -s "$work/walkthrough.sh" ] || fail "the README has no walkthrough"
 export PATH="$build/bin:$jdk/bin:$PATH"
 export HOME=$work/home XDG_DATA_HOME=$work/home/.local/share
@@ -79,4 +90,50 @@ grep -q "Falling back to the previous version" "$master"/logs/Updater-* ||
 (cd "$work/shop" && ./"Hello App" FLUNINSTALL) >"$work/uninstall.log" 2>&1 ||
   fail "the uninstall failed"
 [ ! -e "$master" ] || fail "the uninstall left the installation"
-echo "PASS: the README's walkthrough ran as written; arguments, fall-back and uninstall hold"
+
+# "Ship an update", from an empty installation.
+extract walkthrough-update >"$work/update.sh"
+[ -s "$work/update.sh" ] || fail "the README has no update walkthrough"
+share=(unshare -n -p -f --kill-child)
+[ "$(id -u)" = 0 ] || share=(unshare -r -n -p -f --kill-child)
+"${share[@]}" true 2>/dev/null || fail "network and PID namespaces are not available (${share[*]})"
+"${share[@]}" bash -c 'ip link set lo up && cd "$1" && bash -e "$2"' _ "$work/shop" \
+  "$work/update.sh" >"$work/update.log" 2>&1 || fail "the update walkthrough failed as written"
+
+# What the starts did, one line each: "run VERSION" (what the application printed),
+# "installed VERSION" (an update of the application), "not rolled out".
+sed -nE -e 's/^Hello version ([0-9]+)$/run \1/p' \
+  -e 's/.*\[Update\] Installed .*Ferrolan-Hello App-0*([0-9]+)-complete.?$/installed \1/p' \
+  -e 's/.*\[Update\] The release is rolled out to 20% .*/not rolled out/p' \
+  "$work/update.log" >"$work/update-events.txt"
+v10=100000000 v11=100010000 v12=100020000 v13=100030000
+number=$(cat "$master/FLAppsSharedConfig/UpdateRolloutNumber") ||
+  fail "the installation drew no roll-out number"
+if [ "$number" -lt 20 ]; then
+  rollout=("installed $v12" "run $v12" "run $v12")
+else
+  rollout=("not rolled out" "run $v11" "installed $v12" "run $v12")
+fi
+printf '%s\n' "run $v10" "run $v10" "installed $v11" "run $v11" "run $v11" "${rollout[@]}" \
+  "run $v12" "installed $v13" "run $v13" "run $v13" >"$work/update-expected.txt"
+diff "$work/update-expected.txt" "$work/update-events.txt" >"$work/update-events.diff" ||
+  fail "the update walkthrough's starts did not do what the README says (roll-out number" \
+    "$number; expected, then seen): $(cat "$work/update-events.diff")"
+expect_line "$work/shop/site/hello/Ferrolan-update.meta" '^critical=1' \
+  "the critical release's metadata is not critical"
+cmp -s "$work/shop/dist/hello.jar" "$master/Ferrolan-Hello App-00100030000-complete/hello.jar" ||
+  fail "1.3 does not install 1.1's build again"
+refreshed=$(sed -nE 's/^metadata_version=([0-9]+).?$/\1/p' "$work/shop/site/hello/Ferrolan-update.meta")
+[ -n "$refreshed" ] || fail "the update folder's metadata has no version"
+expect_line "$work/update.log" "Accepted update metadata version $refreshed\$" \
+  "the last start did not accept the refreshed metadata"
+# As the README says, publish refuses a version below the published one.
+if (cd "$work/shop" && ferrolan-pack publish --name "Hello App" --input dist --main-jar hello.jar \
+  --runtime runtime --key hello-key.private.der --app-version 1.2 -o site/hello) \
+  >"$work/publish-lower.log" 2>&1; then
+  fail "publish took a version below the published one"
+fi
+expect_line "$work/publish-lower.log" "is not newer than the published" \
+  "publish did not say why it refused a lower version"
+echo "PASS: the README's walkthrough ran as written; arguments, fall-back and uninstall hold;" \
+  "its update walkthrough installed 1.1, the rolled-out 1.2 and the critical 1.3 as it says"

@@ -36,6 +36,9 @@ check "it installs the new application beside the running one" \
   grep -qE "\[Update\] Installed .*Ferrolan-Demo App-$v2-complete" "$OUT"
 check "and the new updater" grep -qE "\[Update\] Installed .*Ferrolan-Ferrolan-$v2-complete" "$OUT"
 check "version 2 is complete" test -d "$master/Ferrolan-Demo App-$v2-complete"
+check "the updater from the update folder brings the splash image and trust store" \
+  test -f "$master/Ferrolan-Ferrolan-$v2-complete/nativesplash.png" -a \
+  -f "$master/Ferrolan-Ferrolan-$v2-complete/cacerts"
 check "version 1 is still there" test -d "$master/Ferrolan-Demo App-$v1-complete"
 check "no update folder is left" bash -c '! ls "$1" | grep -q "^FerrolanUpdate-"' _ "$master"
 

@@ -13,6 +13,7 @@
 
 #include "launch/launch_sequence.h"
 #include "pack/format/jar_reader.h"
+#include "tail/payload_layout.h"
 
 namespace ferrolan::pack {
 namespace {
@@ -283,6 +284,22 @@ bool StageLaunchFiles(BuildConfig& config, const std::string& source, const char
     return false;
   }
   return true;
+}
+
+void StageCarriedUpdaterFiles(BuildConfig& config) {
+  Component& updater = config.updater;
+  const auto add = [&updater](const char* name, const std::string& path, std::string content) {
+    std::error_code ignored;
+    if (!updater.folder.empty() && stdfs::exists(stdfs::path(updater.folder) / name, ignored))
+      return;
+    for (const StagedFile& staged : updater.staged)
+      if (staged.name == name) return;
+    if (!path.empty() && !stdfs::is_regular_file(path, ignored)) return;  // build reports it
+    updater.staged.push_back({name, std::move(content), path});
+  };
+  add(tail::kLzmaFileName, config.lzmaExe, config.lzmaExe.empty() ? LzmaPlaceholder() : "");
+  if (!config.splashImage.empty()) add(tail::kSplashFileName, config.splashImage, "");
+  if (!config.cacerts.empty()) add(tail::kCacertsFileName, config.cacerts, "");
 }
 
 }  // namespace ferrolan::pack

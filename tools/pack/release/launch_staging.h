@@ -20,6 +20,12 @@ namespace ferrolan::pack {
 /// fix the configuration or the folders). `source` names the configuration in messages.
 bool StageLaunchFiles(BuildConfig& config, const std::string& source, const char* command);
 
+/// For publish: the files a launcher carries in its tail for the updater's folder (lzma.exe,
+/// the splash image, the trust store) go into the published updater archive as well, so an
+/// updater installed from the update folder has them too. Only what the configuration names
+/// (and the stand-in lzma.exe) is added, and nothing the updater folder already holds.
+void StageCarriedUpdaterFiles(BuildConfig& config);
+
 /// The bytes of an ICO file whose single image is `png` (Windows Vista and later read PNG
 /// images in ICO files). `width` and `height` are the PNG's; 256 and more are written as 0.
 std::string IcoWithPng(const std::string& png, std::uint32_t width, std::uint32_t height);

@@ -348,6 +348,7 @@ int RunPublish(const std::vector<std::string>& args) {
   if (!CheckInputsExist(*config, source, Inputs::kFoldersAndKey, "publish")) return kExitUsage;
   config->updaterJar = request->updaterJar;
   if (!StageLaunchFiles(*config, source, "publish")) return kExitUsage;
+  StageCarriedUpdaterFiles(*config);
   // The online launcher asks for the JRE named in its Params: a mismatch is worth a warning.
   AddJreNameParam(*config, "publish");
   bool keyFailed = false;
