@@ -11,7 +11,7 @@ packages=(
   libtomcrypt-dev libtommath-dev nlohmann-json3-dev libcurl4-openssl-dev libproxy-dev libpng-dev libx11-dev
   zlib1g-dev libz-mingw-w64-dev
   openjdk-17-jdk-headless googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils clang clang-format libclang-rt-14-dev
+  xvfb xauth x11-utils clang clang-format libclang-rt-14-dev faketime
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 wine
   nginx-light tinyproxy ccache nftables iproute2 python3 openssl libssl-dev osslsigncode time
   jedit jmol

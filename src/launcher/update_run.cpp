@@ -12,6 +12,7 @@
 #include "launcher/failure_report.h"
 #include "launcher/jre_setup.h"
 #include "log/log.h"
+#include "process/spawner.h"
 #include "splash/splash_control.h"
 #include "tail/payload_layout.h"
 #include "update/update_state.h"
@@ -48,6 +49,17 @@ void ShowSplash(const MainFlow& flow) {
     splash::SplashConfigure(image);
   }
   splash::SplashShow();
+}
+
+// Whether a runtime's shipped class-data archive loads: "-Xshare:on" refuses to start without a
+// usable one. Checking takes a few tens of milliseconds; making it anew, about half a second.
+bool ClassDataLoads(const std::string& javaLauncher) {
+  process::Spawner spawner = process::SpawnerCreate();
+  process::SpawnerSetExe(spawner, javaLauncher);
+  process::SpawnerAppend(spawner, "-Xshare:on");
+  process::SpawnerAppend(spawner, "-version");
+  std::string output;
+  return process::runSpawnerAndWaitQuietly(spawner, output) == 0;
 }
 
 // Java ends the process (System.exit): the update beside it gets its grace first, then the
@@ -122,7 +134,11 @@ update::InstallOptions UpdateInstallOptionsFor(const MainFlow& flow) {
   update::InstallOptions options;
   const std::string masterFolder = flow.masterFolder;
   options.prepareJre = [masterFolder](const std::string& jreFolder) {
-    SystemJreSetupOps().regenerateClassData(jre::LocateJavaLauncher(jreFolder));
+    const std::string java = jre::LocateJavaLauncher(jreFolder);
+    if (ClassDataLoads(java))
+      LogPrintf("[Update] The runtime's own class data loads; keeping it\n");
+    else
+      SystemJreSetupOps().regenerateClassData(java);
     if (const std::optional<std::string> updater =
             fs::PickFolder(masterFolder, tail::kUpdaterName)) {
       std::string cacerts = masterFolder;

@@ -70,6 +70,16 @@ void RemoveLeftovers(const std::string& masterFolder) {
   }
 }
 
+// Why an archive was not installed. A write that fails on this side stops the download, which
+// cuts the check of the body short: the write is the cause then, not the body.
+const char* NotInstalledReason(const net::DownloadExtraction& extraction) {
+  const archive::ArchiveStatus status = extraction.archive.status;
+  if (status == archive::ArchiveStatus::kNoSpace) return "the disk has not enough free space";
+  if (status == archive::ArchiveStatus::kWriteFailed) return "a file could not be written";
+  if (!extraction.bodyMatches) return "the archive is not the one the metadata declares";
+  return extraction.downloaded ? "the archive was refused" : "the download failed";
+}
+
 // The filled folders, removed unless they were put in place.
 class FilledFolders {
  public:
@@ -131,10 +141,7 @@ InstallStatus InstallUpdates(const UpdateContext& context,
     }
     if (!extraction.Succeeded()) {
       LogPrintf("[Update] %s %s was not installed: %s\n", component.name.c_str(),
-                component.version.c_str(),
-                !extraction.bodyMatches  ? "the archive is not the one the metadata declares"
-                : !extraction.downloaded ? "the download failed"
-                                         : "the archive was refused");
+                component.version.c_str(), NotInstalledReason(extraction));
       return InstallStatus::kFailed;
     }
     done += component.length;
