@@ -2,9 +2,6 @@
 
 #include <tomcrypt.h>
 
-#include <cctype>
-
-#include "archive/archive_writer.h"
 #include "archive/sha256_blocks.h"
 
 namespace ferrolan::archive {
@@ -26,9 +23,13 @@ void Sha256::Add(const void* bytes, std::size_t length) {
 std::string Sha256::HexDigest() {
   unsigned char digest[32];
   sha256_done(StateOf(state_), digest);
-  std::string hex = BytesToHex(digest, sizeof digest);
-  for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return hex;  // as sha256sum prints it
+  static const char kDigits[] = "0123456789abcdef";  // lower case, as sha256sum prints it
+  std::string hex;
+  for (const unsigned char byte : digest) {
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
 }
 
 }  // namespace ferrolan::archive

@@ -3,14 +3,13 @@
 #include <charconv>
 #include <cstring>
 
-#include "archive/archive_writer.h"
 #include "archive/mixed_hash.h"
 #include "archive/signature.h"
 
 namespace ferrolan::archive {
 namespace {
 
-constexpr std::string_view kSignatureKey = "signature=";
+constexpr std::string_view kSignatureKey = kUpdateMetadataSignatureKey;
 constexpr UpdateComponentKind kKinds[] = {UpdateComponentKind::kUpdater, UpdateComponentKind::kJre,
                                           UpdateComponentKind::kApp};
 
@@ -230,22 +229,6 @@ std::string EncodeUpdateMetadata(const UpdateMetadata& metadata) {
   }
   if (written != metadata.components.size()) return {};  // a kind twice
   return out;
-}
-
-std::string SignUpdateMetadata(const UpdateMetadata& metadata, const SigningKey& key) {
-  std::string text = EncodeUpdateMetadata(metadata);
-  if (text.empty()) return {};
-  MixedHashState hash;
-  MixedHash_init(&hash);
-  MixedHash_process(&hash, reinterpret_cast<const unsigned char*>(text.data()),
-                    static_cast<unsigned long>(text.size()));
-  unsigned char digest[kMixedDigestSize];
-  MixedHash_done(&hash, digest);
-  const std::vector<unsigned char> signature = key.SignDigest(digest);
-  if (signature.empty()) return {};
-  AddLine(text, kSignatureKey.substr(0, kSignatureKey.size() - 1),
-          BytesToHex(signature.data(), signature.size()));
-  return text;
 }
 
 MetadataReading ReadUpdateMetadata(std::string_view file, const PublicKey* key) {

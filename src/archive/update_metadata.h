@@ -32,6 +32,9 @@ inline constexpr std::uint64_t kMaxUpdateMetadataBytes = 64 * 1024;
 /// The first line of every metadata file: the format and its revision.
 inline constexpr std::string_view kUpdateMetadataHeader = "Ferrolan update metadata 1";
 
+/// The start of the last line, which carries the signature in hex.
+inline constexpr std::string_view kUpdateMetadataSignatureKey = "signature=";
+
 /// The components an update folder offers, in the order of the file.
 enum class UpdateComponentKind { kUpdater, kJre, kApp };
 

@@ -1,7 +1,7 @@
 #include "update/update_state.h"
 
 #include <charconv>
-#include <random>
+#include <chrono>
 
 #include "archive/signature.h"
 #include "fs/file_ops.h"
@@ -15,6 +15,22 @@ std::string PathIn(const std::string& folder, const char* name) {
   std::string path = folder;
   fs::PathJoin(path, name);
   return path;
+}
+
+// A number no other installation can predict or share by design: the wall clock and the
+// monotonic clock in nanoseconds and an address of this run, mixed (splitmix64). It places the
+// installation in a roll-out and protects nothing, so it needs no system randomness (whose
+// library code would make the Windows launcher's image much larger).
+std::uint64_t DrawnNumber() {
+  std::uint64_t x =
+      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  x ^= static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) << 1;
+  int local = 0;
+  x ^= reinterpret_cast<std::uintptr_t>(&local);
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
 }
 
 }  // namespace
@@ -44,8 +60,7 @@ int RolloutNumber(const std::string& sharedConfigFolder) {
     if (error == std::errc() && end == kept->data() + kept->size() && number >= 0 && number < 100)
       return number;
   }
-  std::random_device source;
-  const int number = static_cast<int>(source() % 100);
+  const int number = static_cast<int>(DrawnNumber() % 100);
   fs::WriteFileAtomically(path, std::to_string(number));
   return number;
 }
