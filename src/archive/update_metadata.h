@@ -72,6 +72,10 @@ std::string EncodeUpdateMetadata(const UpdateMetadata& metadata);
 /// The whole file: the encoded metadata followed by its signature line. Empty on failure.
 std::string SignUpdateMetadata(const UpdateMetadata& metadata, const SigningKey& key);
 
+/// `text` followed by the signature line over it, whatever it holds (tests sign texts the
+/// encoder would not write). Empty on failure.
+std::string SignMetadataText(std::string text, const SigningKey& key);
+
 /// Why a metadata file was refused, or kOk.
 enum class MetadataStatus {
   kOk,

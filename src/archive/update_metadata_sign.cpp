@@ -1,6 +1,7 @@
 // The signing half of the update metadata, for the packager: kept apart from the reader, which
 // every launcher links, so the launcher does not link the archive writer.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_writer.h"
@@ -12,6 +13,10 @@ namespace ferrolan::archive {
 std::string SignUpdateMetadata(const UpdateMetadata& metadata, const SigningKey& key) {
   std::string text = EncodeUpdateMetadata(metadata);
   if (text.empty()) return {};
+  return SignMetadataText(std::move(text), key);
+}
+
+std::string SignMetadataText(std::string text, const SigningKey& key) {
   MixedHashState hash;
   MixedHash_init(&hash);
   MixedHash_process(&hash, reinterpret_cast<const unsigned char*>(text.data()),

@@ -90,16 +90,7 @@ TEST(UpdateMetadataTest, AnyChangeToTheSignedTextOrAnotherKeyIsRefused) {
 // A signed text the writer would not have produced is refused too: the signer's mistakes
 // (or a future format) never reach the launcher's decisions.
 TEST(UpdateMetadataTest, OnlyTheWritersFormIsRead) {
-  auto signedText = [](const std::string& text) {
-    MixedHashState hash;
-    MixedHash_init(&hash);
-    MixedHash_process(&hash, reinterpret_cast<const unsigned char*>(text.data()),
-                      static_cast<unsigned long>(text.size()));
-    unsigned char digest[kMixedDigestSize];
-    MixedHash_done(&hash, digest);
-    const std::vector<unsigned char> signature = TestKey().SignDigest(digest);
-    return text + "signature=" + BytesToHex(signature.data(), signature.size()) + "\n";
-  };
+  auto signedText = [](const std::string& text) { return SignMetadataText(text, TestKey()); };
   const std::string good = EncodeUpdateMetadata(Sample());
   EXPECT_EQ(ReadUpdateMetadata(signedText(good), Key()).status, MetadataStatus::kOk);
   const std::pair<std::string, std::string> breakages[] = {

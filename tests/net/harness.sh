@@ -225,6 +225,19 @@ start_tinyproxy() {
 
 # Rejects every connection to the ports except the proxy's own, so a download only gets through
 # the proxy. The rule resets at once: a refused attempt ends without waiting for a time-out.
+# proxy_in_user_settings: the tinyproxy of start_tinyproxy becomes the proxy of the user's
+# settings: the Internet settings of the private prefix under Wine, http_proxy on linux.
+proxy_in_user_settings() {
+  if [ "$TARGET" = windows ]; then
+    local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+    wine_run reg add "$key" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null 2>&1 &&
+      wine_run reg add "$key" /v ProxyServer /t REG_SZ /d "127.0.0.1:$PROXY_PORT" /f \
+        >/dev/null 2>&1 || { echo "FAIL: cannot set the proxy in the private prefix"; exit 1; }
+  else
+    export http_proxy=http://127.0.0.1:$PROXY_PORT
+  fi
+}
+
 block_direct() {
   local uid port
   uid=$(id -u tinyproxy) || { echo "FAIL: there is no tinyproxy user"; exit 1; }

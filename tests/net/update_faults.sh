@@ -104,14 +104,7 @@ rm "$(dirname "$master")/filler"
 # settings. The update installs through it.
 start_tinyproxy
 block_direct "$HTTP_PORT"
-if [ "$TARGET" = windows ]; then
-  key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
-  wine_run reg add "$key" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null 2>&1 &&
-    wine_run reg add "$key" /v ProxyServer /t REG_SZ /d "127.0.0.1:$PROXY_PORT" /f \
-      >/dev/null 2>&1 || { echo "FAIL: cannot set the proxy in the private prefix"; exit 1; }
-else
-  export http_proxy=http://127.0.0.1:$PROXY_PORT
-fi
+proxy_in_user_settings
 update_command proxy
 check "the update installs through the proxy" grep -qE "^FLUPDATE ready $v2.?\$" "$OUT"
 check "a proxy strategy wins" \
